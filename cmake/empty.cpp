@@ -1,0 +1,1 @@
+// Placeholder so that a target without sources yet still builds.
