@@ -6,6 +6,10 @@
 // written file keeps the line ending it had (LF for a new file). Writers are
 // serialised process-wide and a save goes through a temp file, fsync and
 // rename, so a crash never leaves a torn file.
+//
+// Only the first section of a name is searched and written: a key in a later
+// section of the same name is not seen. Keys before the first section, lines
+// starting with ';' and lines without '=' are kept but never matched.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +32,10 @@ int32_t GetPrivateProfileInt(const char* section, const char* key, int32_t defau
                              const char* file);
 
 // Writes key=value into section. A null value removes the key; a null key
-// removes the whole section. Returns false when the file could not be written.
+// removes the whole section (every section of that name, so that no hidden
+// duplicate comes to light). Returns false when the file could not be written
+// or when a name or the value holds a line break (or the key an '='), which
+// would write lines that read back as other keys.
 bool WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const char* file);
 

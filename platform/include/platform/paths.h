@@ -37,4 +37,10 @@ std::string CreateTempFile(const std::string& suffix = {});
 bool MakeDirs(const std::string& dir);
 bool FileExists(const std::string& path);
 
+namespace detail {
+// ResolveBaseFolder with the program folder given, so the fallback can be tested.
+std::string ResolveBaseFolderFrom(const std::string& programFolder, const std::string& appName,
+                                  const std::string& overrideDir);
+}  // namespace detail
+
 }  // namespace platform
