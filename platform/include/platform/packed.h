@@ -34,6 +34,10 @@ inline void WriteAt(void* base, size_t offset, const T& v) {
 
 // A 64-bit integer kept in the 8 bytes of a double slot, copied bit for bit
 // (converting through a double would lose values above 2^53 and NaN payloads).
+// A field of a packed record is misaligned: pass the record and the slot's
+// offset to the *At forms, never the field by reference.
+inline void StoreInt64At(void* base, size_t offset, int64_t v) { WriteAt<int64_t>(base, offset, v); }
+inline int64_t LoadInt64At(const void* base, size_t offset) { return ReadAt<int64_t>(base, offset); }
 inline void StoreInt64InDouble(double& slot, int64_t v) { std::memcpy(&slot, &v, sizeof v); }
 inline int64_t LoadInt64FromDouble(const double& slot) {
     int64_t v;
