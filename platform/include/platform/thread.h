@@ -13,6 +13,8 @@ namespace platform {
 
 class StoppableThread {
 public:
+    // `self` is a handle on the same run (stop event, SleepFor) owned by the
+    // new thread, not the owner object itself.
     using Body = std::function<void(StoppableThread& self)>;
 
     StoppableThread();
@@ -42,6 +44,9 @@ public:
     struct Impl;
 
 private:
+    // The object the body receives: it shares the run state, so the body may
+    // go on using it after the owner has detached it and gone away.
+    explicit StoppableThread(std::shared_ptr<Impl> impl);
     std::shared_ptr<Impl> impl_;
 };
 
