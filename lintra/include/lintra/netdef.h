@@ -38,7 +38,9 @@ using NETHEAD = tagNETHEAD;
 
 #pragma pack(push, 1)
 // Packed so that its alignment is 1: a DOUBLE_POINT pointer into a packed
-// record (the grid of CHANNEL_BASE_INFO lies at an odd offset) stays valid.
+// record (the grids of the channel records in WORLD_BASE_INFO lie at odd
+// offsets) stays valid. Read x and y by value: a double& bound to a point
+// inside a packed record would be misaligned.
 struct DOUBLE_POINT {
     double x;
     double y;
@@ -167,6 +169,16 @@ inline constexpr size_t kGridBytes = sizeof(VERTEX_GRID);
 inline void InitHead(tagNETHEAD& head, uint32_t command) {
     head = tagNETHEAD{};
     head.command = command;
+}
+
+// A 64-bit integer in real parameter slot k (0..9), copied bit for bit.
+// Byte copies at the slot's offset: the slots lie at 44 + 8k, so a double&
+// to one of them would be misaligned.
+inline void SetInt64Param(tagNETHEAD& head, int k, int64_t v) {
+    platform::WriteAt<int64_t>(&head, offsetof(tagNETHEAD, realParam) + 8 * static_cast<size_t>(k), v);
+}
+inline int64_t GetInt64Param(const tagNETHEAD& head, int k) {
+    return platform::ReadAt<int64_t>(&head, offsetof(tagNETHEAD, realParam) + 8 * static_cast<size_t>(k));
 }
 
 }  // namespace lintra
