@@ -80,7 +80,7 @@ void CMulticastReceiver::Impl::CloseSocket() {
 
 void CMulticastReceiver::Impl::Deliver(const tagNETHEAD& head, const void* body, unsigned length,
                                        const sockaddr_in& from) {
-    if (Callback cb = callback.load()) cb(0, head, body, length, &from);
+    if (Callback cb = callback.load()) cb(lintra::kNoReplySocket, head, body, length, &from);
 }
 
 // A message is a 384-byte head datagram, followed by one body datagram from

@@ -10,7 +10,7 @@
 
 class CMulticastReceiver {
 public:
-    // Runs on the receive thread. source is always 0 (no reply is possible);
+    // Runs on the receive thread. source is always lintra::kNoReplySocket;
     // sender points to the sender's sockaddr_in. With bodyLength 0 the body
     // pointer is not to be read.
     using Callback = void (*)(int source, const tagNETHEAD& head, const void* body, unsigned bodyLength,

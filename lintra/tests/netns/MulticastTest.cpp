@@ -86,7 +86,7 @@ TEST_F(MulticastTest, HeadIsDelivered) {
     EXPECT_EQ(d.head.command, 807u);
     EXPECT_EQ(d.head.intParam[0], 807 * 2);
     EXPECT_EQ(d.body.size(), 0u);
-    EXPECT_EQ(d.source, 0);
+    EXPECT_EQ(d.source, lintra::kNoReplySocket);
     EXPECT_EQ(d.family, AF_INET);
 }
 
