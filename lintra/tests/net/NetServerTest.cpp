@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "PlainClient.h"
-#include "util/Util.h"
 #include "lintra/NetServer.h"
 #include "util/Util.h"
 #include "lintra/netdef.h"
