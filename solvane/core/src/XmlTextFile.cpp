@@ -6,11 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "XmlScan.h"
 #include "core/XmlDocument.h"
+#include "platform/fileio.h"
 #include "platform/textcodec.h"
 
 using namespace xmlscan;
@@ -594,49 +594,18 @@ bool CXmlDocument::WriteTextFile(const std::string& path, const std::string& tex
         }
     }
 
-    // The file is replaced whole: written beside its final name, then renamed.
-    std::string temp;
-    FilePtr file;
-    std::random_device seed;
-    std::mt19937 gen(seed());
-    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".~%08x", unsigned(gen()));
-        temp = path + suffix;
-        file.reset(std::fopen(temp.c_str(), "wbx"));
-        if (!file && errno != EEXIST) break;
-    }
-    if (!file) {
+    // The file is replaced whole, so a crash never leaves half a document.
+    f |= kDocWriteFile;
+    if (!bom.empty()) AddResult(&opLog, "bom");
+    opLog += convertLog;
+    std::string out;
+    out.reserve(bom.size() + bytes.size());
+    out.append(bom);
+    out.append(bytes);
+    if (!platform::SaveFileAtomically(path, out)) {
         LogFileError(&opLog, errno);
         return finish(false);
     }
-    f |= kDocWriteFile;
-    auto fail = [&](int err) {
-        LogFileError(&opLog, err);
-        file.reset();
-        std::remove(temp.c_str());
-        return finish(false);
-    };
-    if (!bom.empty()) {
-        if (std::fwrite(bom.data(), 1, bom.size(), file.get()) != bom.size()) return fail(errno);
-        AddResult(&opLog, "bom");
-    }
-    opLog += convertLog;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-        return fail(errno);
     AddResult(&opLog, "write", "encoding", encoding, "length", int64_t(bytes.size() / size_t(unitSize)));
-    if (std::fflush(file.get()) != 0) return fail(errno);
-    if (std::fclose(file.release()) != 0) {
-        const int err = errno;
-        std::remove(temp.c_str());
-        LogFileError(&opLog, err);
-        return finish(false);
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        std::remove(temp.c_str());
-        LogFileError(&opLog, err);
-        return finish(false);
-    }
     return finish(true);
 }
