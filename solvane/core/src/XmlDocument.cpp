@@ -1,4 +1,5 @@
 #include "core/XmlDocument.h"
+#include "platform/textcodec.h"
 
 #include <algorithm>
 #include <cstring>
@@ -124,24 +125,6 @@ bool IsWritableName(const char* name) {
         if (IsNameEnd(*p) || *p == '&') return false;
     }
     return true;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
 }
 
 }  // namespace
@@ -703,7 +686,7 @@ std::string CXmlDocument::UnescapeText(std::string_view text) {
                 else cp = cp * (hex ? 16 : 10) + uint32_t(v);
             }
             if (valid && cp != 0 && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF)) {
-                AppendUtf8(out, cp);
+                platform::AppendUtf8(out, cp);
                 i = semi + 1;
                 continue;
             }

@@ -111,23 +111,7 @@ bool IsValidUtf8(std::string_view s) {
 }
 
 void EncodeUtf8(const std::vector<char32_t>& cps, std::string& out) {
-    for (const char32_t cp : cps) {
-        if (cp < 0x80) {
-            out += char(cp);
-        } else if (cp < 0x800) {
-            out += char(0xC0 | (cp >> 6));
-            out += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += char(0xE0 | (cp >> 12));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        } else {
-            out += char(0xF0 | (cp >> 18));
-            out += char(0x80 | ((cp >> 12) & 0x3F));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        }
-    }
+    for (const char32_t cp : cps) platform::AppendUtf8(out, cp);
 }
 
 size_t CountOf(std::string_view s, std::string_view what) {
