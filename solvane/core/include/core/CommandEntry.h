@@ -18,7 +18,7 @@ class CMediaManager;
 std::recursive_mutex& GlobalCommandLock();
 
 // No answer is sent for a command delivered with this socket (multicast).
-inline constexpr int kNoReplySocket = -1;
+inline constexpr int kNoReplySocket = lintra::kNoReplySocket;
 
 // Handles one binary command: 901 goes straight to the time handler, every
 // other code to the dispatcher; then the reply head and its body go back on
