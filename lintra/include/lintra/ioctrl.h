@@ -43,16 +43,25 @@ int CloseNetworkPort(void* handle);
 
 // Command monitor: one per process. Every chunk a client sends (at most
 // 4,096 bytes, not framed) goes to callback on that client's thread.
-// Stops a running monitor first; 1 when listening started.
+// Stops a running monitor first; 1 when listening started. Callbacks must
+// not stop the monitor or an input from inside.
 int StartMonitorNetworkCmd(int port, MonitorCallback callback, void* user);
-// Stops listening and closes the clients; 1.
+// Stops listening and closes the clients; 1. When it returns no monitor
+// callback runs or will run (numeric inputs stop passing chunks on too).
 int StopMonitorNetworkCmd();
+// The port the monitor listens on (the one chosen for port 0); 0 when stopped.
+unsigned GetMonitorListenPort();
 
 // Numeric input: every chunk a client sends is read as a number (C locale),
-// capped at maximum, and reported with name. Null when listening fails.
+// capped at maximum, and reported with name; text that is no number
+// ("nan") reports nothing. The raw chunk also goes to the command
+// monitor's callback while one is set. Null when listening fails.
 void* StartNormalInput(int port, const char* name, float maximum, NormalInputCallback callback, void* user);
 // 1 after stopping and freeing; 0 for null or an unknown handle.
 int StopNormalInput(void* handle);
+// The port a numeric input listens on (the one chosen for port 0); 0 for an
+// unknown handle.
+unsigned GetNormalInputListenPort(void* handle);
 
 // MIDI input from every input device of the system. Null, without an
 // exception, when there is none (also when the system has no MIDI
