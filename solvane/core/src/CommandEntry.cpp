@@ -31,12 +31,11 @@ int32_t ExecuteProtocolCommand(CMediaManager& core, const tagNETHEAD& head, cons
     return core.DispatchCommand(head, static_cast<const uint8_t*>(data), length, reply, replyBody, user);
 }
 
-namespace {
-
-void HandleProtocolData(int socket, const tagNETHEAD& head, const void* data, unsigned length, void* user) {
+void ServeProtocolCommand(CMediaManager& core, int socket, const tagNETHEAD& head, const void* data,
+                          unsigned length, void* user) {
     tagNETHEAD reply{};
     std::vector<uint8_t> body;
-    ExecuteProtocolCommand(*GetMediaManager(), head, data, length, user, reply, body);
+    ExecuteProtocolCommand(core, head, data, length, user, reply, body);
     if (socket == kNoReplySocket) return;
     // The head announces exactly the body that follows; a handler that set a
     // longer length than it filled would leave the client waiting.
@@ -49,14 +48,12 @@ void HandleProtocolData(int socket, const tagNETHEAD& head, const void* data, un
     if (reply.bodyLength > 0) platform::SendAll(socket, body.data(), reply.bodyLength);
 }
 
-}  // namespace
-
 void OnProtocolData(int socket, const tagNETHEAD& head, const void* data, unsigned length, const void* user) {
-    HandleProtocolData(socket, head, data, length, const_cast<void*>(user));
+    ServeProtocolCommand(*GetMediaManager(), socket, head, data, length, const_cast<void*>(user));
 }
 
 void OnMulticastData(int, const tagNETHEAD& head, const void* data, unsigned length, const void*) {
-    HandleProtocolData(kNoReplySocket, head, data, length, nullptr);
+    ServeProtocolCommand(*GetMediaManager(), kNoReplySocket, head, data, length, nullptr);
 }
 
 // ---- text commands ----

@@ -26,6 +26,9 @@ inline constexpr int kNoReplySocket = lintra::kNoReplySocket;
 void OnProtocolData(int socket, const tagNETHEAD& head, const void* data, unsigned length, const void* user);
 // Callback of the multicast receiver: executed, never answered.
 void OnMulticastData(int source, const tagNETHEAD& head, const void* data, unsigned length, const void* sender);
+// OnProtocolData with the core given.
+void ServeProtocolCommand(CMediaManager& core, int socket, const tagNETHEAD& head, const void* data,
+                          unsigned length, void* user);
 // The command and its reply without the sending (tests, other entries).
 int32_t ExecuteProtocolCommand(CMediaManager& core, const tagNETHEAD& head, const void* data, unsigned length,
                                void* user, tagNETHEAD& reply, std::vector<uint8_t>& replyBody);
