@@ -126,7 +126,8 @@ void CSerialPort::CommThread(platform::StoppableThread& self) {
         serial = m_serial.get();
     }
     if (!serial) return;
-    serial->Purge();
+    // The open purged the port already; a second purge here would drop what
+    // arrived since.
     char buffer[kReceiveBuffer];
     const size_t capacity = kReceiveBuffer - 1;
     while (!self.StopRequested()) {
