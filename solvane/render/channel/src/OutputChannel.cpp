@@ -298,6 +298,8 @@ void OutputChannel::AdjustGrid(int meshMode, int direction, int editMode, int fl
     case 3: dy = -step; break;
     default: return;
     }
+    // The control-point modes need one of the nine; without it nothing is edited.
+    if ((editMode == 1 || editMode == 2) && !haveCtrl) return;
 
     switch (editMode) {
     case 0: {
@@ -337,8 +339,7 @@ void OutputChannel::AdjustGrid(int meshMode, int direction, int editMode, int fl
         break;
     }
     case 1:
-        // Without a control point selected there is nothing to move.
-        if (haveCtrl) {
+        {
             m_ctrl[k].x += dx;
             m_ctrl[k].y += dy;
             if (k <= 3) {
@@ -353,7 +354,7 @@ void OutputChannel::AdjustGrid(int meshMode, int direction, int editMode, int fl
         }
         break;
     case 2:
-        if (haveCtrl) {
+        {
             m_ctrl[k].x += dx;
             m_ctrl[k].y += dy;
             ComputeMesh(meshMode);
