@@ -10,8 +10,9 @@ struct termios;
 
 namespace platform {
 
-// Line settings in the codes the console and the display server use: parity 0 none, 1 odd, 2 even, 3 mark, 4 space; stop bits 0 one,
-// 1 one and a half, 2 two; byte size 5 to 8.
+// Line settings in the codes the console and the display server use:
+// parity 0 none, 1 odd, 2 even, 3 mark, 4 space; stop bits 0 one, 1 one and
+// a half, 2 two; byte size 5 to 8.
 struct SerialSettings {
     int baud = 9600;
     int byteSize = 8;
