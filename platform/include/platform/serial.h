@@ -1,5 +1,5 @@
-// Serial ports on termios: raw mode, line settings in the Windows codes,
-// exclusive open and COMn naming.
+// Serial ports on termios: raw mode, line settings by code, exclusive open
+// and COMn naming.
 #pragma once
 
 #include <cstddef>
@@ -10,9 +10,9 @@ struct termios;
 
 namespace platform {
 
-// Line settings in the codes the rest of the system uses (the Windows DCB
-// codes): parity 0 none, 1 odd, 2 even, 3 mark, 4 space; stop bits 0 one,
-// 1 one and a half, 2 two; byte size 5 to 8.
+// Line settings in the codes the console and the display server use:
+// parity 0 none, 1 odd, 2 even, 3 mark, 4 space; stop bits 0 one, 1 one and
+// a half, 2 two; byte size 5 to 8.
 struct SerialSettings {
     int baud = 9600;
     int byteSize = 8;
