@@ -6,7 +6,7 @@
 #   <dir>/tests/netns/    fixed ports or multicast, each run in its own network namespace   label net
 #   <dir>/tests/gl/       X and OpenGL, each run under its own Xvfb                        label gl
 #   <dir>/tests/qt/       Qt widgets, offscreen platform                                 label qt
-#   <dir>/tests/e2e/      whole programs      label e2e
+#   <dir>/tests/e2e/      whole programs, each run in its own network namespace     label e2e
 include_guard(GLOBAL)
 include(GoogleTest)
 
@@ -57,6 +57,9 @@ function(sv_add_tests prefix)
     set(main sv_test_main)
     if(kind STREQUAL "netns")
       set(label net)
+      set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/netns-run)
+    elseif(kind STREQUAL "e2e")
+      # Whole programs bind their fixed ports: never outside a namespace.
       set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/netns-run)
     elseif(kind STREQUAL "gl")
       set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/xvfb-test)
