@@ -182,7 +182,8 @@ void HotKeys::Unregister() {
     if (!conn) return;
     for (uint8_t key : {m_keyMinimise, m_keyRestore})
         for (uint16_t mods : m_modifiers) xcb_ungrab_key(conn, key, m_root, mods);
-    xcb_flush(conn);
+    // A round trip, so that the keys are free for other clients on return.
+    free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
 }
 
 HotKeys::Id HotKeys::Match(const void* xcbEvent) const {
