@@ -114,7 +114,7 @@ CMediaManager::~CMediaManager() {
 void CMediaManager::SetServices(const CoreServices& services) {
     m_services.output = services.output ? services.output : &NullOutputWindow();
     m_services.media = services.media ? services.media : &NullMediaFactory();
-    m_services.displays = services.displays ? services.displays : &NullDisplayList();
+    m_services.displays = services.displays ? services.displays : &BackendDisplayList();
     m_services.system = services.system ? services.system : &LinuxSystemServices();
 }
 

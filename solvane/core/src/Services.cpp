@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "channel/Displays.h"
 #include "core/Seams.h"
 #include "platform/cnum.h"
 
@@ -37,15 +38,29 @@ public:
     std::unique_ptr<IMedia> CreateMedia(int32_t) override { return nullptr; }
 };
 
-class NullDisplays final : public IDisplayList {
+// The displays of the process-wide display backend (channel/Displays.h);
+// with no backend installed every query finds nothing.
+class BackendDisplays final : public IDisplayList {
 public:
-    void EnumDisplays(std::vector<MY_MONITORINFO>&) override {}
-    bool GetDisplayRectByNumber(int32_t, RECT&, int32_t&) override { return false; }
-    bool SetDisplayResolution(int32_t, int32_t, const std::string&) override { return false; }
-    bool RotateDisplay(int32_t, const std::string&) override { return false; }
-    bool SetDisplayOrientation(const std::string&, int32_t) override { return false; }
-    int32_t IdentifyDisplays() override { return 0; }
-    void VirtualScreenSize(int32_t& width, int32_t& height) override { width = height = 0; }
+    void EnumDisplays(std::vector<MY_MONITORINFO>& out) override { ::EnumDisplays(out); }
+    bool GetDisplayRectByNumber(int32_t number, RECT& rect, int32_t& primary) override {
+        return ::GetDisplayRectByNumber(number, rect, primary);
+    }
+    bool SetDisplayResolution(int32_t width, int32_t height, const std::string& device) override {
+        return ::SetDisplayResolution(width, height, device);
+    }
+    bool RotateDisplay(int32_t direction, const std::string& device) override {
+        return ::RotateDisplay(direction, device);
+    }
+    bool SetDisplayOrientation(const std::string& device, int32_t degrees) override {
+        return ::SetDisplayOrientation(device, degrees);
+    }
+    int32_t IdentifyDisplays() override { return ::IdentifyDisplays(); }
+    void VirtualScreenSize(int32_t& width, int32_t& height) override {
+        const RECT r = VirtualScreenRect();
+        width = r.right - r.left;
+        height = r.bottom - r.top;
+    }
 };
 
 class LinuxSystem final : public ISystemServices {
@@ -162,8 +177,8 @@ IMediaFactory& NullMediaFactory() {
     static NullFactory factory;
     return factory;
 }
-IDisplayList& NullDisplayList() {
-    static NullDisplays displays;
+IDisplayList& BackendDisplayList() {
+    static BackendDisplays displays;
     return displays;
 }
 ISystemServices& LinuxSystemServices() {

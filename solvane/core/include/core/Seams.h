@@ -86,11 +86,11 @@ struct CoreServices {
     ISystemServices* system = nullptr;
 };
 
-// Stand-ins that do nothing (no window, no media, no display); the real
-// system services of this machine.
+// Stand-ins that do nothing (no window, no media); the displays of the
+// process-wide display backend; the real system services of this machine.
 IOutputWindow& NullOutputWindow();
 IMediaFactory& NullMediaFactory();
-IDisplayList& NullDisplayList();
+IDisplayList& BackendDisplayList();
 ISystemServices& LinuxSystemServices();
 
 // The helper that starts the program again: a shell in its own session that
