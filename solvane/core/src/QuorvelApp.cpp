@@ -226,11 +226,12 @@ int CQuorvelApp::InitInstance(int argc, char** argv, IOutputHost& host) {
 
     m_keepAwakeThread.Start([this](platform::StoppableThread&) { KeepAwakeThread(this); }, "keep awake");
 
-    if (host.CreateOutputWindow()) host.RunRenderLoop();
+    int exitCode = 0;
+    if (host.CreateOutputWindow()) exitCode = host.RunRenderLoop();
 
     Shutdown();
     quitSignals.Stop();
-    return 0;
+    return exitCode;
 }
 
 void CQuorvelApp::Shutdown() {

@@ -23,7 +23,7 @@ std::vector<std::string> StandInOutputHost::HandledRequests() const {
     return m_handled;
 }
 
-void StandInOutputHost::RunRenderLoop() {
+int StandInOutputHost::RunRenderLoop() {
     CServerClock::GetInstance()->ResetToTick();
     CMediaManager* core = GetMediaManager();
     core->MediaSize(1);
@@ -55,4 +55,5 @@ void StandInOutputHost::RunRenderLoop() {
 
     core->stopalltask();
     CServerClock::DestroyInstance();
+    return 0;
 }

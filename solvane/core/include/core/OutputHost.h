@@ -21,7 +21,8 @@ public:
     virtual bool CreateOutputWindow() = 0;
     // Resets the server clock, initialises the core, starts the network
     // thread (StartNetworkListenThread) and loops until a quit request.
-    virtual void RunRenderLoop() = 0;
+    // Returns the process exit code (non-zero when the output failed).
+    virtual int RunRenderLoop() = 0;
 };
 
 // The output host until the GL window exists: no window; it drains the
@@ -33,7 +34,7 @@ public:
 
     IOutputWindow& Window() override { return *this; }
     bool CreateOutputWindow() override { return true; }
-    void RunRenderLoop() override;
+    int RunRenderLoop() override;
 
     // Called once per loop pass after the requests; empty by default.
     void SetFrameHook(std::function<void()> hook) { m_frameHook = std::move(hook); }

@@ -37,9 +37,10 @@ public:
     CQuorvelApp(const CQuorvelApp&) = delete;
     CQuorvelApp& operator=(const CQuorvelApp&) = delete;
 
-    // The whole life of the server; returns the process exit code (0 after a
-    // normal shutdown; 1 when another server runs or start-up failed; 2 for
-    // a bad command line). Options: --base-dir DIR.
+    // The whole life of the server; returns the process exit code (the
+    // render loop's after a shutdown, 0 when all went well; 1 when another
+    // server runs or start-up failed; 2 for a bad command line). Options:
+    // --base-dir DIR.
     int InitInstance(int argc, char** argv, IOutputHost& host);
 
     void SetInstanceMessage(InstanceMessageFn fn) { m_instanceMessage = fn; }
