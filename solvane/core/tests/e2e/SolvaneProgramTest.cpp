@@ -137,8 +137,16 @@ public:
     bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& errFile) {
         std::vector<std::string> argv = {ProgramPath()};
         argv.insert(argv.end(), args.begin(), args.end());
+        // An override replaces the inherited variable of the same name.
+        auto overridden = [&](const std::string& entry) {
+            const std::string name = entry.substr(0, entry.find('=') + 1);
+            for (const auto& o : env)
+                if (o.compare(0, name.size(), name) == 0) return true;
+            return false;
+        };
         std::vector<std::string> envs;
-        for (char** e = environ; *e; ++e) envs.push_back(*e);
+        for (char** e = environ; *e; ++e)
+            if (!overridden(*e)) envs.push_back(*e);
         envs.insert(envs.end(), env.begin(), env.end());
         std::vector<char*> a, en;
         for (auto& s : argv) a.push_back(s.data());
