@@ -6,8 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "xdisplays/XRandrDisplayBackend.h"
+#include "core/MediaManager.h"
 #include "core/OutputHost.h"
 #include "core/QuorvelApp.h"
+#include "render/OutputWindow.h"
 
 namespace {
 
@@ -29,11 +32,30 @@ void ShowInstanceMessage(const char* text, const char* caption, uint32_t timeout
     box.exec();
 }
 
+// The real output: the GL window and its render loop on the main thread.
+// The window itself is made inside the loop's entry, together with the Qt
+// application it needs.
+class GlOutputHost final : public IOutputHost {
+public:
+    IOutputWindow& Window() override { return OutputWindowPort(); }
+    bool CreateOutputWindow() override { return true; }
+    int RunRenderLoop() override {
+        // The displays are read from the X server the window runs on.
+        XRandrDisplayBackend displays;
+        if (displays.IsOpen()) SetDisplayBackend(&displays);
+        OutputWindowHooks hooks;
+        hooks.startNetworkThread = &StartNetworkListenThread;
+        const int code = RunOutputWindow(*GetMediaManager(), hooks);
+        SetDisplayBackend(nullptr);
+        return code;
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CQuorvelApp app;
     app.SetInstanceMessage(&ShowInstanceMessage);
-    StandInOutputHost output;
+    GlOutputHost output;
     return app.InitInstance(argc, argv, output);
 }

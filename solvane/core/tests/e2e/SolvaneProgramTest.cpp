@@ -223,7 +223,11 @@ protected:
         }
     }
     bool StartServer(const std::vector<std::string>& env = {}) {
-        std::vector<std::string> all = {"TMPDIR=" + tmp.string()};
+        // A login session has its own runtime folder; without one Qt would
+        // make one in the temp folder, which the last test checks is left empty.
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        std::vector<std::string> all = {"TMPDIR=" + tmp.string(), "XDG_RUNTIME_DIR=" + runtime.string()};
         all.insert(all.end(), env.begin(), env.end());
         return server.Start({"--base-dir", base.string()}, all, (dir / "stderr.txt").string()) &&
                WaitForPort(30100) && WaitForPort(30101);
@@ -238,6 +242,7 @@ protected:
     testsupport::TempDir dir;
     fs::path base = dir / "wall";
     fs::path tmp = dir / "tmp";
+    fs::path runtime = dir / "run";
     Server server;
 };
 
