@@ -10,6 +10,7 @@
 
 #include "LoopbackServer.h"
 #include "lintra/ClientSession.h"
+#include "util/Util.h"
 #include "lintra/KestraneStageServer.h"
 #include "support/support.h"
 #include "util/LogCapture.h"
@@ -538,6 +539,8 @@ TEST_F(ClientSessionTest, StageServerIsTheSessionItself) {
 }
 
 TEST_F(ClientSessionTest, DescriptorsAreNotLeaked) {
+    // The log file stays open once the first line is written; open it before counting.
+    LOGTEXT::LogInfo("descriptor count baseline");
     const int before = testsupport::OpenFdCount();
     for (int i = 0; i < 5; ++i) {
         std::thread srv = Serve([](int) {});
