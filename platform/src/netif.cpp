@@ -48,14 +48,28 @@ bool AnyAdapterUp() {
     return up;
 }
 
-uint32_t HostNameIPv4() {
+std::string HostName() {
     char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0) return 0;
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+std::string IPv4Text(uint32_t netOrder) {
+    in_addr a{};
+    a.s_addr = netOrder;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
+}
+
+uint32_t HostNameIPv4() {
+    const std::string name = HostName();
+    if (name.empty()) return 0;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* res = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &res) != 0 || !res) return 0;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &res) != 0 || !res) return 0;
     const uint32_t addr = reinterpret_cast<const sockaddr_in*>(res->ai_addr)->sin_addr.s_addr;
     freeaddrinfo(res);
     return addr;

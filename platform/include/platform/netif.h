@@ -15,5 +15,9 @@ bool AnyAdapterUp();
 // The first IPv4 address the host name resolves to, in network byte order;
 // 0 when it does not resolve.
 uint32_t HostNameIPv4();
+// The host name; empty when it cannot be read.
+std::string HostName();
+// Dotted text of an IPv4 address in network byte order.
+std::string IPv4Text(uint32_t netOrder);
 
 }  // namespace platform

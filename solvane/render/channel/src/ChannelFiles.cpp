@@ -1,10 +1,6 @@
 // The channel layout file and the channel data file. Both carry channel
 // records byte for byte; both are written to a temp file and renamed into
 // place so a crash never leaves half a file.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +11,8 @@
 
 #include "channel/ChannelLayout.h"
 #include "channel/Displays.h"
+#include "platform/fileio.h"
+#include "platform/packed.h"
 #include "util/Util.h"
 
 namespace {
@@ -28,29 +26,7 @@ constexpr size_t kDataMagicSize = 32;
 
 template <class T>
 void Put(std::vector<uint8_t>& b, size_t offset, const T& v) {
-    std::memcpy(b.data() + offset, &v, sizeof v);
-}
-
-bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& data) {
-    std::string tmp = path + ".XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fchmod(fd, 0644) == 0;
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(name.data(), path.c_str()) == 0;
-    if (!ok) ::unlink(name.data());
-    return ok;
+    platform::WriteAt(b.data(), offset, v);
 }
 
 struct FileCloser {
@@ -100,7 +76,8 @@ bool CChannelLayout::SaveCodFile(const std::string& path) const {
         ch->ToBytes(b.data() + pos);
         pos += OutputChannel::kRecordSize;
     }
-    return WriteFileAtomic(path, b);
+    return platform::SaveFileAtomically(
+        path, std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
 }
 
 bool CChannelLayout::LoadCodFile(const std::string& path) {
@@ -227,7 +204,8 @@ bool ChannelPtrList::SaveChannelData(const std::string& path) const {
         ch->ToBytes(b.data() + pos);
         pos += OutputChannel::kRecordSize;
     }
-    return WriteFileAtomic(path, b);
+    return platform::SaveFileAtomically(
+        path, std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
 }
 
 bool ChannelPtrList::LoadChannelData(const std::string& path) {
