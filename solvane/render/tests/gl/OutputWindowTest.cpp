@@ -77,8 +77,13 @@ TEST_F(OutputWindowTest, HiddenWindowHasItsTitleAndClass) {
     ASSERT_TRUE(output.CreateOutputWindow());
     const Window id = output.Window()->winId();
 
+    // Qt's requests reach the server in their own time; our connection may
+    // look before they have.
     char* name = nullptr;
-    ASSERT_TRUE(XFetchName(x_.get(), id, &name));
+    ASSERT_TRUE(WaitUntil([&] {
+        QCoreApplication::processEvents();
+        return XFetchName(x_.get(), id, &name) != 0;
+    }));
     EXPECT_STREQ(name, "Solvane");
     XFree(name);
 
