@@ -2,6 +2,7 @@
 // calibration of the output channels. The channel operations live with the
 // channel model; these handlers decode, find the channel and reply.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -110,6 +111,14 @@ void SetBlend(OutputChannel& ch, int32_t left, int32_t top, int32_t right, int32
 }
 
 float* CurveArray(OutputChannel& ch, int colour) { return &ch.m_edgeTable[0][0] + colour * kCurveArrayValues; }
+
+// The spline is solved in single precision: an identity curve samples as
+// 194.99998 where it means 195. A value this close to a whole number is that
+// number before it is truncated.
+double SnapToWhole(float v) {
+    const double nearest = std::round(static_cast<double>(v));
+    return std::fabs(v - nearest) < 1e-3 ? nearest : static_cast<double>(v);
+}
 
 std::string JoinBytes(const uint8_t* v, size_t n, const char* fmt) {
     std::string s;
@@ -572,7 +581,7 @@ int32_t CMediaManager::OnColorCommand(const tagNETHEAD& head, const uint8_t* bod
                 float sx[256], sy[256];
                 // A plane without a valid curve keeps its lookup.
                 if (!spline.GetInterpolation(sx, sy, 255)) continue;
-                for (int i = 0; i < 256; ++i) ch->m_lookup[i][plane] = OutputChannel::LookupByte(sy[i]);
+                for (int i = 0; i < 256; ++i) ch->m_lookup[i][plane] = OutputChannel::LookupByte(SnapToWhole(sy[i]));
             }
             ch->m_ratioFlag = 0;
             for (int i = 0; i < 256 && !ch->m_ratioFlag; ++i)
