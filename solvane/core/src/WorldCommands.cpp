@@ -652,6 +652,8 @@ int32_t CMediaManager::OnSystemCommand(const tagNETHEAD& head, const uint8_t* bo
 
     case 1009: {  // common data
         const int32_t sub = head.intParam[0], value = head.intParam[1];
+        // The renderer reads these fields under the layout lock.
+        std::lock_guard lock(m_csChannelLayout);
         m_nGeometryAdjustValue = value;
         if (sub == 1) {
             m_nGeometryAdjustMode = 1;
@@ -660,7 +662,6 @@ int32_t CMediaManager::OnSystemCommand(const tagNETHEAD& head, const uint8_t* bo
             m_nGeometryAdjustMode = 0;
             LOGTEXT::LogDebug("离开几何调整模式");
         } else if (sub == 9 || sub == 10) {
-            std::lock_guard lock(m_csChannelLayout);
             if (OutputChannel* ch = layout.FindChannel(value)) {
                 ch->m_ratioFlag = sub == 9 ? 1 : 0;
                 MarkSceneChanged();

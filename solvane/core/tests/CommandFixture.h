@@ -78,7 +78,7 @@ protected:
         rec.rect = stage;
         for (int i = 0; i < 41; ++i)
             for (int j = 0; j < 41; ++j) rec.grid[i][j] = DOUBLE_POINT{i / 20.0 - 1.0, j / 20.0 - 1.0};
-        for (float& c : rec.colorRatio) c = 1.0f;
+        for (int k = 0; k < 3; ++k) rec.colorRatio[k] = 1.0f;  // packed: no references
         return rec;
     }
     static std::vector<uint8_t> Records(const std::vector<CHANNEL_BASE_INFO>& recs) {
