@@ -337,7 +337,8 @@ int32_t CMediaManager::OnBlendCommand(const tagNETHEAD& head, const uint8_t* bod
     case 122: {
         const uint8_t* t = TextBytes(head);
         const size_t n = std::min<size_t>(layout.m_channels.size(), kMaxBlendByteChannels);
-        for (size_t i = 0; i < n; ++i) SetBlend(*layout.m_channels[i], t[4 * i], t[4 * i + 1], t[4 * i + 2], t[4 * i + 3]);
+        for (size_t i = 0; i < n; ++i)
+            SetBlend(*layout.m_channels[i], t[4 * i], t[4 * i + 1], t[4 * i + 2], t[4 * i + 3]);
         if (layout.m_nAutoArrange) layout.ArrangeChannels();
         MarkSceneChanged();
         break;

@@ -267,6 +267,7 @@ TEST_F(BlendCommands, SelectionAndBlendOfTheSelectedChannel) {
 }
 
 TEST_F(BlendCommands, SelectedVertexInformation) {
+    EXPECT_EQ(Send(Head(106)).head.intParam[0], 0);  // nothing selected yet
     Send(Head(131, {1}));
     // Out of the grid or no such control point: refused, zeros.
     for (auto ints : {std::initializer_list<int32_t>{41, 0, 0, 0, 1}, {0, -1, 0, 0, 1}, {0, 0, 10, 0, 1}}) {
