@@ -74,6 +74,7 @@ CMediaManager::CMediaManager() : CMediaManager(platform::BaseFolder()) {}
 CMediaManager::CMediaManager(const std::string& programFolder) : m_ownedLayout(std::make_unique<CChannelLayout>()) {
     m_pChannelLayout = m_ownedLayout.get();
     SetServices({});
+    SetCentralControl(nullptr);
     InitPaths(programFolder);
     m_strChannelLayoutFile = platform::JoinPath(m_strProgramFolder, LoadChannelSetting());
 }
@@ -118,7 +119,10 @@ void CMediaManager::SetServices(const CoreServices& services) {
     m_services.media = services.media ? services.media : &NullMediaFactory();
     m_services.displays = services.displays ? services.displays : &BackendDisplayList();
     m_services.system = services.system ? services.system : &LinuxSystemServices();
-    m_services.central = services.central ? services.central : &NullCentralControl();
+}
+
+void CMediaManager::SetCentralControl(ICentralControl* central) {
+    m_pCentral = central ? central : &NullCentralControl();
 }
 
 // ---- singleton ----

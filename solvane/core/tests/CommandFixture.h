@@ -41,8 +41,8 @@ protected:
         services.output = &output;
         services.media = &media;
         services.system = &system;
-        services.central = &central;
         core->SetServices(services);
+        core->SetCentralControl(&central);
     }
     void TearDown() override {
         core.reset();

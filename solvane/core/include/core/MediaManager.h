@@ -82,7 +82,11 @@ public:
     IMediaFactory& MediaFactory() { return *m_services.media; }
     IDisplayList& Displays() { return *m_services.displays; }
     ISystemServices& System() { return *m_services.system; }
-    ICentralControl& Central() { return *m_services.central; }
+    // The application installs its central control; null restores the
+    // stand-in. Kept apart from SetServices so that reinstalling the other
+    // seams does not drop it.
+    void SetCentralControl(ICentralControl* central);
+    ICentralControl& Central() { return *m_pCentral; }
 
     void Initialize();
 
@@ -282,6 +286,7 @@ private:
     void PreparePictureMedia();
 
     CoreServices m_services;
+    ICentralControl* m_pCentral = nullptr;
     std::unique_ptr<CChannelLayout> m_ownedLayout;
     std::mutex m_textLock;                // own IP and show-cluster name
     std::string m_strOwnIp;

@@ -107,7 +107,6 @@ struct CoreServices {
     IMediaFactory* media = nullptr;
     IDisplayList* displays = nullptr;
     ISystemServices* system = nullptr;
-    ICentralControl* central = nullptr;
 };
 
 // Stand-ins that do nothing (no window, no media); the displays of the
