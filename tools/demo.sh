@@ -7,8 +7,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
 tools/install-deps.sh
-cmake -S . -B build -G Ninja -DBUILD_TESTING=OFF >/dev/null
-cmake --build build -j "$(nproc)"
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build -j "$(nproc)" --target solvane
 
 if [ -x build/bin/solvane ]; then
   echo "Starting the display server (Ctrl+C ends it)."

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "channel/ChannelLayout.h"
 #include "hesper/Hesper.h"
 #include "platform/cnum.h"
 #include "platform/ini.h"
@@ -70,8 +71,10 @@ void SetServerIpText(const std::string& ip) {
 
 CMediaManager::CMediaManager() : CMediaManager(platform::BaseFolder()) {}
 
-CMediaManager::CMediaManager(const std::string& programFolder) {
+CMediaManager::CMediaManager(const std::string& programFolder) : m_ownedLayout(std::make_unique<CChannelLayout>()) {
+    m_pChannelLayout = m_ownedLayout.get();
     SetServices({});
+    SetCentralControl(nullptr);
     InitPaths(programFolder);
     m_strChannelLayoutFile = platform::JoinPath(m_strProgramFolder, LoadChannelSetting());
 }
@@ -116,6 +119,10 @@ void CMediaManager::SetServices(const CoreServices& services) {
     m_services.media = services.media ? services.media : &NullMediaFactory();
     m_services.displays = services.displays ? services.displays : &BackendDisplayList();
     m_services.system = services.system ? services.system : &LinuxSystemServices();
+}
+
+void CMediaManager::SetCentralControl(ICentralControl* central) {
+    m_pCentral = central ? central : &NullCentralControl();
 }
 
 // ---- singleton ----

@@ -4,32 +4,11 @@
 // family answers with result 0 and the zeroed reply head.
 #include "core/MediaManager.h"
 
-int32_t CMediaManager::OnWorldCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
-                                      std::vector<uint8_t>&) {
-    return 0;
-}
-int32_t CMediaManager::OnBlendCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
-                                      std::vector<uint8_t>&) {
-    return 0;
-}
-int32_t CMediaManager::OnColorCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
-                                      std::vector<uint8_t>&) {
-    return 0;
-}
-int32_t CMediaManager::OnBlendSettingCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
-                                             std::vector<uint8_t>&) {
-    return 0;
-}
 int32_t CMediaManager::OnMediaCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
                                       std::vector<uint8_t>&) {
     return 0;
 }
 int32_t CMediaManager::OnSyncCommand(const tagNETHEAD&, tagNETHEAD&) { return 0; }
-int32_t CMediaManager::OnTimeSyncCommand(const tagNETHEAD&, tagNETHEAD&) { return 0; }
-int32_t CMediaManager::OnSystemCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
-                                       std::vector<uint8_t>&) {
-    return 0;
-}
 int32_t CMediaManager::OnLayerCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
                                       std::vector<uint8_t>&) {
     return 0;
@@ -39,8 +18,6 @@ int32_t CMediaManager::OnFileUploadCommand(const tagNETHEAD&, const uint8_t*, ui
     return 0;
 }
 
-// Channel layout set-up from the layout file or the displays (channel model).
-void CMediaManager::InitChannelLayout() {}
 // Background, default background and matting pictures (still pictures).
 void CMediaManager::PreparePictureMedia() {}
 
@@ -60,6 +37,7 @@ int CMediaManager::LoadDefaultBackground() { return 1; }
 bool CMediaManager::ReloadBackgroundImage() { return false; }
 void CMediaManager::LoadMattingImage() {}
 bool CMediaManager::RestartDesktopCapture(int) { return false; }
+void CMediaManager::FillBackgroundColorBars(const std::vector<uint32_t>&, bool) {}
 
 // Timeline.
 void CMediaManager::SetTimelineState(int32_t) {}
@@ -85,6 +63,3 @@ bool CMediaManager::EnumMediaFiles(const std::string&) { return false; }
 bool CMediaManager::EnumImageFiles(const std::string&) { return false; }
 uint32_t TimeSyncThread(CMediaManager*) { return 0; }
 uint32_t IdleCursorThread(CMediaManager*) { return 0; }
-
-// World size (world commands).
-void CMediaManager::SaveMediaSize() {}

@@ -1,4 +1,5 @@
 // Quiet stand-ins for the seams and the system services of this machine.
+#include <mutex>
 
 #include "channel/Displays.h"
 #include "core/Seams.h"
@@ -24,6 +25,24 @@ public:
 class NullFactory final : public IMediaFactory {
 public:
     std::unique_ptr<IMedia> CreateMedia(int32_t) override { return nullptr; }
+};
+
+class NullCentral final : public ICentralControl {
+public:
+    SerialPortSettings Settings() override {
+        std::lock_guard lock(mu_);
+        return settings_;
+    }
+    void SetSettings(const SerialPortSettings& s) override {
+        std::lock_guard lock(mu_);
+        settings_ = s;
+    }
+    int32_t Start() override { return 2; }
+    void SaveSettings() override {}
+
+private:
+    std::mutex mu_;
+    SerialPortSettings settings_;
 };
 
 // The displays of the process-wide display backend (channel/Displays.h);
@@ -92,6 +111,10 @@ IOutputWindow& NullOutputWindow() {
 IMediaFactory& NullMediaFactory() {
     static NullFactory factory;
     return factory;
+}
+ICentralControl& NullCentralControl() {
+    static NullCentral central;
+    return central;
 }
 IDisplayList& BackendDisplayList() {
     static BackendDisplays displays;

@@ -262,3 +262,22 @@ private:
     mutable std::mutex mu;
     std::vector<std::vector<std::string>> restarts;
 };
+
+// Central control that records its calls; Start answers with startResult.
+class FakeCentralControl : public ICentralControl {
+public:
+    SerialPortSettings Settings() override { return settings; }
+    void SetSettings(const SerialPortSettings& s) override {
+        settings = s;
+        calls.push_back("set");
+    }
+    int32_t Start() override {
+        calls.push_back("start");
+        return startResult;
+    }
+    void SaveSettings() override { calls.push_back("save"); }
+
+    SerialPortSettings settings;
+    int32_t startResult = 0;
+    std::vector<std::string> calls;
+};

@@ -5,8 +5,10 @@
 // through GetMediaManager.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -80,6 +82,11 @@ public:
     IMediaFactory& MediaFactory() { return *m_services.media; }
     IDisplayList& Displays() { return *m_services.displays; }
     ISystemServices& System() { return *m_services.system; }
+    // The application installs its central control; null restores the
+    // stand-in. Kept apart from SetServices so that reinstalling the other
+    // seams does not drop it.
+    void SetCentralControl(ICentralControl* central);
+    ICentralControl& Central() { return *m_pCentral; }
 
     void Initialize();
 
@@ -151,6 +158,9 @@ public:
     bool ReloadBackgroundImage();
     void LoadMattingImage();
     bool RestartDesktopCapture(int reopen);
+    // Fills the background picture with bands of the given colours (red in
+    // the low byte), across or down the picture.
+    void FillBackgroundColorBars(const std::vector<uint32_t>& colours, bool vertical);
     void SetTimelineState(int32_t state);
     void ReloadDynamicMedia();
     void StartTimelinePlayThread();
@@ -167,6 +177,10 @@ public:
     bool EnumMediaFiles(const std::string& folder);
     bool EnumImageFiles(const std::string& folder);
     void SaveMediaSize();
+    // World size = channel size x columns and rows of the layout (in memory).
+    void RecomputeWorldSize();
+    // Tells the renderer that channels changed (it rebuilds its display lists).
+    void MarkSceneChanged() { m_bSceneChanged.store(true); }
 
     // ---- fields ----
     std::string m_strChannelLayoutFile;   // program folder / DefaultConfigFile
@@ -178,7 +192,7 @@ public:
     std::vector<std::string> m_testPatterns;
 
     COutputRenderer* m_pRenderer = nullptr;           // owned by the renderer side
-    CChannelLayout* m_pChannelLayout = nullptr;       // owned by the channel model side
+    CChannelLayout* m_pChannelLayout = nullptr;       // the core's own layout unless a test swaps it
     RECT m_rcOutput{};
 
     std::recursive_mutex m_csChannelLayout;
@@ -252,6 +266,19 @@ public:
     std::vector<TaskPlanTask*> m_taskList;    // owned by the task-plan code
     TaskPlanTask* m_pRunningTask = nullptr;
 
+    // Output state that the world and blend commands set and the renderer reads.
+    std::atomic<bool> m_bSceneChanged{false};  // the renderer clears it after rebuilding
+    int m_nGeometryAdjustValue = 0;
+    int m_nBackgroundColorSelector = -1;       // 5: solid colour m_nBackgroundColorValue
+    int m_nBackgroundColorValue = -1;          // red, green, blue in bytes 0, 1, 2
+    int m_nDisplayMode = 0;
+    uint8_t m_testPatternColor[3] = {255, 255, 255};
+    // General configuration from the console; only kept.
+    int m_nRefreshRate = 0;
+    int m_nServerAutoStart = 0;
+    int m_nServerAutoLoadFile = 0;
+    char m_generalText[256] = {};
+
 private:
     void InitPaths(const std::string& programFolder);
     void StartWorker(platform::StoppableThread& thread, uint32_t (*routine)(CMediaManager*), const char* name);
@@ -259,6 +286,8 @@ private:
     void PreparePictureMedia();
 
     CoreServices m_services;
+    ICentralControl* m_pCentral = nullptr;
+    std::unique_ptr<CChannelLayout> m_ownedLayout;
     std::mutex m_textLock;                // own IP and show-cluster name
     std::string m_strOwnIp;
     std::string m_strShowCluster;

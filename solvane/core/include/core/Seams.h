@@ -78,6 +78,29 @@ public:
     virtual std::string HostFirstIPv4() = 0;
 };
 
+// The six values of the serial central-control port ([SerialPort]).
+struct SerialPortSettings {
+    int32_t enable = 0;
+    int32_t port = 1;
+    int32_t baud = 9600;
+    int32_t dataBits = 8;
+    int32_t parity = 0;
+    int32_t stopBits = 0;
+};
+
+// The application's serial central control: its settings and its port.
+class ICentralControl {
+public:
+    virtual ~ICentralControl() = default;
+    virtual SerialPortSettings Settings() = 0;
+    virtual void SetSettings(const SerialPortSettings& settings) = 0;
+    // Opens the port with the current settings: 0 when it is open, else the
+    // system's error code (2 when the system gives none).
+    virtual int32_t Start() = 0;
+    // Saves section [SerialPort] of mediacfg.ini.
+    virtual void SaveSettings() = 0;
+};
+
 // The seams a core works through. Members left null get quiet stand-ins.
 struct CoreServices {
     IOutputWindow* output = nullptr;
@@ -90,6 +113,8 @@ struct CoreServices {
 // process-wide display backend; the real system services of this machine.
 IOutputWindow& NullOutputWindow();
 IMediaFactory& NullMediaFactory();
+// Keeps the settings in memory and has no port to open.
+ICentralControl& NullCentralControl();
 IDisplayList& BackendDisplayList();
 ISystemServices& LinuxSystemServices();
 

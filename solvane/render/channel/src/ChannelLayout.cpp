@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "channel/Displays.h"
@@ -211,6 +212,38 @@ void CChannelLayout::SetSelectedVertex(int c, int r, int controlWord) {
     m_pSelected->m_selCol = c;
     m_pSelected->m_selRow = r;
     m_pSelected->m_selCtrl = controlWord;
+}
+
+bool CChannelLayout::GetSelectedVertexInfo(tagNETHEAD& reply) const {
+    reply.intParam[0] = 0;
+    if (!m_pSelected) return false;
+    const OutputChannel& ch = *m_pSelected;
+    const int c = ch.m_selCol, r = ch.m_selRow;
+    auto inGrid = [](int c2, int r2) { return c2 >= 0 && c2 <= 40 && r2 >= 0 && r2 <= 40; };
+    if (!inGrid(c, r)) return false;
+    reply.intParam[0] = 1;
+    reply.intParam[1] = c;
+    reply.intParam[2] = r;
+    reply.intParam[3] = ch.m_selCtrl;
+    reply.intParam[4] = ch.m_outputNumber;
+    const DOUBLE_POINT p = ch.Point(c, r);
+    reply.realParam[0] = p.x * 0.5;
+    reply.realParam[1] = p.y / 1.5;
+    int32_t mask = 0;
+    uint8_t text[sizeof reply.textParam] = {};
+    for (int dc = -1; dc <= 1; ++dc) {
+        for (int dr = -1; dr <= 1; ++dr) {
+            const int bit = (dc + 1) * 3 + (dr + 1);
+            if (!inGrid(c + dc, r + dr)) continue;
+            mask |= 1 << bit;
+            const DOUBLE_POINT q = ch.Point(c + dc, r + dr);
+            const double xy[2] = {q.x * 0.5, q.y / 1.5};
+            std::memcpy(text + bit * 16, xy, sizeof xy);
+        }
+    }
+    reply.intParam[5] = mask;
+    std::memcpy(reply.textParam, text, sizeof text);
+    return true;
 }
 
 void CChannelLayout::OffsetSelectedGrid(int direction, double step) {

@@ -58,6 +58,17 @@ public:
     void SelectChannel(int outputNumber);
     void SelectChannelByIndex(int index);
     void SetSelectedVertex(int c, int r, int controlWord);
+    // Writes the selected vertex and its 3 x 3 neighbourhood into a reply
+    // head (points in wire units, x halved and y divided by 1.5):
+    //   +4  1 when a channel is selected and its vertex lies in the grid, else
+    //       0 and nothing more
+    //   +8  c, +12 r, +16 selected control point word, +20 output number
+    //   +24 mask of the neighbours that exist: bit (dc + 1) * 3 + (dr + 1)
+    //   doubles +44, +52: the vertex x, y
+    //   text +124: nine points of 16 bytes (x, y doubles) for dc = -1..1 and,
+    //   inside, dr = -1..1; zero where the neighbour lies outside the grid.
+    // False (head untouched beyond +4) when there is no such vertex.
+    bool GetSelectedVertexInfo(tagNETHEAD& reply) const;
     void OffsetSelectedGrid(int direction, double step);
     void RotateSelectedGrid(double degrees);
     void AdjustSelectedGrid(int meshMode, int direction);
