@@ -1,4 +1,5 @@
 #include "platform/ini.h"
+#include "platform/fileio.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -180,57 +181,6 @@ std::optional<std::string> Lookup(const char* section, const char* key, const ch
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
-bool WriteFully(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Writes data to a temp file beside path, flushes it to disk and renames it
-// over path, so readers see either the old or the new file, never a torn one.
-bool SaveAtomically(const std::string& path, const std::string& data) {
-    struct stat st {};
-    bool haveMode = ::stat(path.c_str(), &st) == 0;
-    if (!haveMode) {
-        // Create the file once so that it gets the mode the umask gives.
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            haveMode = ::fstat(fd, &st) == 0;
-            ::close(fd);
-        }
-    }
-    std::string tmp = path + ".XXXXXX";
-    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = WriteFully(fd, data);
-    if (ok && haveMode) {
-        ::fchmod(fd, st.st_mode & 07777);
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-            // Only a privileged process may hand the file back; keep ours otherwise.
-        }
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
-}
-
 // The file a write goes to: the target of a symbolic link, so the link stays.
 std::string WriteTarget(const char* file) {
     struct stat st {};
@@ -376,7 +326,7 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
     Parse(doc);
     std::string out = Edit(doc, sectionName, key, value);
     if (out.size() == doc.bom.size() + doc.body.size() && out == doc.bom + doc.body) return true;
-    return SaveAtomically(path, out);
+    return SaveFileAtomically(path, out);
 }
 
 }  // namespace platform

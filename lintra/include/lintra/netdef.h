@@ -160,6 +160,10 @@ namespace lintra {
 inline constexpr size_t kNetHeadSize = sizeof(tagNETHEAD);
 // Bodies above this are refused by every receiver: no command carries more.
 inline constexpr uint32_t kMaxBodyLength = 256u * 1024u * 1024u;
+// The socket a receive callback gets for a message that came by multicast:
+// nobody can be answered. Descriptor 0 is a valid socket here, so it cannot
+// carry that meaning.
+inline constexpr int kNoReplySocket = -1;
 // Room for channel records in WORLD_BASE_INFO.
 inline constexpr int kMaxChannels = 8;
 inline constexpr size_t kChannelRecordSize = sizeof(CHANNEL_BASE_INFO);

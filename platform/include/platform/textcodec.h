@@ -17,6 +17,9 @@ std::string GbkToUtf8(std::string_view gbk);
 std::string_view CutUtf8(std::string_view utf8, size_t maxBytes);
 std::string_view CutGbk(std::string_view gbk, size_t maxBytes);
 
+// Appends one code point (at most U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // Converts utf8 to GBK and stores it in a fixed field of fieldSize bytes:
 // at most fieldSize - 1 bytes, cut at a character boundary, then NUL padding.
 void StoreGbkField(char* field, size_t fieldSize, std::string_view utf8);

@@ -1,0 +1,520 @@
+#include "NetCompletionPort.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/packed.h"
+#include "util/Util.h"
+
+namespace lintra {
+
+namespace {
+
+// Epoll key of the stop eventfd; client keys carry a descriptor below 2^31.
+constexpr uint64_t kWakeKey = ~uint64_t{0};
+
+uint64_t ClientKey(int fd, uint32_t id) { return (uint64_t{id} << 32) | static_cast<uint32_t>(fd); }
+
+}  // namespace
+
+NetCompletionPort::NetCompletionPort() = default;
+
+NetCompletionPort::~NetCompletionPort() {
+    Stop();
+    FreePools();
+}
+
+bool NetCompletionPort::Start(int port) {
+    if (port < 0 || port > 65535) return false;
+
+    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (epollFd_ < 0 || wakeFd_ < 0) {
+        Stop();
+        return false;
+    }
+    // Level-triggered: once written, every worker sees the stop.
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = kWakeKey;
+    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev) != 0) {
+        Stop();
+        return false;
+    }
+
+    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+    if (listenFd_ < 0) {
+        Stop();
+        return false;
+    }
+    // The display server restarts itself and must get its port back at once.
+    int one = 1;
+    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    // A deep backlog: bursts of console connections must not wait for SYN retries.
+    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listenFd_, SOMAXCONN) != 0) {
+        Stop();
+        return false;
+    }
+    socklen_t len = sizeof addr;
+    if (getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0) port_ = ntohs(addr.sin_port);
+
+    running_ = true;
+    unsigned n = std::thread::hardware_concurrency();
+    if (n == 0) n = 1;
+    for (unsigned i = 0; i < n; ++i) {
+        auto t = std::make_unique<platform::StoppableThread>();
+        if (!t->Start([this](platform::StoppableThread& self) { WorkerLoop(self); }, "net-worker")) {
+            Stop();
+            return false;
+        }
+        workers_.push_back(std::move(t));
+    }
+    if (!sendThread_.Start([this](platform::StoppableThread& self) { SendLoop(self); }, "net-send") ||
+        !acceptThread_.Start([this](platform::StoppableThread& self) { AcceptLoop(self); }, "net-accept")) {
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+void NetCompletionPort::Stop() {
+    running_ = false;
+    acceptThread_.RequestStop();
+    sendThread_.RequestStop();
+    for (auto& w : workers_) w->RequestStop();
+    if (wakeFd_ >= 0) {
+        uint64_t v = 1;
+        ssize_t r = write(wakeFd_, &v, sizeof v);
+        (void)r;
+    }
+    // No client is added after the accept thread has ended; then every client
+    // is shut down so that a callback blocked in its reply send returns.
+    acceptThread_.Join();
+    {
+        std::lock_guard<std::mutex> lk(clientMu_);
+        for (auto& [fd, c] : clients_) shutdown(fd, SHUT_RDWR);
+    }
+    for (auto& w : workers_) w->Join();
+    workers_.clear();
+    sendThread_.Join();
+
+    if (listenFd_ >= 0) {
+        close(listenFd_);
+        listenFd_ = -1;
+    }
+    std::unordered_map<int, ClientPtr> clients;
+    {
+        std::lock_guard<std::mutex> lk(clientMu_);
+        clients.swap(clients_);
+    }
+    for (auto& [fd, c] : clients) {
+        if (epollFd_ >= 0) epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+    }
+    clients.clear();  // closes the sockets, contexts go back to the pools
+    std::deque<IoContext*> queued;
+    {
+        std::lock_guard<std::mutex> lk(sendQueueMu_);
+        queued.swap(sendQueue_);
+    }
+    for (IoContext* ctx : queued) ReturnIo(ctx);
+
+    if (epollFd_ >= 0) {
+        close(epollFd_);
+        epollFd_ = -1;
+    }
+    if (wakeFd_ >= 0) {
+        close(wakeFd_);
+        wakeFd_ = -1;
+    }
+}
+
+void NetCompletionPort::SetCallback(NET_SERVER::DataRecvCallback callback, void* user) {
+    std::lock_guard<std::mutex> lk(callbackMu_);
+    callback_ = callback;
+    user_ = user;
+}
+
+// ---------------------------------------------------------------- accepting
+
+void NetCompletionPort::AcceptLoop(platform::StoppableThread& self) {
+    while (!self.StopRequested()) {
+        pollfd p[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        int r = poll(p, 2, 1000);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            LOGTEXT::LogDebug("AcceptEx failed. waserror=%d", errno);
+            self.SleepFor(100);
+            continue;
+        }
+        if (p[1].revents != 0) break;
+        if (p[0].revents != 0) AcceptBatch(self);
+    }
+}
+
+void NetCompletionPort::AcceptBatch(platform::StoppableThread& self) {
+    for (int i = 0; i < kAcceptBatch && !self.StopRequested(); ++i) {
+        // The accepted socket stays blocking: the host answers with a plain send.
+        int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            int err = errno;
+            if (err == EAGAIN || err == EWOULDBLOCK) return;
+            if (err == EINTR || err == ECONNABORTED) continue;
+            // Out of descriptors and the like: keep serving once it passes.
+            LOGTEXT::LogDebug("AcceptEx failed. waserror=%d", err);
+            self.SleepFor(100);
+            return;
+        }
+        int one = 1;
+        if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) != 0) {
+            LOGTEXT::LogDebug("setsocket failed. err=%d", errno);
+            close(fd);
+            continue;
+        }
+        RegisterClient(fd);
+    }
+}
+
+void NetCompletionPort::RegisterClient(int fd) {
+    Client* raw = TakeClient();
+    raw->fd = fd;
+    raw->rx = TakeIo(kReadHead);
+    ClientPtr client(raw, [this](Client* c) { ReleaseClient(c); });
+    uint64_t key;
+    {
+        std::lock_guard<std::mutex> lk(clientMu_);
+        if (++nextClientId_ == 0xFFFFFFFFu) nextClientId_ = 1;
+        client->id = nextClientId_;
+        key = ClientKey(fd, client->id);
+        clients_[fd] = client;
+    }
+    epoll_event ev{};
+    ev.events = EPOLLIN | EPOLLONESHOT;
+    ev.data.u64 = key;
+    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) CloseClient(client);
+}
+
+// ---------------------------------------------------------------- receiving
+
+void NetCompletionPort::WorkerLoop(platform::StoppableThread& self) {
+    while (running_ && !self.StopRequested()) {
+        epoll_event ev{};
+        int n = epoll_wait(epollFd_, &ev, 1, -1);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            LOGTEXT::LogTrace("++++FALSE == ret+++++++");
+            self.SleepFor(10);
+            continue;
+        }
+        if (n == 0) continue;
+        if (ev.data.u64 == kWakeKey || !running_) break;
+        HandleClient(ev.data.u64);
+    }
+}
+
+NetCompletionPort::ClientPtr NetCompletionPort::FindClient(int socket) {
+    std::lock_guard<std::mutex> lk(clientMu_);
+    auto it = clients_.find(socket);
+    return it == clients_.end() ? nullptr : it->second;
+}
+
+void NetCompletionPort::HandleClient(uint64_t key) {
+    const int fd = static_cast<int>(key & 0xFFFFFFFFu);
+    const uint32_t id = static_cast<uint32_t>(key >> 32);
+    ClientPtr client = FindClient(fd);
+    // An event of a client closed meanwhile, whose descriptor may be reused.
+    if (!client || client->id != id) return;
+    std::lock_guard<std::mutex> rxLock(client->rxMu);
+    IoContext* ctx = client->rx;
+
+    for (;;) {
+        uint8_t* dst;
+        size_t want;
+        if (ctx->state == kReadHead) {
+            dst = ctx->head + ctx->headGot;
+            want = sizeof(tagNETHEAD) - ctx->headGot;
+        } else {
+            dst = ctx->body + ctx->done;
+            want = ctx->expected - ctx->done;
+        }
+        ssize_t got = recv(fd, dst, want, MSG_DONTWAIT);
+        if (got == 0) {  // the peer closed; a partial message is dropped
+            CloseClient(client);
+            return;
+        }
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+            LOGTEXT::LogTrace("++++FALSE == ret+++++++");
+            CloseClient(client);
+            LOGTEXT::LogTrace("relase file handle for get failed");
+            return;
+        }
+        if (ctx->state == kReadHead) {
+            ctx->headGot += static_cast<size_t>(got);
+            if (ctx->headGot < sizeof(tagNETHEAD)) continue;
+            const uint32_t bodyLength = platform::ReadAt<uint32_t>(ctx->head, offsetof(tagNETHEAD, bodyLength));
+            if (bodyLength > kMaxBodyLength) {
+                LOGTEXT::LogError("body length %u above the limit, client closed", bodyLength);
+                CloseClient(client);
+                return;
+            }
+            ctx->expected = bodyLength;
+            ctx->done = 0;
+            if (bodyLength == 0) {
+                ctx->state = kComplete;
+            } else if (!GrowBody(ctx, bodyLength)) {
+                LOGTEXT::LogError("no memory for a body of %u bytes, client closed", bodyLength);
+                CloseClient(client);
+                return;
+            } else {
+                ctx->state = kReadBody;
+                continue;
+            }
+        } else {
+            ctx->done += static_cast<uint32_t>(got);
+            if (ctx->done < ctx->expected) continue;
+            ctx->state = kComplete;
+        }
+
+        // A whole message: deliver it, then let other clients have this worker.
+        tagNETHEAD head = platform::LoadRecord<tagNETHEAD>(ctx->head);
+        NET_SERVER::DataRecvCallback cb;
+        void* user;
+        {
+            std::lock_guard<std::mutex> lk(callbackMu_);
+            cb = callback_;
+            user = user_;
+        }
+        // Never a null body, so that a host's memcpy of 0 bytes stays defined.
+        static const uint8_t kNoBody[1] = {0};
+        if (cb) cb(fd, head, ctx->expected ? ctx->body : kNoBody, ctx->expected, user);
+        ctx->state = kReadHead;
+        ctx->headGot = 0;
+        ctx->expected = 0;
+        ctx->done = 0;
+        break;
+    }
+
+    // Re-arm only now: the next message of this client is read after the
+    // callback of the previous one has returned.
+    if (!running_) return;
+    epoll_event ev{};
+    ev.events = EPOLLIN | EPOLLONESHOT;
+    ev.data.u64 = key;
+    if (epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev) != 0) {
+        int err = errno;
+        if (CloseClient(client) && ctx->state == kReadBody)
+            LOGTEXT::LogDebug("WSARecv Error! When read body. WSAError=%d", err);
+    }
+}
+
+// ---------------------------------------------------------------- closing
+
+bool NetCompletionPort::CloseClient(int socket) {
+    ClientPtr client = FindClient(socket);
+    return client && CloseClient(client);
+}
+
+// The one way a client leaves: out of the map and epoll, shut down; the
+// descriptor is closed and the contexts pooled when the last user lets go.
+bool NetCompletionPort::CloseClient(const ClientPtr& client) {
+    {
+        std::lock_guard<std::mutex> lk(clientMu_);
+        auto it = clients_.find(client->fd);
+        if (it == clients_.end() || it->second != client) return false;
+        clients_.erase(it);
+    }
+    if (epollFd_ >= 0) epoll_ctl(epollFd_, EPOLL_CTL_DEL, client->fd, nullptr);
+    shutdown(client->fd, SHUT_RDWR);
+    return true;
+}
+
+void NetCompletionPort::ReleaseClient(Client* c) {
+    if (c->fd >= 0) close(c->fd);
+    c->fd = -1;
+    c->id = 0;
+    if (c->rx) ReturnIo(c->rx);
+    c->rx = nullptr;
+    std::lock_guard<std::mutex> lk(sockCtxMu_);
+    if (clientFree_.size() < kPoolLimit)
+        clientFree_.push_back(c);
+    else
+        delete c;
+}
+
+NetCompletionPort::Client* NetCompletionPort::TakeClient() {
+    {
+        std::lock_guard<std::mutex> lk(sockCtxMu_);
+        if (!clientFree_.empty()) {
+            Client* c = clientFree_.back();
+            clientFree_.pop_back();
+            return c;
+        }
+    }
+    return new Client;
+}
+
+// ---------------------------------------------------------------- sending
+
+int NetCompletionPort::SendAll(Client& client, const void* data, size_t length) {
+    std::lock_guard<std::mutex> lk(client.sendMu);
+    const auto* p = static_cast<const uint8_t*>(data);
+    size_t sent = 0;
+    while (sent < length) {
+        ssize_t n = send(client.fd, p + sent, length - sent, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return sent ? static_cast<int>(sent) : -1;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return static_cast<int>(sent);
+}
+
+int NetCompletionPort::SendTo(const ClientPtr& client, const void* data, unsigned length, int blocking) {
+    if (length > static_cast<unsigned>(INT32_MAX) || (length && !data)) return -1;
+    if (blocking) return SendAll(*client, data, length);
+
+    IoContext* ctx = TakeIo(kSend);
+    if (!GrowBody(ctx, length)) {
+        ReturnIo(ctx);
+        LOGTEXT::LogDebug("WSASend failed");
+        LOGTEXT::LogDebug("WSASend Error! When Send Head. WSAError=%d", ENOMEM);
+        return -1;
+    }
+    if (length) std::memcpy(ctx->body, data, length);
+    ctx->expected = length;
+    ctx->client = client;
+    {
+        std::lock_guard<std::mutex> lk(sendQueueMu_);
+        sendQueue_.push_back(ctx);
+    }
+    sendReady_.Set();
+    return 0;
+}
+
+int NetCompletionPort::SendData(int socket, const void* data, unsigned length, int blocking) {
+    ClientPtr client = FindClient(socket);
+    if (!client) return 0;
+    return SendTo(client, data, length, blocking);
+}
+
+int NetCompletionPort::SendDataToAllClient(const void* data, unsigned length, int blocking) {
+    std::vector<ClientPtr> all;
+    {
+        std::lock_guard<std::mutex> lk(clientMu_);
+        all.reserve(clients_.size());
+        for (auto& [fd, c] : clients_) all.push_back(c);
+    }
+    int count = 0;
+    for (auto& c : all) {
+        int r = SendTo(c, data, length, blocking);
+        if (blocking ? r == static_cast<int>(length) : r == 0) ++count;
+    }
+    return count;
+}
+
+void NetCompletionPort::SendLoop(platform::StoppableThread& self) {
+    for (;;) {
+        IoContext* ctx = nullptr;
+        {
+            std::lock_guard<std::mutex> lk(sendQueueMu_);
+            if (!sendQueue_.empty()) {
+                ctx = sendQueue_.front();
+                sendQueue_.pop_front();
+            }
+        }
+        if (!ctx) {
+            if (platform::Event::WaitAny({&sendReady_, &self.StopEvent()}) != 0) return;
+            continue;
+        }
+        if (running_ && SendAll(*ctx->client, ctx->body, ctx->expected) != static_cast<int>(ctx->expected)) {
+            LOGTEXT::LogTrace("++++FALSE == ret+++++++");
+            if (CloseClient(ctx->client)) LOGTEXT::LogTrace("relase file handle for get failed");
+        }
+        ReturnIo(ctx);
+    }
+}
+
+// ---------------------------------------------------------------- pools
+
+NetCompletionPort::IoContext* NetCompletionPort::TakeIo(int state) {
+    IoContext* ctx = nullptr;
+    std::lock_guard<std::mutex> lk(ioMu_);
+    if (!ioFree_.empty()) {
+        ctx = ioFree_.back();
+        ioFree_.pop_back();
+    } else {
+        ctx = new IoContext;
+    }
+    ctx->state = state;
+    ctx->headGot = 0;
+    ctx->expected = 0;
+    ctx->done = 0;
+    ioInUse_.insert(ctx);
+    return ctx;
+}
+
+void NetCompletionPort::ReturnIo(IoContext* ctx) {
+    ctx->client.reset();
+    if (ctx->capacity > kPooledBodyKeep) {
+        std::free(ctx->body);
+        ctx->body = nullptr;
+        ctx->capacity = 0;
+    }
+    std::lock_guard<std::mutex> lk(ioMu_);
+    ioInUse_.erase(ctx);
+    if (ioFree_.size() < kPoolLimit) {
+        ioFree_.push_back(ctx);
+    } else {
+        std::free(ctx->body);
+        delete ctx;
+    }
+}
+
+bool NetCompletionPort::GrowBody(IoContext* ctx, size_t size) {
+    if (size <= ctx->capacity) return true;
+    void* p = std::realloc(ctx->body, size);
+    if (!p) return false;
+    ctx->body = static_cast<uint8_t*>(p);
+    ctx->capacity = size;
+    return true;
+}
+
+void NetCompletionPort::FreePools() {
+    {
+        std::lock_guard<std::mutex> lk(ioMu_);
+        for (IoContext* ctx : ioFree_) {
+            std::free(ctx->body);
+            delete ctx;
+        }
+        ioFree_.clear();
+        // Nothing is in flight once the last user of the server has gone.
+        for (IoContext* ctx : ioInUse_) {
+            std::free(ctx->body);
+            delete ctx;
+        }
+        ioInUse_.clear();
+    }
+    std::lock_guard<std::mutex> lk(sockCtxMu_);
+    for (Client* c : clientFree_) delete c;
+    clientFree_.clear();
+}
+
+}  // namespace lintra

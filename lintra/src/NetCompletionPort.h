@@ -1,0 +1,120 @@
+// The command server behind NET_SERVER: an epoll loop with one worker per
+// processor, an accept thread and a send thread for queued sends.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "lintra/NetServer.h"
+#include "platform/event.h"
+#include "platform/thread.h"
+
+namespace lintra {
+
+class NetCompletionPort {
+public:
+    // Free contexts kept for reuse; surplus ones are freed.
+    static constexpr size_t kPoolLimit = 1000;
+    // Connections taken per readiness of the listening socket.
+    static constexpr int kAcceptBatch = 10;
+    // A pooled context gives back a body buffer above this size, so that one
+    // large upload does not pin its memory for the life of the server.
+    static constexpr size_t kPooledBodyKeep = 1u << 20;
+
+    NetCompletionPort();
+    virtual ~NetCompletionPort();
+    NetCompletionPort(const NetCompletionPort&) = delete;
+    NetCompletionPort& operator=(const NetCompletionPort&) = delete;
+
+    bool Start(int port);
+    void Stop();
+    // Closes one client by socket; false when it is not a client.
+    virtual bool CloseClient(int socket);
+
+    void SetCallback(NET_SERVER::DataRecvCallback callback, void* user);
+    int SendData(int socket, const void* data, unsigned length, int blocking);
+    int SendDataToAllClient(const void* data, unsigned length, int blocking);
+    int Port() const { return port_; }
+
+private:
+    enum State : int { kReadHead = 2, kReadBody = 3, kComplete = 4, kSend = 7 };
+
+    struct Client;
+    struct IoContext {
+        int state = kReadHead;
+        uint8_t head[sizeof(tagNETHEAD)];
+        size_t headGot = 0;
+        uint8_t* body = nullptr;
+        size_t capacity = 0;
+        uint32_t expected = 0;
+        uint32_t done = 0;
+        std::shared_ptr<Client> client;  // owner of a queued send
+    };
+    struct Client {
+        int fd = -1;
+        uint32_t id = 0;
+        IoContext* rx = nullptr;
+        std::mutex sendMu;  // keeps whole messages of different senders apart
+        // Taken by the worker that reads this client; epoll hands a client to
+        // one worker at a time, this makes the hand-over visible to the
+        // language's memory model too. Never contended.
+        std::mutex rxMu;
+    };
+    using ClientPtr = std::shared_ptr<Client>;
+
+    void AcceptLoop(platform::StoppableThread& self);
+    void AcceptBatch(platform::StoppableThread& self);
+    void RegisterClient(int fd);
+    void WorkerLoop(platform::StoppableThread& self);
+    void HandleClient(uint64_t key);
+    void SendLoop(platform::StoppableThread& self);
+    bool CloseClient(const ClientPtr& client);
+    ClientPtr FindClient(int socket);
+    int SendTo(const ClientPtr& client, const void* data, unsigned length, int blocking);
+    static int SendAll(Client& client, const void* data, size_t length);
+
+    IoContext* TakeIo(int state);
+    void ReturnIo(IoContext* ctx);
+    static bool GrowBody(IoContext* ctx, size_t size);
+    Client* TakeClient();
+    void ReleaseClient(Client* client);
+    void FreePools();
+
+    int port_ = 0;
+    int listenFd_ = -1;
+    int epollFd_ = -1;
+    int wakeFd_ = -1;
+    std::atomic<bool> running_{false};
+
+    std::vector<std::unique_ptr<platform::StoppableThread>> workers_;
+    platform::StoppableThread acceptThread_;
+    platform::StoppableThread sendThread_;
+
+    std::mutex clientMu_;
+    std::unordered_map<int, ClientPtr> clients_;
+    uint32_t nextClientId_ = 0;
+
+    std::mutex ioMu_;
+    std::vector<IoContext*> ioFree_;
+    std::unordered_set<IoContext*> ioInUse_;
+
+    std::mutex sockCtxMu_;
+    std::vector<Client*> clientFree_;
+
+    std::mutex sendQueueMu_;
+    std::deque<IoContext*> sendQueue_;
+    platform::Event sendReady_;
+
+    std::mutex callbackMu_;
+    NET_SERVER::DataRecvCallback callback_ = nullptr;
+    void* user_ = nullptr;
+};
+
+}  // namespace lintra

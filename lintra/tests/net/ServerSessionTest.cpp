@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PlainClient.h"
+#include "lintra/ServerSession.h"
+#include "support/support.h"
+
+using namespace std::chrono_literals;
+using nettest::PlainClient;
+
+namespace {
+
+// What the callbacks saw; one global, since the first callback has no user pointer.
+struct Seen {
+    std::mutex mu;
+    std::map<int, std::string> data;   // per server-side socket
+    std::vector<int> chunkSizes;
+    bool terminated = true;            // every chunk carried a NUL after its data
+    std::vector<int> secondLengths;
+    int firstResult = -2;              // -2: return the length received
+    std::atomic<int> calls{0};
+
+    void Reset() {
+        std::lock_guard<std::mutex> lk(mu);
+        data.clear();
+        chunkSizes.clear();
+        secondLengths.clear();
+        terminated = true;
+        firstResult = -2;
+        calls = 0;
+    }
+    std::string All() {
+        std::lock_guard<std::mutex> lk(mu);
+        std::string all;
+        for (auto& [fd, d] : data) all += d;
+        return all;
+    }
+};
+Seen g_seen;
+
+int OnData(int socket, const char* data, int length) {
+    std::lock_guard<std::mutex> lk(g_seen.mu);
+    g_seen.data[socket].append(data, static_cast<size_t>(length));
+    g_seen.chunkSizes.push_back(length);
+    if (data[length] != '\0') g_seen.terminated = false;
+    ++g_seen.calls;
+    if (std::string(data, length).rfind("quit", 0) == 0) return -1;
+    return g_seen.firstResult == -2 ? length : g_seen.firstResult;
+}
+
+int OnData2(int, const char*, int length, void* user) {
+    std::lock_guard<std::mutex> lk(g_seen.mu);
+    g_seen.secondLengths.push_back(length);
+    ++*static_cast<int*>(user);
+    return 0;
+}
+
+class ServerSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_seen.Reset();
+        session_.SetDataReceiverCallback(&OnData);
+        ASSERT_EQ(session_.StartListen(0), 1);
+        port_ = static_cast<int>(session_.GetListenPort());
+        ASSERT_GT(port_, 0);
+    }
+    bool ClientsListed(size_t n) {
+        return testsupport::WaitUntil([&] { return session_.GetAllClientSocket().size() == n; });
+    }
+
+    CServerSession session_;
+    int port_ = 0;
+};
+
+TEST_F(ServerSessionTest, BurstArrivesInTerminatedChunksOfAtMost4096) {
+    std::string burst(10000, '\0');
+    for (size_t i = 0; i < burst.size(); ++i) burst[i] = static_cast<char>('A' + i % 26);
+    PlainClient client(port_);
+    ASSERT_TRUE(client.SendAll(burst));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return g_seen.All().size() == burst.size(); }));
+    std::lock_guard<std::mutex> lk(g_seen.mu);
+    EXPECT_EQ(g_seen.data.begin()->second, burst);
+    for (int n : g_seen.chunkSizes) EXPECT_LE(n, CServerSession::kChunkSize);
+    EXPECT_TRUE(g_seen.terminated);
+}
+
+TEST_F(ServerSessionTest, MinusOneEndsOnlyThatClient) {
+    PlainClient stays(port_);
+    PlainClient leaves(port_);
+    ASSERT_TRUE(ClientsListed(2));
+    ASSERT_TRUE(leaves.SendAll("quit"));
+    // The client's thread ends and closes its socket.
+    EXPECT_TRUE(leaves.SeesClose());
+    EXPECT_TRUE(ClientsListed(1));
+    ASSERT_TRUE(stays.SendAll("still here"));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return g_seen.All().find("still here") != std::string::npos; }));
+}
+
+TEST_F(ServerSessionTest, SecondCallbackGetsTheFirstOnesResult) {
+    int calls2 = 0;
+    session_.SetDataReceiverCallback2(&OnData2, &calls2);
+    struct Case {
+        int firstResult;
+        int expected;  // for a 5-byte chunk
+    };
+    for (Case c : {Case{-2, 5}, Case{3, 3}, Case{0, 0}, Case{100, 5}, Case{-7, 0}}) {
+        {
+            std::lock_guard<std::mutex> lk(g_seen.mu);
+            g_seen.firstResult = c.firstResult;
+            g_seen.secondLengths.clear();
+        }
+        PlainClient client(port_);
+        ASSERT_TRUE(client.SendAll("12345"));
+        ASSERT_TRUE(testsupport::WaitUntil([&] {
+            std::lock_guard<std::mutex> lk(g_seen.mu);
+            return !g_seen.secondLengths.empty();
+        }));
+        std::lock_guard<std::mutex> lk(g_seen.mu);
+        EXPECT_EQ(g_seen.secondLengths[0], c.expected) << c.firstResult;
+    }
+
+    // Without a first callback the second one gets what was received.
+    CServerSession only2;
+    int calls = 0;
+    only2.SetDataReceiverCallback2(&OnData2, &calls);
+    ASSERT_EQ(only2.StartListen(0), 1);
+    {
+        std::lock_guard<std::mutex> lk(g_seen.mu);
+        g_seen.secondLengths.clear();
+    }
+    PlainClient client(static_cast<int>(only2.GetListenPort()));
+    ASSERT_TRUE(client.SendAll("abcdefg"));
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
+        std::lock_guard<std::mutex> lk(g_seen.mu);
+        return !g_seen.secondLengths.empty();
+    }));
+    std::lock_guard<std::mutex> lk(g_seen.mu);
+    EXPECT_EQ(g_seen.secondLengths[0], 7);
+}
+
+TEST_F(ServerSessionTest, ListenAgainOnTheSamePortAndRefuseABusyOne) {
+    CServerSession other;
+    EXPECT_EQ(other.StartListen(static_cast<unsigned>(port_)), 0);
+    EXPECT_EQ(other.GetListenPort(), 0u);
+
+    PlainClient client(port_);
+    ASSERT_TRUE(ClientsListed(1));
+    // Restarting a running session stops the old listener and its clients first.
+    EXPECT_EQ(session_.StartListen(static_cast<unsigned>(port_)), 1);
+    EXPECT_TRUE(client.SeesClose());
+    EXPECT_TRUE(session_.GetAllClientSocket().empty());
+
+    session_.StopListen();
+    EXPECT_EQ(session_.StartListen(static_cast<unsigned>(port_)), 1);
+    PlainClient again(port_);
+    ASSERT_TRUE(again.SendAll("hello"));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return g_seen.All() == "hello"; }));
+}
+
+TEST_F(ServerSessionTest, ClientListAndAddresses) {
+    EXPECT_EQ(session_.GetAllClientSocket(nullptr, nullptr, 0), 0);
+    PlainClient a(port_), b(port_);
+    ASSERT_TRUE(ClientsListed(2));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return session_.GetAllClientSocket(nullptr, nullptr, 8) == 2; }));
+
+    int sockets[4] = {};
+    sockaddr_in addresses[4] = {};
+    EXPECT_EQ(session_.GetAllClientSocket(sockets, addresses, 1), 1);
+    ASSERT_EQ(session_.GetAllClientSocket(sockets, addresses, 4), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(ntohl(addresses[i].sin_addr.s_addr), INADDR_LOOPBACK);
+        char text[16] = {};
+        int port = 0;
+        ASSERT_EQ(CServerSession::GetSocketIpAddr(sockets[i], text, &port), 0);
+        EXPECT_STREQ(text, "127.0.0.1");
+        EXPECT_EQ(port, ntohs(addresses[i].sin_port));
+    }
+    EXPECT_NE(CServerSession::GetSocketIpAddr(-1, nullptr, nullptr), 0);
+}
+
+TEST_F(ServerSessionTest, SendDataToAllClient) {
+    EXPECT_EQ(session_.SendDataToAllClient("x", 1), 0);
+    PlainClient a(port_), b(port_);
+    ASSERT_TRUE(ClientsListed(2));
+    EXPECT_EQ(session_.SendDataToAllClient("ok", 2), 2);
+    for (PlainClient* c : {&a, &b}) {
+        char buf[2];
+        ASSERT_TRUE(c->RecvExact(buf, 2));
+        EXPECT_EQ(std::string(buf, 2), "ok");
+    }
+}
+
+TEST_F(ServerSessionTest, StopListenWithIdleClientsIsPromptAndClosesEverything) {
+    const int before = testsupport::OpenFdCount();
+    std::vector<PlainClient> clients;
+    for (int i = 0; i < 5; ++i) clients.emplace_back(port_);
+    ASSERT_TRUE(ClientsListed(5));
+
+    auto done = std::async(std::launch::async, [&] { session_.StopListen(); });
+    ASSERT_EQ(done.wait_for(1500ms), std::future_status::ready);
+    for (auto& c : clients) EXPECT_TRUE(c.SeesClose());
+    EXPECT_TRUE(session_.GetAllClientSocket().empty());
+    clients.clear();
+    // The listener and every server-side client socket are gone.
+    EXPECT_EQ(testsupport::OpenFdCount(), before - 1);
+}
+
+TEST_F(ServerSessionTest, ClosedConnectionsLeaveNoSocketBehind) {
+    const int before = testsupport::OpenFdCount();
+    for (int i = 0; i < 300; ++i) {
+        PlainClient client(port_);
+        ASSERT_GE(client.fd(), 0);
+        if (i % 2) client.SendAll("line");
+    }
+    {
+        // Connections are accepted in order: once this one is served, every
+        // earlier one has been taken from the backlog.
+        PlainClient last(port_);
+        ASSERT_TRUE(last.SendAll("last"));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return g_seen.All().find("last") != std::string::npos; }));
+    }
+    EXPECT_TRUE(testsupport::WaitUntil(
+        [&] { return session_.GetAllClientSocket().empty() && testsupport::OpenFdCount() == before; }, 10s));
+}
+
+TEST_F(ServerSessionTest, CopiesTakeTheConfigurationOnly) {
+    PlainClient client(port_);
+    ASSERT_TRUE(ClientsListed(1));
+    CServerSession copy(session_);
+    EXPECT_EQ(copy.GetListenPort(), 0u);
+    EXPECT_TRUE(copy.GetAllClientSocket().empty());
+    ASSERT_EQ(copy.StartListen(0), 1);
+    PlainClient toCopy(static_cast<int>(copy.GetListenPort()));
+    ASSERT_TRUE(toCopy.SendAll("copied callback"));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return g_seen.All() == "copied callback"; }));
+}
+
+TEST(ServerSessionLifetime, DestroyingARunningSessionJoinsItsClients) {
+    const int before = testsupport::OpenFdCount();
+    PlainClient client;
+    {
+        CServerSession session;
+        session.SetDataReceiverCallback(&OnData);
+        ASSERT_EQ(session.StartListen(0), 1);
+        ASSERT_TRUE(client.Connect(static_cast<int>(session.GetListenPort())));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return session.GetAllClientSocket().size() == 1; }));
+    }
+    EXPECT_TRUE(client.SeesClose());
+    client.Close();
+    EXPECT_EQ(testsupport::OpenFdCount(), before);
+}
+
+}  // namespace

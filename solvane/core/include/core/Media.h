@@ -1,0 +1,101 @@
+// What the server core knows of a media source. The sources themselves
+// (video files, capture, pictures, screen capture) live with the renderer and
+// implement this interface; the core only creates them through the media
+// factory, drives them through these operations and keeps their placement.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+enum MediaType : int32_t {
+    kMediaFileVideo = 0,
+    kMediaCapture = 1,
+    kMediaPicture = 2,
+    kMediaScreenCapture = 3,
+};
+
+// Media states: 0 not loaded, 1 loaded and producing frames (playing), video
+// sources also 2 paused and 3 stopped.
+enum MediaState : int32_t {
+    kMediaNotLoaded = 0,
+    kMediaPlaying = 1,
+    kMediaPaused = 2,
+    kMediaStopped = 3,
+};
+
+struct MediaRectF {
+    float left = 0.0f;
+    float top = 1.0f;
+    float right = 1.0f;
+    float bottom = 0.0f;
+};
+
+struct MediaRectI {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+};
+
+// One key point of a special action: five doubles, as on the wire.
+struct ActionKeyPoint {
+    double v[5] = {};
+};
+
+// Fields of a media object that the core reads and writes (commands, lists,
+// status records). Guarded by the core's media lock, not by the object's own.
+struct MediaCommon {
+    uint32_t handle = 0;            // 32-bit id from the core's registry; 0 = none yet
+    std::string name;               // file path, display device name, or a fixed name
+    std::string secondName;         // kept for the media manager
+    int32_t type = kMediaPicture;
+    int32_t state = kMediaNotLoaded;
+    int32_t stereoFormat = -1;      // -1 none, 2 side by side, 3 top and bottom
+    int32_t placementMode = 0;      // 3: placed by stage rectangle and time window
+    int32_t layer = 0;              // the index given to LoadResource
+    double startTime = 0.0;         // seconds on the server timeline
+    double endTime = 0.0;
+    MediaRectF texRect;             // {0, 1, 1, 0}
+    float viewRect[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    MediaRectI stageRect;
+    MediaRectI baseStageRect;
+    double angle = 0.0;
+    double alpha = 1.0;
+    int32_t onOutput = 1;
+    int32_t visible = 1;
+    uint8_t stateBytes[4] = {};     // the four state bytes kept in media.bak
+    uint8_t deviceRef = 0;          // capture device reference byte
+    std::map<int32_t, std::vector<ActionKeyPoint>> actions;  // special actions by kind
+};
+
+class IOutputWindow;
+
+class IMedia {
+public:
+    virtual ~IMedia() = default;
+
+    MediaCommon& Common() { return common_; }
+    const MediaCommon& Common() const { return common_; }
+
+    virtual bool LoadResource(const std::string& path, int32_t index, int32_t reserved, int32_t stereo) = 0;
+    virtual bool Close() = 0;
+    virtual bool SetTexRect(float left, float right, float bottom, float top) = 0;
+    virtual bool GetTexRect(float& left, float& right, float& bottom, float& top) = 0;
+    virtual bool FitAspect(float left, float right, float bottom, float top) = 0;
+    virtual void Play() = 0;
+    virtual void Stop() = 0;
+    virtual void Pause() = 0;
+    virtual bool SetViewRect(float a, float b, float c, float d) = 0;
+    virtual bool GetViewRect(float& a, float& b, float& c, float& d) = 0;
+
+    // The media's sync-clock time in ms (base + tick - start, read under the
+    // clock's lock); false when the media has no clock.
+    virtual bool ClockTimeMs(uint32_t& ms) = 0;
+    // Video files report their player events to this window.
+    virtual void SetNotifyWindow(IOutputWindow* window) = 0;
+
+protected:
+    MediaCommon common_;
+};

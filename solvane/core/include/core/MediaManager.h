@@ -1,0 +1,285 @@
+// The display server's core object: configuration from mediacfg.ini, the
+// paths of the server's files, the media list and its locks, the
+// synchronisation state, and the events that tie the command watchdog and the
+// worker threads together. Every command handler and thread reaches it
+// through GetMediaManager.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/MediaListRecord.h"
+#include "core/Seams.h"
+#include "lintra/netdef.h"
+#include "platform/event.h"
+#include "platform/thread.h"
+#include "platform/types.h"
+
+class COutputRenderer;   // GL state of the output (renderer)
+class CChannelLayout;    // output channels and their layout (channel model)
+struct TaskPlanTask;     // one task plan (task-plan file code)
+
+// Description of one media action that is broadcast to the other servers.
+struct SyncMediaInfo {
+    std::string name;
+    int64_t position = 0;
+    int32_t value1 = 0;
+    int32_t value2 = 0;
+    float rect[4] = {};   // left, top, right, bottom
+    int32_t value3 = 0;
+    int32_t value5 = 0;
+    int32_t value4 = 0;
+};
+
+// Process globals of mediacfg.ini (outside the core object).
+extern int g_nSyncTimePort;                 // [SyncMedia] SyncTimePort
+extern int g_bCaptureDesktopCursor;         // [Setting] CaptureDesktopCursor
+std::string GetSyncTimeIp();                // [SyncMedia] SyncTimeIp
+void SetSyncTimeIp(const std::string& ip);
+
+// The server's host name and IP address texts, written by the start-up and
+// the network thread and read by command handlers on other threads.
+std::string GetServerHostName();
+void SetServerHostName(const std::string& name);
+std::string GetServerIpText();
+void SetServerIpText(const std::string& ip);
+
+// Which handler family a command code belongs to.
+enum class CommandFamily {
+    None,
+    World,
+    Blend,
+    Color,
+    BlendSetting,
+    Media,
+    Sync,
+    TimeSync,
+    System,
+    Layer,
+    FileUpload,
+};
+CommandFamily FamilyOfCommand(uint32_t code);
+
+class CMediaManager {
+public:
+    // Paths from the process's base folder.
+    CMediaManager();
+    // Paths from the given folder (tests, tools).
+    explicit CMediaManager(const std::string& programFolder);
+    virtual ~CMediaManager();
+    CMediaManager(const CMediaManager&) = delete;
+    CMediaManager& operator=(const CMediaManager&) = delete;
+
+    // Installs the seams; call before Initialize. Null members keep the
+    // quiet stand-ins.
+    void SetServices(const CoreServices& services);
+    IOutputWindow& Output() { return *m_services.output; }
+    IMediaFactory& MediaFactory() { return *m_services.media; }
+    IDisplayList& Displays() { return *m_services.displays; }
+    ISystemServices& System() { return *m_services.system; }
+
+    void Initialize();
+
+    // mediacfg.ini
+    void LoadConfig();
+    void LoadGlobalTrim();
+    void SaveGlobalTrim();
+    void SaveSyncConfig();
+    void SaveSettings();
+    std::string LoadChannelSetting();
+    void SaveChannelSetting(const std::string& name);
+    void MediaSize(int load);
+    int ScreenPowerOption();
+
+    // Media
+    IMedia* LoadMedia(int type, const std::string& name, const std::string* deviceName);
+    // Destroys a media object the core made and releases its handle.
+    void DestroyMediaObject(IMedia* media);
+    // 32-bit media handles: never 0, never reused within the process.
+    uint32_t RegisterMedia(IMedia* media);
+    IMedia* FindMediaByHandle(uint32_t handle);
+    void ReleaseMediaHandle(uint32_t handle);
+
+    void FillMediaStatusRecord(uint32_t command, IMedia* media, tagNETHEAD& head);
+    std::string OwnAddressText();
+    std::string OwnIpText();          // the first address of the host name (start-up)
+    void SetOwnIpText(const std::string& ip);
+    std::string ShowClusterName();
+    void SetShowClusterName(const std::string& name);
+
+    // Commands. The reply head arrives zeroed; a handler that returns data
+    // beyond the head fills replyBody and sets the reply's body length.
+    int32_t DispatchCommand(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength,
+                            tagNETHEAD& reply, std::vector<uint8_t>& replyBody, void* context);
+    virtual int32_t OnWorldCommand(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength,
+                                   tagNETHEAD& reply, std::vector<uint8_t>& replyBody);
+    virtual int32_t OnBlendCommand(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength,
+                                   tagNETHEAD& reply, std::vector<uint8_t>& replyBody);
+    virtual int32_t OnColorCommand(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength,
+                                   tagNETHEAD& reply, std::vector<uint8_t>& replyBody);
+    virtual int32_t OnBlendSettingCommand(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength,
+                                          tagNETHEAD& reply, std::vector<uint8_t>& replyBody);
+    virtual int32_t OnMediaCommand(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength,
+                                   tagNETHEAD& reply, std::vector<uint8_t>& replyBody);
+    virtual int32_t OnSyncCommand(const tagNETHEAD& head, tagNETHEAD& reply);
+    virtual int32_t OnTimeSyncCommand(const tagNETHEAD& head, tagNETHEAD& reply);
+    virtual int32_t OnSystemCommand(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength,
+                                    tagNETHEAD& reply, std::vector<uint8_t>& replyBody);
+    virtual int32_t OnLayerCommand(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength,
+                                   tagNETHEAD& reply, std::vector<uint8_t>& replyBody);
+    virtual int32_t OnFileUploadCommand(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength,
+                                        tagNETHEAD& reply, std::vector<uint8_t>& replyBody);
+
+    // Starts the command watchdog (Initialize does it once).
+    void StartCommandWatchdog();
+
+    // Operations of the other parts of the core (media lists, playback,
+    // timeline, tasks, cursor and file lists).
+    void SaveMediaList();
+    void LoadMediaList(const std::string& path);
+    void SavePlaylist();
+    void LoadPlaylist();
+    void BroadcastSyncCommand(const SyncMediaInfo& info, int32_t actionBits);
+    void SetMediaPlayState(IMedia* media, int32_t state, int32_t typeFilter);
+    void RemoveMedia(IMedia* media);
+    void SetCurrentVideo(IMedia* media, int release);
+    bool GetCurrentVideoStatus(SyncMediaInfo& info, int32_t& resultCode);
+    int LoadDefaultBackground();
+    bool ReloadBackgroundImage();
+    void LoadMattingImage();
+    bool RestartDesktopCapture(int reopen);
+    void SetTimelineState(int32_t state);
+    void ReloadDynamicMedia();
+    void StartTimelinePlayThread();
+    void StopTimelinePlayThread();
+    void LoadTaskPlans();
+    void SaveTaskPlan();
+    void stopalltask();
+    void StartTaskPlanThread();     // the task thread of start-up
+    void StartSyncMediaLoad(IMedia* media);
+    void LoadSyncMedia(int32_t index);
+    IMedia* SyncUpdateMedia(const std::string& name, int32_t playState, int32_t flags);
+    void ShowMouseCursor(int hide);
+    bool RefreshMediaFileLists(const std::string& folder);
+    bool EnumMediaFiles(const std::string& folder);
+    bool EnumImageFiles(const std::string& folder);
+    void SaveMediaSize();
+
+    // ---- fields ----
+    std::string m_strChannelLayoutFile;   // program folder / DefaultConfigFile
+    std::string m_strMediaListPath;       // media.bak
+    std::string m_strPlaylistPath;        // playlist.dat
+    std::string m_strConfigPath;          // mediacfg.ini
+    std::string m_strProgramFolder;
+    std::string m_strTaskListPath;        // taskp.dat
+    std::vector<std::string> m_testPatterns;
+
+    COutputRenderer* m_pRenderer = nullptr;           // owned by the renderer side
+    CChannelLayout* m_pChannelLayout = nullptr;       // owned by the channel model side
+    RECT m_rcOutput{};
+
+    std::recursive_mutex m_csChannelLayout;
+    std::recursive_mutex m_csMedia;
+    std::recursive_mutex m_csCore;        // held by the dispatcher for each command
+    std::vector<IMedia*> m_mediaList;     // owned; destroyed through DestroyMediaObject
+
+    double m_dCompensation = 0.8;
+    int m_nSyncTime = 1000;               // ms
+    int m_nSyncMediaEnable = 0;
+    int m_nMainServer = 0;                // set only by command 804
+    int m_nEnableFrameSync = 0;
+    int m_nAutoPlay = 0;
+    std::string m_strMediaFolder;
+    std::string m_strMediaVideoExtension;
+    std::string m_strPictureFilter = "*.jpg|*.bmp|*.png";
+    int m_nLoopMedia = 0;
+    int m_nAutoHideCursor = 0;
+    int m_nUseBackgroundBmp = 0;
+    std::string m_strBmpFilePath;
+    IMedia* m_pBackground = nullptr;          // background pictures (made by the renderer side)
+    IMedia* m_pDefaultBackground = nullptr;
+    int m_nDisplayBackgroundIfNoVideo = 0;
+    IMedia* m_pDesktopCapture = nullptr;
+    std::string m_strMulticastIp = "226.10.60.10";
+    int m_nMulticastPort = 30400;
+    int m_nEnableRotation = 0;
+    std::string m_strRotationCondition;
+    int m_nRotationAngle = 0;
+    int m_nTopmostWindow = 0;
+    int m_nSyncTimeEnable = 0;
+    int m_nSyncTimeInterval = 0;
+    int m_nEnableStereo = 0;
+    int m_nVideoType = 0;
+    int m_nVideo3DFormat = 0;
+    int m_nVerticalSync = 0;
+    IMedia* m_pMatting = nullptr;
+    int m_nStartupLoadEnable = 0;
+    int m_nStartupMediaType = 0;
+    std::string m_strStartupDesktopName;
+    std::string m_strStartupVideoPath;
+    int m_nLimitMainDisplay = 0;
+    int m_nMediaWidth = 1024;
+    int m_nMediaHeight = 768;
+    int m_nDisplayFrame = 0;
+    int m_nDisTime = 0;
+    int m_nDefaultVolume = 0;
+    int m_nVirtualScreenWidth = 0;
+    int m_nVirtualScreenHeight = 0;
+    IMedia* m_pCurrentVideo = nullptr;
+    std::recursive_mutex m_csCurrentVideo;
+    float m_fGlobalTrimLeft = 1.0f;
+    float m_fGlobalTrimRight = 1.0f;
+    float m_fGlobalTrimTop = 1.0f;
+    float m_fGlobalTrimBottom = 1.0f;
+    double m_dTimelineTime = -10000.0;
+    double m_dTimelineMark1 = -10000.0;
+    double m_dTimelineMark2 = -10000.0;
+    int m_nTimelineIndex = -1;
+    std::vector<MediaListRecord> m_playlist;
+    platform::Event m_quitEvent{true, false};
+    platform::Event m_cmdBeginEvent{false, false};
+    platform::Event m_cmdEndEvent{false, false};
+    platform::Event m_timelineManualEvent{true, false};
+    platform::Event m_timelineAutoEvent{false, false};
+    int m_nWaitFreezeTime = 15000;        // ms
+    int m_nWatchdogRunning = 0;
+    int m_nNodeSyncEnabled = 0;
+    int m_nGeometryAdjustMode = 0;
+    int m_nCaptureEnabled = 0;            // capture devices load only when set
+    std::vector<TaskPlanTask*> m_taskList;    // owned by the task-plan code
+    TaskPlanTask* m_pRunningTask = nullptr;
+
+private:
+    void InitPaths(const std::string& programFolder);
+    void StartWorker(platform::StoppableThread& thread, uint32_t (*routine)(CMediaManager*), const char* name);
+    void InitChannelLayout();
+    void PreparePictureMedia();
+
+    CoreServices m_services;
+    std::mutex m_textLock;                // own IP and show-cluster name
+    std::string m_strOwnIp;
+    std::string m_strShowCluster;
+    std::mutex m_handleLock;
+    std::map<uint32_t, IMedia*> m_handles;
+    uint32_t m_nextHandle = 1;
+
+    platform::StoppableThread m_watchdogThread;
+    platform::StoppableThread m_timeSyncThread;
+    platform::StoppableThread m_idleCursorThread;
+};
+
+// The one core of the process, made on first use.
+CMediaManager* GetMediaManager();
+// Deletes the one core (at shutdown, after the render loop and network thread).
+void DestroyMediaManager();
+
+// Thread routines with the core as argument.
+uint32_t CommandWatchdogThread(CMediaManager* core);
+uint32_t TimeSyncThread(CMediaManager* core);
+uint32_t IdleCursorThread(CMediaManager* core);
+
+// Ends this server process and starts a new one.
+void RestartSelf(CMediaManager* core);

@@ -1,0 +1,98 @@
+#include "core/MediaManager.h"
+#include "util/Util.h"
+
+CommandFamily FamilyOfCommand(uint32_t code) {
+    struct Range {
+        uint32_t low, high;
+        CommandFamily family;
+    };
+    // Tested in this order, bounds inclusive.
+    static constexpr Range kRanges[] = {
+        {2, 13, CommandFamily::World},          {101, 136, CommandFamily::Blend},
+        {201, 206, CommandFamily::Color},       {301, 311, CommandFamily::BlendSetting},
+        {501, 541, CommandFamily::Media},       {801, 812, CommandFamily::Sync},
+        {901, 901, CommandFamily::TimeSync},    {1001, 1009, CommandFamily::System},
+        {1101, 1110, CommandFamily::Layer},     {1201, 1204, CommandFamily::FileUpload},
+    };
+    for (const Range& r : kRanges)
+        if (code >= r.low && code <= r.high) return r.family;
+    return CommandFamily::None;
+}
+
+int32_t CMediaManager::DispatchCommand(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength,
+                                       tagNETHEAD& reply, std::vector<uint8_t>& replyBody, void* /*context*/) {
+    LOGTEXT::LogInfo("***********cmdType=%d.param = %d,%d,%d,%d\n", static_cast<int>(head.command), head.intParam[0],
+                     head.intParam[1], head.intParam[2], head.intParam[3]);
+
+    const CommandFamily family = FamilyOfCommand(head.command);
+    // Synchronisation between servers must go on while another command runs.
+    if (family == CommandFamily::Sync) return OnSyncCommand(head, reply);
+
+    std::lock_guard lock(m_csCore);
+    m_cmdBeginEvent.Set();
+    int32_t result = 0;
+    switch (family) {
+    case CommandFamily::World:
+        result = OnWorldCommand(head, body, bodyLength, reply, replyBody);
+        break;
+    case CommandFamily::Blend:
+        result = OnBlendCommand(head, body, bodyLength, reply, replyBody);
+        break;
+    case CommandFamily::Color:
+        result = OnColorCommand(head, body, bodyLength, reply, replyBody);
+        break;
+    case CommandFamily::BlendSetting:
+        result = OnBlendSettingCommand(head, body, bodyLength, reply, replyBody);
+        break;
+    case CommandFamily::Media:
+        result = OnMediaCommand(head, body, bodyLength, reply, replyBody);
+        break;
+    case CommandFamily::TimeSync:
+        result = OnTimeSyncCommand(head, reply);
+        break;
+    case CommandFamily::System:
+        result = OnSystemCommand(head, body, bodyLength, reply, replyBody);
+        break;
+    case CommandFamily::Layer:
+        result = OnLayerCommand(head, body, bodyLength, reply, replyBody);
+        break;
+    case CommandFamily::FileUpload:
+        result = OnFileUploadCommand(head, body, bodyLength, reply, replyBody);
+        break;
+    case CommandFamily::Sync:
+    case CommandFamily::None:
+        break;
+    }
+    m_cmdEndEvent.Set();
+    return result;
+}
+
+uint32_t CommandWatchdogThread(CMediaManager* core) {
+    for (;;) {
+        const int first = platform::Event::WaitAny({&core->m_cmdBeginEvent, &core->m_quitEvent});
+        if (first == 1) return 0;
+        if (first != 0) continue;
+        const int second = platform::Event::WaitAny({&core->m_cmdEndEvent, &core->m_quitEvent},
+                                                    static_cast<uint32_t>(core->m_nWaitFreezeTime));
+        if (second == 1) return 0;
+        if (second == 0) continue;
+        LOGTEXT::LogInfo("命令处理超时，重新启动服务器");
+        RestartSelf(core);
+        return 0;
+    }
+}
+
+void CMediaManager::StartCommandWatchdog() {
+    if (m_nWatchdogRunning) return;
+    StartWorker(m_watchdogThread, &CommandWatchdogThread, "command watchdog");
+    m_nWatchdogRunning = 1;
+}
+
+void RestartSelf(CMediaManager* core) {
+    // The helper runs detached in its own session and holds no descriptor of
+    // ours but the read end of the pipe it waits on, so the new process finds
+    // the ports and the single-instance lock free.
+    const ProcessIdentity self = core->System().CurrentProcess();
+    core->System().RunRestartHelper(BuildRestartHelperArgv(self));
+    core->Output().RequestQuit();
+}

@@ -1,0 +1,90 @@
+// Members of the core whose behaviour arrives with the command families, the
+// media list files, playback, timeline, task plans, cursor and file lists,
+// and the channel model. Until then they do nothing and a command of a
+// family answers with result 0 and the zeroed reply head.
+#include "core/MediaManager.h"
+
+int32_t CMediaManager::OnWorldCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
+                                      std::vector<uint8_t>&) {
+    return 0;
+}
+int32_t CMediaManager::OnBlendCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
+                                      std::vector<uint8_t>&) {
+    return 0;
+}
+int32_t CMediaManager::OnColorCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
+                                      std::vector<uint8_t>&) {
+    return 0;
+}
+int32_t CMediaManager::OnBlendSettingCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
+                                             std::vector<uint8_t>&) {
+    return 0;
+}
+int32_t CMediaManager::OnMediaCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
+                                      std::vector<uint8_t>&) {
+    return 0;
+}
+int32_t CMediaManager::OnSyncCommand(const tagNETHEAD&, tagNETHEAD&) { return 0; }
+int32_t CMediaManager::OnTimeSyncCommand(const tagNETHEAD&, tagNETHEAD&) { return 0; }
+int32_t CMediaManager::OnSystemCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
+                                       std::vector<uint8_t>&) {
+    return 0;
+}
+int32_t CMediaManager::OnLayerCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
+                                      std::vector<uint8_t>&) {
+    return 0;
+}
+int32_t CMediaManager::OnFileUploadCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
+                                           std::vector<uint8_t>&) {
+    return 0;
+}
+
+// Channel layout set-up from the layout file or the displays (channel model).
+void CMediaManager::InitChannelLayout() {}
+// Background, default background and matting pictures (still pictures).
+void CMediaManager::PreparePictureMedia() {}
+
+// Media list files.
+void CMediaManager::SaveMediaList() {}
+void CMediaManager::LoadMediaList(const std::string&) {}
+void CMediaManager::SavePlaylist() {}
+void CMediaManager::LoadPlaylist() {}
+
+// Playback control.
+void CMediaManager::BroadcastSyncCommand(const SyncMediaInfo&, int32_t) {}
+void CMediaManager::SetMediaPlayState(IMedia*, int32_t, int32_t) {}
+void CMediaManager::RemoveMedia(IMedia*) {}
+void CMediaManager::SetCurrentVideo(IMedia*, int) {}
+bool CMediaManager::GetCurrentVideoStatus(SyncMediaInfo&, int32_t&) { return false; }
+int CMediaManager::LoadDefaultBackground() { return 1; }
+bool CMediaManager::ReloadBackgroundImage() { return false; }
+void CMediaManager::LoadMattingImage() {}
+bool CMediaManager::RestartDesktopCapture(int) { return false; }
+
+// Timeline.
+void CMediaManager::SetTimelineState(int32_t) {}
+void CMediaManager::ReloadDynamicMedia() {}
+void CMediaManager::StartTimelinePlayThread() {}
+void CMediaManager::StopTimelinePlayThread() {}
+
+// Task plans.
+void CMediaManager::LoadTaskPlans() {}
+void CMediaManager::SaveTaskPlan() {}
+void CMediaManager::stopalltask() {}
+void CMediaManager::StartTaskPlanThread() {}
+
+// Playlist advance and media replacement.
+void CMediaManager::StartSyncMediaLoad(IMedia*) {}
+void CMediaManager::LoadSyncMedia(int32_t) {}
+IMedia* CMediaManager::SyncUpdateMedia(const std::string&, int32_t, int32_t) { return nullptr; }
+
+// Cursor auto-hide and media file lists.
+void CMediaManager::ShowMouseCursor(int) {}
+bool CMediaManager::RefreshMediaFileLists(const std::string&) { return false; }
+bool CMediaManager::EnumMediaFiles(const std::string&) { return false; }
+bool CMediaManager::EnumImageFiles(const std::string&) { return false; }
+uint32_t TimeSyncThread(CMediaManager*) { return 0; }
+uint32_t IdleCursorThread(CMediaManager*) { return 0; }
+
+// World size (world commands).
+void CMediaManager::SaveMediaSize() {}
