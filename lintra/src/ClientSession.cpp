@@ -216,6 +216,16 @@ const wchar_t* CClientSession::GetServerIp() const {
     return buffer;
 }
 
+std::string CClientSession::GetServerAddress() const {
+    std::lock_guard<std::mutex> lk(infoMutex_);
+    return std::string(serverAddress_, strnlen(serverAddress_, sizeof serverAddress_));
+}
+
+unsigned CClientSession::GetServerPort() const {
+    std::lock_guard<std::mutex> lk(infoMutex_);
+    return serverPort_;
+}
+
 int CClientSession::Disconnect() {
     int fd;
     uint64_t id;

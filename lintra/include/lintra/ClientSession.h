@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "lintra/netdef.h"
 
@@ -49,6 +50,9 @@ public:
     // The address of the last connect as wide text, in a buffer of the calling
     // thread (valid until that thread's next call).
     const wchar_t* GetServerIp() const;
+    // The address and port of the last connect, for connecting again.
+    std::string GetServerAddress() const;
+    unsigned GetServerPort() const;
 
     int Disconnect();  // always 1
 
