@@ -30,6 +30,8 @@ namespace {
 //   G:  -1 not connected, 1 exchange failed, 2 reply body missing or of the wrong size, 0 success.
 constexpr int kNotConnected = -1;
 constexpr int kR1Failed = 1;
+// What a server answers at +4 for a channel number it does not have.
+constexpr int kNoSuchChannel = 5;
 constexpr int kR2Failed = 2;
 constexpr int kBadReplyBody = 2;
 constexpr int kNullRecord = -2;
@@ -511,6 +513,9 @@ int CKestraneStageServer::GetGlobalColorRatio(int id, float& r, float& g, float&
     PutDouble(head, 60, static_cast<double>(b));
     const int ret = R1Body(*this, head, nullptr);
     if (ret != 0) return ret;
+    // A server without that channel answers 5 and zeros: that is no reading,
+    // so the caller keeps its values and learns of the failure.
+    if (head.intParam[0] == kNoSuchChannel) return kR1Failed;
     r = static_cast<float>(GetDouble(head, 44));
     g = static_cast<float>(GetDouble(head, 52));
     b = static_cast<float>(GetDouble(head, 60));

@@ -284,6 +284,23 @@ TEST(Encoders, WorldRecordsGoBackToBack) {
                              "0.000000),elimiteparam(0.000000,0.000000,1.000000)"));
 }
 
+TEST(Encoders, ColourRatioOfAMissingChannelIsAFailure) {
+    ScriptedServer server([](const Request& req) {
+        Reply r = Reply::Echo(req.head, 0);
+        r.head = tagNETHEAD{};
+        r.head.command = req.head.command;
+        r.head.intParam[0] = 5;
+        return r;
+    });
+    CKestraneStageServer s;
+    ASSERT_EQ(s.ConnectServer("127.0.0.1", server.port(), 2), 1);
+    float r = 0.5f, g = 0.6f, b = 0.7f;
+    EXPECT_EQ(s.GetGlobalColorRatio(9, r, g, b), 1);
+    EXPECT_EQ(r, 0.5f);
+    EXPECT_EQ(g, 0.6f);
+    EXPECT_EQ(b, 0.7f);
+}
+
 TEST(Encoders, GettersFillTheirOutputs) {
     ScriptedServer server([](const Request& req) {
         Reply r = Reply::Echo(req.head, 0);
