@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "lintra/KestraneStageServer.h"
+#include "platform/fd.h"
 #include "lintra/filekit.h"
 #include "lintra/netcodes.h"
 #include "lintra/netdef.h"
@@ -35,19 +36,7 @@ constexpr int32_t kStatusHeldPart = 1;
 
 enum ProgressState { kLocalFailure = -1, kTransferFailure = 0, kProgress = 1, kFinished = 2 };
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using Fd = platform::UniqueFd;
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 

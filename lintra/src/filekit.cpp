@@ -1,4 +1,5 @@
 #include "lintra/filekit.h"
+#include "platform/fd.h"
 
 #include <fcntl.h>
 #include <nettle/md5.h>
@@ -15,19 +16,7 @@ namespace {
 
 constexpr size_t kSample = 1024;
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using Fd = platform::UniqueFd;
 
 // Reads up to n bytes at offset; -1 on error, else the count (short only at end of file).
 ssize_t ReadFullAt(int fd, uint8_t* buf, size_t n, off_t offset) {
