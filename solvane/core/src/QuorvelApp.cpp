@@ -79,8 +79,40 @@ void RemoveFile(const std::string& path) {
 
 CQuorvelApp* AfxGetApp() { return g_app; }
 
+namespace {
+
+// The settings command reaches the serial central control through this.
+class AppCentralControl final : public ICentralControl {
+public:
+    explicit AppCentralControl(CQuorvelApp& app) : m_app(app) {}
+    SerialPortSettings Settings() override {
+        return {m_app.m_nCentralEnable, m_app.m_nCentralPort, m_app.m_nCentralBaud,
+                m_app.m_nCentralDataBits, m_app.m_nCentralParity, m_app.m_nCentralStopBits};
+    }
+    void SetSettings(const SerialPortSettings& s) override {
+        m_app.m_nCentralEnable = s.enable;
+        m_app.m_nCentralPort = s.port;
+        m_app.m_nCentralBaud = s.baud;
+        m_app.m_nCentralDataBits = s.dataBits;
+        m_app.m_nCentralParity = s.parity;
+        m_app.m_nCentralStopBits = s.stopBits;
+    }
+    int32_t Start() override {
+        const SerialPortSettings s = Settings();
+        // The serial layer logs why an open failed; it hands out no code.
+        return StartCentralControl(s.port, s.baud, s.dataBits, s.stopBits, s.parity) ? 0 : 2;
+    }
+    void SaveSettings() override { m_app.SaveSerialPortConfig(); }
+
+private:
+    CQuorvelApp& m_app;
+};
+
+}  // namespace
+
 CQuorvelApp::CQuorvelApp() : m_multicast(std::make_unique<CMulticastReceiver>()) {
     m_system = std::make_unique<AppSystemServices>(*this);
+    m_central = std::make_unique<AppCentralControl>(*this);
     g_app = this;
 }
 
@@ -193,6 +225,7 @@ int CQuorvelApp::InitInstance(int argc, char** argv, IOutputHost& host) {
     // that every thread below finds it ready.
     CMediaManager* core = GetMediaManager();
     core->SetServices({&host.Window(), nullptr, nullptr, m_system.get()});
+    core->SetCentralControl(m_central.get());
 
     SetServerHostName(core->System().HostName());
     m_nSerialPortCount = EnumSerialPorts(m_serialPorts);

@@ -93,6 +93,7 @@ private:
     FirewallProfile* m_pFirewall = nullptr;
     InstanceMessageFn m_instanceMessage = nullptr;
     std::unique_ptr<ISystemServices> m_system;
+    std::unique_ptr<ICentralControl> m_central;
 };
 
 // The one application object (set by its constructor).
