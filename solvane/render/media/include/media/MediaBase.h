@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/Media.h"
+#include "core/RenderState.h"
 #include "platform/event.h"
 
 // Pixel formats of a frame, as the GL enums GL_BGR and GL_BGRA.
@@ -41,15 +42,8 @@ struct MediaTexture {
     void Forget();
 };
 
-// One solid rectangle painted into a frame by FillRegions: colour bytes red,
-// green, blue, spare; corners in frame units (0..1).
-struct FillRegion {
-    uint8_t color[4] = {};
-    float x0 = 0.0f;
-    float y0 = 0.0f;
-    float x1 = 0.0f;
-    float y1 = 0.0f;
-};
+// One solid rectangle painted into a frame by FillRegions.
+using FillRegion = BackgroundRegion;
 
 class MediaBaseClass : public IMedia {
 public:
