@@ -48,11 +48,15 @@ bool MediaBaseClass::LoadResource(const std::string&, int32_t index, int32_t res
 
 bool MediaBaseClass::Close() { return true; }
 
-bool MediaBaseClass::PrepareFrameLocked(int32_t width, int32_t height, int32_t stride) {
-    if (width <= 0 || height <= 0 || stride < 3 || stride / 3 < width) return false;
+bool MediaBaseClass::PrepareFrameLocked(int32_t width, int32_t height, int32_t stride, int32_t bytesPerPixel) {
+    if (width <= 0 || height <= 0 || stride <= 0) return false;
+    if (bytesPerPixel == 0) bytesPerPixel = stride / width == 4 ? 4 : 3;
+    if (bytesPerPixel != 3 && bytesPerPixel != 4) return false;
+    if (stride / bytesPerPixel < width) return false;
     const int64_t size = int64_t{stride} * height;
     if (size > kMaxFrameBytes) return false;
-    if (width != m_nWidth || height != m_nHeight || stride != m_nStride) m_texture.recreate = 1;
+    if (width != m_nWidth || height != m_nHeight || stride != m_nStride || bytesPerPixel != m_nBytesPerPixel)
+        m_texture.recreate = 1;
     const uint8_t* before = m_frameStore.data();
     if (size > m_nCapacity || m_pFrame != m_frameStore.data()) {
         m_frameStore.resize(static_cast<size_t>(std::max<int64_t>(size, m_nCapacity)));
@@ -63,6 +67,7 @@ bool MediaBaseClass::PrepareFrameLocked(int32_t width, int32_t height, int32_t s
     m_nWidth = width;
     m_nHeight = height;
     m_nStride = stride;
+    m_nBytesPerPixel = bytesPerPixel;
     m_nFrameSize = static_cast<int32_t>(size);
     m_fAspect = static_cast<float>(width) / static_cast<float>(height);
     return true;
@@ -84,7 +89,7 @@ void MediaBaseClass::FreeFrameLocked() {
 }
 
 uint32_t MediaBaseClass::FramePixelFormat() const {
-    return (m_nWidth > 0 && m_nStride / m_nWidth == 4) ? kPixelFormatBGRA : kPixelFormatBGR;
+    return m_nBytesPerPixel == 4 ? kPixelFormatBGRA : kPixelFormatBGR;
 }
 
 int32_t MediaBaseClass::ResolveStereo(int32_t stereo, int32_t width, int32_t height) {

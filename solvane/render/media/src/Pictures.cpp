@@ -94,10 +94,11 @@ void BMP::StorePicture(const PictureBits& p, int32_t stereo) {
         m_nWidth = w;
         m_nHeight = h;
         m_nStride = stride;
+        m_nBytesPerPixel = p.bytesPerPixel;
         m_nFrameSize = static_cast<int32_t>(size);
         m_fAspect = h > 0 ? static_cast<float>(w) / static_cast<float>(h) : 0.0f;
     } else {
-        if (!PrepareFrameLocked(p.width, p.height, p.stride)) return;
+        if (!PrepareFrameLocked(p.width, p.height, p.stride, p.bytesPerPixel)) return;
         std::memcpy(m_pFrame, p.bits.data(), static_cast<size_t>(m_nFrameSize));
         m_firstStore.clear();
         m_secondStore.clear();
@@ -146,7 +147,7 @@ bool BMP::LoadFromHBitmap(const PictureBits& bitmap) {
 void BMP::ResetTestBuffer() {
     Close();
     auto lock = LockMedia();
-    PrepareFrameLocked(120, 120, 360);
+    PrepareFrameLocked(120, 120, 360, 3);
     std::memset(m_pFrame, 0, static_cast<size_t>(m_nFrameSize));
     common_.state = kMediaPlaying;
 }
@@ -205,7 +206,7 @@ bool CMattingImage::LoadResource(const std::string& path, int32_t index, int32_t
         return false;
     }
     auto lock = LockMedia();
-    if (!PrepareFrameLocked(p.width, p.height, 4 * p.width)) return false;
+    if (!PrepareFrameLocked(p.width, p.height, 4 * p.width, 4)) return false;
     const uint8_t kr = static_cast<uint8_t>(m_nKeyColor);
     const uint8_t kg = static_cast<uint8_t>(m_nKeyColor >> 8);
     const uint8_t kb = static_cast<uint8_t>(m_nKeyColor >> 16);
@@ -244,7 +245,7 @@ bool CMattingImage::LoadFromHBitmap(const PictureBits& bitmap) {
     const int32_t h = std::abs(bitmap.height), stride = std::abs(bitmap.stride);
     if (bitmap.bits.size() < size_t(stride) * size_t(h)) return false;
     auto lock = LockMedia();
-    if (!PrepareFrameLocked(bitmap.width, h, stride)) return false;
+    if (!PrepareFrameLocked(bitmap.width, h, stride, bitmap.bytesPerPixel)) return false;
     std::memcpy(m_pFrame, bitmap.bits.data(), static_cast<size_t>(m_nFrameSize));
     common_.stereoFormat = -1;
     m_bFrameReady = true;
@@ -264,7 +265,7 @@ ColorBMP::~ColorBMP() {
 bool ColorBMP::LoadResource(const std::string&, int32_t, int32_t, int32_t) {
     Close();
     auto lock = LockMedia();
-    PrepareFrameLocked(12, 8, 36);
+    PrepareFrameLocked(12, 8, 36, 3);
     std::memset(m_pFrame, 0, static_cast<size_t>(m_nFrameSize));
     m_bFrameReady = true;
     common_.state = kMediaPlaying;

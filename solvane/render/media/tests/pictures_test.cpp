@@ -250,3 +250,16 @@ TEST(ColorBmp, SmallFrameAndColour) {
     EXPECT_EQ(c.m_nCapacity, 0);
     EXPECT_EQ(c.Common().state, kMediaNotLoaded);
 }
+
+TEST(PictureFormat, NarrowPaddedBgrStaysBgr) {
+    // Two 24-bit pixels padded to 8 bytes: stride / width is 4, yet BGR.
+    PictureBits bits;
+    bits.width = 2;
+    bits.height = 1;
+    bits.stride = 8;
+    bits.bytesPerPixel = 3;
+    bits.bits = {0, 0, 255, 255, 0, 0, 0, 0};
+    BMP b;
+    ASSERT_TRUE(b.LoadFromHBitmap(bits));
+    EXPECT_EQ(b.FramePixelFormat(), kPixelFormatBGR);
+}

@@ -76,13 +76,16 @@ public:
     // With the media lock held: sets the frame's shape and makes the buffer
     // hold stride x height bytes (grown, never shrunk). A new size or a moved
     // buffer marks the texture for re-creation. False for a shape that is
-    // not positive, a stride below 3 bytes a pixel or a size beyond 1 GiB.
-    bool PrepareFrameLocked(int32_t width, int32_t height, int32_t stride);
+    // not positive, a stride below the pixels' bytes or a size beyond 1 GiB.
+    // bytesPerPixel 3 or 4; 0 takes 4 when stride / width is 4, else 3.
+    bool PrepareFrameLocked(int32_t width, int32_t height, int32_t stride, int32_t bytesPerPixel = 0);
     // With the media lock held: frees the frame (and the stereo halves).
     void FreeFrameLocked();
     // FillRegions with the media lock already held.
     void FillRegionsLocked(const std::vector<FillRegion>& regions);
-    // The frame's pixel format: BGRA when stride / width is 4, else BGR.
+    // The frame's pixel format from its bytes per pixel. (Judging by
+    // stride / width alone would take a padded 24-bit picture of 1 to 3
+    // pixels' width for 32-bit.)
     uint32_t FramePixelFormat() const;
     // The stereo choice of LoadResource: 1 picks 2 (wider than high) or 3.
     static int32_t ResolveStereo(int32_t stereo, int32_t width, int32_t height);
@@ -93,6 +96,7 @@ public:
     int32_t m_nHeight = 0;
     float m_fAspect = 0.0f;
     int32_t m_nStride = 0;
+    int32_t m_nBytesPerPixel = 3;
     int32_t m_nFrameSize = 0;
     uint8_t* m_pFrame = nullptr;          // owned unless a subclass points it at its own memory
     uint8_t* m_pSecondHalf = nullptr;     // stereo: right half or the second half of the rows
