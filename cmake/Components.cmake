@@ -6,7 +6,7 @@
 #   <dir>/tests/netns/    fixed ports or multicast, each run in its own network namespace   label net
 #   <dir>/tests/gl/       X and OpenGL, each run under its own Xvfb                        label gl
 #   <dir>/tests/qt/       Qt widgets, offscreen platform                                 label qt
-#   <dir>/tests/e2e/      whole programs      label e2e
+#   <dir>/tests/e2e/      whole programs, each run in its own network namespace     label e2e
 include_guard(GLOBAL)
 include(GoogleTest)
 
@@ -54,19 +54,27 @@ function(sv_add_tests prefix)
     target_include_directories(${exe} PRIVATE ${root})
     target_link_libraries(${exe} PRIVATE ${A_LIBS} sv_test_support GTest::gmock)
     set(label ${kind})
-    set(main sv_test_main)
     if(kind STREQUAL "netns")
       set(label net)
       set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/netns-run)
+    elseif(kind STREQUAL "e2e")
+      # Whole programs bind their fixed ports (never outside a namespace) and
+      # the display server opens its output window.
+      set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR
+        "${CMAKE_SOURCE_DIR}/tools/netns-run;${CMAKE_SOURCE_DIR}/tools/xvfb-test")
     elseif(kind STREQUAL "gl")
       set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/xvfb-test)
     endif()
-    target_link_libraries(${exe} PRIVATE ${main})
-    set(env "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tools/lsan.supp"
-            "SV_SOURCE_DIR=${CMAKE_SOURCE_DIR}" "SV_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    # The discovery script flattens list-valued properties, so only one
+    # environment variable goes through ENVIRONMENT; the rest are compiled in
+    # and exported by the test main.
+    target_sources(${exe} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/test_main.cpp)
+    target_compile_definitions(${exe} PRIVATE
+      SV_SOURCE_DIR="${CMAKE_SOURCE_DIR}" SV_BINARY_DIR="${CMAKE_BINARY_DIR}")
     if(kind STREQUAL "qt")
-      list(APPEND env "QT_QPA_PLATFORM=offscreen")
+      target_compile_definitions(${exe} PRIVATE SV_QT_OFFSCREEN=1)
     endif()
+    set(env "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tools/lsan.supp")
     gtest_discover_tests(${exe}
       TEST_PREFIX "${prefix}."
       PROPERTIES LABELS ${label} ENVIRONMENT "${env}" TIMEOUT 120

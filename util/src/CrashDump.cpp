@@ -146,6 +146,9 @@ void OnFatalSignal(int sig, siginfo_t* info, void*) {
     raise(sig);
 }
 
+// Static, so that it lives as long as the process without a heap block.
+alignas(64) char g_altStack[256 * 1024];
+
 void InstallAltStack() {
     // The stack of the installing thread: a stack overflow there still leaves
     // room for the handler.
@@ -154,16 +157,14 @@ void InstallAltStack() {
     long want = sysconf(_SC_SIGSTKSZ);
     size_t size = want > 0 ? static_cast<size_t>(want) : 0;
     if (size < 65536) size = 65536;
-    void* mem = malloc(size);
-    if (!mem) return;
+    if (size > sizeof g_altStack) return;
+    void* mem = g_altStack;
     stack_t ss{};
     ss.ss_sp = mem;
     ss.ss_size = size;
     ss.ss_flags = 0;
     if (sigaltstack(&ss, nullptr) == 0) {
         done = true;
-    } else {
-        free(mem);
     }
 }
 

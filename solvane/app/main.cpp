@@ -1,0 +1,61 @@
+// The display server program.
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "xdisplays/XRandrDisplayBackend.h"
+#include "core/MediaManager.h"
+#include "core/OutputHost.h"
+#include "core/QuorvelApp.h"
+#include "render/OutputWindow.h"
+
+namespace {
+
+// The second-start message: a box that closes by itself where there is a
+// display, a line on standard error where there is none.
+void ShowInstanceMessage(const char* text, const char* caption, uint32_t timeoutMs) {
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!display || !*display) && (!wayland || !*wayland)) {
+        std::fprintf(stderr, "%s: %s\n", caption, text);
+        return;
+    }
+    int argc = 1;
+    char name[] = "solvane";
+    char* argv[] = {name, nullptr};
+    QApplication qapp(argc, argv);
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(caption), QString::fromUtf8(text));
+    QTimer::singleShot(static_cast<int>(timeoutMs), &box, &QMessageBox::reject);
+    box.exec();
+}
+
+// The real output: the GL window and its render loop on the main thread.
+// The window itself is made inside the loop's entry, together with the Qt
+// application it needs.
+class GlOutputHost final : public IOutputHost {
+public:
+    IOutputWindow& Window() override { return OutputWindowPort(); }
+    bool CreateOutputWindow() override { return true; }
+    int RunRenderLoop() override {
+        // The displays are read from the X server the window runs on.
+        XRandrDisplayBackend displays;
+        if (displays.IsOpen()) SetDisplayBackend(&displays);
+        OutputWindowHooks hooks;
+        hooks.startNetworkThread = &StartNetworkListenThread;
+        const int code = RunOutputWindow(*GetMediaManager(), hooks);
+        SetDisplayBackend(nullptr);
+        return code;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CQuorvelApp app;
+    app.SetInstanceMessage(&ShowInstanceMessage);
+    GlOutputHost output;
+    return app.InitInstance(argc, argv, output);
+}
