@@ -315,4 +315,55 @@ TEST_F(FrameRender, AdjustOverlayDrawsPatternAndMarkers) {
     EXPECT_EQ(At(200, 100, 1), 255);
 }
 
+TEST_F(FrameRender, LayerMediaOnlyInItsTimeWindowAndChannels) {
+    OutputChannel& left = AddChannel(0, 0, kW / 2, kH);
+    OutputChannel& right = AddChannel(kW / 2, 0, kW / 2, kH);
+    left.m_texWindow[OutputChannel::kTexS40] = 0.5;
+    right.m_texWindow[OutputChannel::kTexS0] = 0.5;
+    PictureBits bits;
+    bits.width = 4;
+    bits.height = 4;
+    bits.stride = 12;
+    bits.bits.assign(48, 0);
+    for (int i = 1; i < 48; i += 3) bits.bits[i] = 255;  // green
+    auto* bmp = new BMP();
+    ASSERT_TRUE(bmp->LoadFromHBitmap(bits));
+    MediaCommon& mc = bmp->Common();
+    mc.placementMode = 3;
+    mc.startTime = 0.0;
+    mc.endTime = 10.0;
+    // Stage rows run down from the top: 100..200 are output rows 100..200 up.
+    mc.stageRect = MediaRectI{50, 125, 150, 175};
+    {
+        std::lock_guard lock(core_.m_csMedia);
+        core_.m_mediaList.push_back(bmp);
+    }
+    core_.m_dTimelineTime = 5.0;
+    Frame("layer_media");
+    EXPECT_EQ(At(60, 150, 1), 255);
+    EXPECT_EQ(At(140, 130, 1), 255);
+    EXPECT_EQ(At(100, 190, 1), 0);
+    EXPECT_EQ(At(40, 150, 1), 0);
+    EXPECT_EQ(At(260, 150, 1), 0);  // the right channel's stage does not meet it
+
+    // Rotated by 90 degrees about its centre it stands upright; 0.0005
+    // degrees is no rotation.
+    mc.angle = 0.0005;
+    Frame("layer_media_tiny_angle");
+    EXPECT_EQ(At(60, 150, 1), 255);
+    mc.angle = 90.0;
+    core_.m_render.dynamicReloadDone = 1;
+    Frame("layer_media_rotated");
+    EXPECT_EQ(At(100, 190, 1), 255);
+    EXPECT_EQ(At(60, 150, 1), 0);
+
+    core_.m_dTimelineTime = 10.5;
+    Frame("layer_media_late");
+    EXPECT_EQ(At(100, 150, 1), 0);
+    core_.m_dTimelineTime = 5.0;
+    mc.visible = 0;
+    Frame("layer_media_hidden");
+    EXPECT_EQ(At(100, 150, 1), 0);
+}
+
 }  // namespace
