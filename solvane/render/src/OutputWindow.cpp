@@ -213,6 +213,7 @@ COutputWindow::COutputWindow(CMediaManager& core, OutputWindowHooks hooks)
         d->ownRenderer = std::make_unique<COutputRenderer>();
         core.m_pRenderer = d->ownRenderer.get();
     }
+    if (!core.m_pRenderer->Core()) core.m_pRenderer->SetCore(&core);
     if (!d->hooks.shaderText.empty()) core.m_pRenderer->m_strShaderText = d->hooks.shaderText;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/MediaListRecord.h"
+#include "core/RenderState.h"
 #include "core/Seams.h"
 #include "lintra/netdef.h"
 #include "platform/event.h"
@@ -263,6 +264,7 @@ public:
     int m_nNodeSyncEnabled = 0;
     int m_nGeometryAdjustMode = 0;
     int m_nCaptureEnabled = 0;            // capture devices load only when set
+    CoreRenderState m_render;             // what the frame renderer reads beside layout and media
     std::vector<TaskPlanTask*> m_taskList;    // owned by the task-plan code
     TaskPlanTask* m_pRunningTask = nullptr;
 

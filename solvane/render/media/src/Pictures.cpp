@@ -1,0 +1,299 @@
+#include "media/Pictures.h"
+
+#include <QByteArray>
+#include <QImage>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "util/Util.h"
+
+namespace {
+
+// Pictures above this many bytes are refused rather than allocated.
+constexpr int64_t kMaxPictureBytes = int64_t{1} << 30;
+
+// Turns any decoded image into bottom-up BGR (or BGRA) rows padded to 4 bytes.
+bool FromQImage(const QImage& image, PictureBits& out, bool forceBgr) {
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return false;
+    const bool alpha = !forceBgr && image.hasAlphaChannel();
+    // ARGB32 lies in memory as blue, green, red, alpha on this little-endian
+    // machine; BGR888 as blue, green, red.
+    const QImage conv = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_BGR888);
+    if (conv.isNull()) return false;
+    const int64_t bpp = alpha ? 4 : 3;
+    const int64_t stride = (conv.width() * bpp + 3) / 4 * 4;
+    if (stride * conv.height() > kMaxPictureBytes) return false;
+    out.width = conv.width();
+    out.height = conv.height();
+    out.bytesPerPixel = static_cast<int32_t>(bpp);
+    out.stride = static_cast<int32_t>(stride);
+    out.bits.assign(static_cast<size_t>(stride * conv.height()), 0);
+    for (int r = 0; r < out.height; ++r) {
+        // Row 0 of the bitmap is the bottom row of the picture.
+        std::memcpy(out.bits.data() + int64_t{r} * stride, conv.constScanLine(out.height - 1 - r),
+                    static_cast<size_t>(out.width * bpp));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DecodePictureFile(const std::string& path, PictureBits& out, bool forceBgr) {
+    QImage image;
+    if (!image.load(QString::fromStdString(path))) return false;
+    return FromQImage(image, out, forceBgr);
+}
+
+bool DecodePictureData(const uint8_t* data, size_t size, PictureBits& out, bool forceBgr) {
+    if (!data || size == 0 || size > static_cast<size_t>(kMaxPictureBytes)) return false;
+    QImage image;
+    if (!image.loadFromData(data, static_cast<int>(size))) return false;
+    return FromQImage(image, out, forceBgr);
+}
+
+// ---------------------------------------------------------------- BMP ----
+
+BMP::BMP() : MediaBaseClass(kMediaPicture) {}
+
+BMP::~BMP() { BMP::Close(); }
+
+void BMP::StorePicture(const PictureBits& p, int32_t stereo) {
+    auto lock = LockMedia();
+    common_.stereoFormat = stereo;
+    m_texture.recreate = 1;
+    if (stereo == 2 || stereo == 3) {
+        int32_t w = p.width, h = p.height, stride = p.stride;
+        if (stereo == 2) {
+            w = p.width / 2;
+            stride = p.stride / 2;
+        } else {
+            h = p.height / 2;
+        }
+        const size_t size = static_cast<size_t>(stride) * static_cast<size_t>(h);
+        m_firstStore.assign(size, 0);
+        m_secondStore.assign(size, 0);
+        for (int32_t r = 0; r < h; ++r) {
+            if (stereo == 2) {
+                const uint8_t* src = p.bits.data() + size_t(2) * stride * r;
+                std::memcpy(m_firstStore.data() + size_t(stride) * r, src, stride);
+                std::memcpy(m_secondStore.data() + size_t(stride) * r, src + stride, stride);
+            } else {
+                std::memcpy(m_firstStore.data() + size_t(stride) * r, p.bits.data() + size_t(stride) * r, stride);
+                std::memcpy(m_secondStore.data() + size_t(stride) * r,
+                            p.bits.data() + size_t(stride) * (r + h), stride);
+            }
+        }
+        // A stereo picture keeps its halves only; the frame stays empty.
+        m_frameStore.clear();
+        m_pFrame = nullptr;
+        m_nCapacity = 0;
+        m_pFirstHalf = m_firstStore.data();
+        m_pSecondHalf = m_secondStore.data();
+        m_nWidth = w;
+        m_nHeight = h;
+        m_nStride = stride;
+        m_nBytesPerPixel = p.bytesPerPixel;
+        m_nFrameSize = static_cast<int32_t>(size);
+        m_fAspect = h > 0 ? static_cast<float>(w) / static_cast<float>(h) : 0.0f;
+    } else {
+        if (!PrepareFrameLocked(p.width, p.height, p.stride, p.bytesPerPixel)) return;
+        std::memcpy(m_pFrame, p.bits.data(), static_cast<size_t>(m_nFrameSize));
+        m_firstStore.clear();
+        m_secondStore.clear();
+        m_pFirstHalf = m_pSecondHalf = nullptr;
+    }
+    m_bFrameReady = true;
+    common_.state = kMediaPlaying;
+}
+
+bool BMP::LoadResource(const std::string& path, int32_t index, int32_t reserved, int32_t stereo) {
+    common_.layer = index;
+    m_nReserved = reserved;
+    common_.name = path;
+    PictureBits picture;
+    if (!DecodePictureFile(path, picture)) {
+        LOGTEXT::LogError("load picture failed.%s", path.c_str());
+        return false;
+    }
+    StorePicture(picture, ResolveStereo(stereo, picture.width, picture.height));
+    return true;
+}
+
+bool BMP::Close() {
+    auto lock = LockMedia();
+    m_bFrameReady = false;
+    common_.state = kMediaNotLoaded;
+    FreeFrameLocked();
+    m_nWidth = m_nHeight = 0;
+    m_fAspect = 0.0f;
+    m_nStride = m_nFrameSize = 0;
+    return true;
+}
+
+bool BMP::LoadFromHBitmap(const PictureBits& bitmap) {
+    common_.layer = 0;
+    m_nReserved = 0;
+    common_.name = "BKimage";
+    PictureBits copy = bitmap;
+    copy.height = std::abs(copy.height);
+    copy.stride = std::abs(copy.stride);
+    if (copy.bits.size() < size_t(copy.stride) * size_t(copy.height)) return false;
+    StorePicture(copy, -1);
+    return true;
+}
+
+void BMP::ResetTestBuffer() {
+    Close();
+    auto lock = LockMedia();
+    PrepareFrameLocked(120, 120, 360, 3);
+    std::memset(m_pFrame, 0, static_cast<size_t>(m_nFrameSize));
+    common_.state = kMediaPlaying;
+}
+
+void BMP::FillColorBars(const std::vector<uint32_t>& colors, bool vertical) {
+    const int n = static_cast<int>(colors.size());
+    if (n < 1) return;
+    ResetTestBuffer();
+    auto lock = LockMedia();
+    auto put = [](uint8_t* px, uint32_t c) {
+        px[0] = static_cast<uint8_t>(c >> 16);
+        px[1] = static_cast<uint8_t>(c >> 8);
+        px[2] = static_cast<uint8_t>(c);
+    };
+    const int w = m_nWidth, h = m_nHeight, stride = m_nStride;
+    if (!vertical) {
+        const int band = h / n;
+        for (int i = 0; i < n && band > 0; ++i) {
+            uint8_t* first = m_pFrame + size_t(i) * band * stride;
+            for (int x = 0; x < w; ++x) put(first + 3 * x, colors[i]);
+            for (int r = 1; r < band; ++r) std::memcpy(first + size_t(r) * stride, first, stride);
+        }
+    } else {
+        // Bands in whole pixels: band i covers pixels w*i/n up to w*(i+1)/n,
+        // so every band starts on a pixel and the last ends at the row's end.
+        for (int r = 0; r < h; ++r) {
+            uint8_t* line = m_pFrame + size_t(r) * stride;
+            for (int i = 0; i < n; ++i) {
+                const int x0 = static_cast<int>(int64_t{w} * i / n);
+                const int x1 = static_cast<int>(int64_t{w} * (i + 1) / n);
+                for (int x = x0; x < x1; ++x) put(line + 3 * x, colors[i]);
+            }
+        }
+    }
+    m_bFrameReady = true;
+}
+
+// ------------------------------------------------------- CMattingImage ----
+
+CMattingImage::CMattingImage() : MediaBaseClass(kMediaPicture) {}
+
+CMattingImage::~CMattingImage() {
+    auto lock = LockMedia();
+    FreeFrameLocked();
+}
+
+bool CMattingImage::LoadResource(const std::string& path, int32_t index, int32_t reserved, int32_t) {
+    common_.layer = index;
+    m_nReserved = reserved;
+    common_.name = path;
+    // Every picture is read as 24-bit first, so palette and 32-bit pictures
+    // are keyed pixel by pixel like any other.
+    PictureBits p;
+    if (!DecodePictureFile(path, p, true)) {
+        LOGTEXT::LogError("load matting picture failed.%s", path.c_str());
+        return false;
+    }
+    auto lock = LockMedia();
+    if (!PrepareFrameLocked(p.width, p.height, 4 * p.width, 4)) return false;
+    const uint8_t kr = static_cast<uint8_t>(m_nKeyColor);
+    const uint8_t kg = static_cast<uint8_t>(m_nKeyColor >> 8);
+    const uint8_t kb = static_cast<uint8_t>(m_nKeyColor >> 16);
+    for (int32_t r = 0; r < p.height; ++r) {
+        const uint8_t* src = p.bits.data() + size_t(r) * p.stride;
+        uint8_t* dst = m_pFrame + size_t(r) * m_nStride;
+        for (int32_t x = 0; x < p.width; ++x, src += 3, dst += 4) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+            dst[3] = (src[0] == kb && src[1] == kg && src[2] == kr) ? 0 : 255;
+        }
+    }
+    common_.stereoFormat = -1;
+    m_bFrameReady = true;
+    common_.state = kMediaPlaying;
+    return true;
+}
+
+bool CMattingImage::Close() {
+    auto lock = LockMedia();
+    m_bFrameReady = false;
+    common_.state = kMediaNotLoaded;
+    FreeFrameLocked();
+    m_nWidth = m_nHeight = 0;
+    m_fAspect = 0.0f;
+    m_nStride = m_nFrameSize = 0;
+    m_nKeyColor = kDefaultKey;
+    return true;
+}
+
+bool CMattingImage::LoadFromHBitmap(const PictureBits& bitmap) {
+    common_.layer = 0;
+    m_nReserved = 0;
+    common_.name = "Matting";
+    const int32_t h = std::abs(bitmap.height), stride = std::abs(bitmap.stride);
+    if (bitmap.bits.size() < size_t(stride) * size_t(h)) return false;
+    auto lock = LockMedia();
+    if (!PrepareFrameLocked(bitmap.width, h, stride, bitmap.bytesPerPixel)) return false;
+    std::memcpy(m_pFrame, bitmap.bits.data(), static_cast<size_t>(m_nFrameSize));
+    common_.stereoFormat = -1;
+    m_bFrameReady = true;
+    common_.state = kMediaPlaying;
+    return true;
+}
+
+// ------------------------------------------------------------ ColorBMP ----
+
+ColorBMP::ColorBMP() : MediaBaseClass(kMediaPicture) {}
+
+ColorBMP::~ColorBMP() {
+    auto lock = LockMedia();
+    FreeFrameLocked();
+}
+
+bool ColorBMP::LoadResource(const std::string&, int32_t, int32_t, int32_t) {
+    Close();
+    auto lock = LockMedia();
+    PrepareFrameLocked(12, 8, 36, 3);
+    std::memset(m_pFrame, 0, static_cast<size_t>(m_nFrameSize));
+    m_bFrameReady = true;
+    common_.state = kMediaPlaying;
+    return true;
+}
+
+bool ColorBMP::Close() {
+    auto lock = LockMedia();
+    FreeFrameLocked();
+    m_nCapacity = 0;
+    common_.state = kMediaNotLoaded;
+    return true;
+}
+
+bool ColorBMP::SetColor(uint32_t color) {
+    auto lock = LockMedia();
+    if (color == m_nColor) return false;
+    m_nColor = color;
+    if (!m_pFrame) return true;
+    for (int32_t r = 0; r < m_nHeight; ++r) {
+        uint8_t* line = m_pFrame + size_t(r) * m_nStride;
+        for (int32_t x = 0; x < m_nWidth; ++x) {
+            line[3 * x] = static_cast<uint8_t>(color);
+            line[3 * x + 1] = static_cast<uint8_t>(color >> 8);
+            line[3 * x + 2] = static_cast<uint8_t>(color >> 16);
+        }
+    }
+    // The new colour reaches the texture at the next frame.
+    m_bFrameReady = true;
+    return true;
+}
