@@ -128,6 +128,9 @@ int CKestraneStageServer::UploadFile(const char* path, UPLOAD_PROGRESS_CALLBACK 
     lintra::SetInt64Param(start, 5, offset);
     SendSimpleCommand(start);  // its reply carries nothing the upload needs
 
+    char idText[33] = {};
+    std::memcpy(idText, identity.data(), std::min(identity.size(), sizeof idText - 1));
+
     bool good = true;
     int64_t position = offset;
     int budget = kRetryBudget;
@@ -165,6 +168,9 @@ int CKestraneStageServer::UploadFile(const char* path, UPLOAD_PROGRESS_CALLBACK 
         lintra::InitHead(chunk, NETCMD::UploadData);
         chunk.intParam[0] = static_cast<int32_t>(want);
         lintra::SetInt64Param(chunk, 0, position);
+        // The identity tags the chunk as this upload's, so that a server on
+        // which a newer upload of the same name began refuses it.
+        std::memcpy(reinterpret_cast<uint8_t*>(&chunk) + 84, idText, sizeof idText);
         platform::StoreGbkField(chunk.textParam, sizeof chunk.textParam, name);
         chunk.bodyLength = static_cast<uint32_t>(want);
 

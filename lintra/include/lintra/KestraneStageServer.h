@@ -110,7 +110,8 @@ public:
     // Uploads a file (codes 1201 to 1204), resuming where the server's copy
     // ends. 0 uploaded (or already there), 1 the transfer ended
     // unsuccessfully, -1 nothing was transferred. The callback runs on the
-    // calling thread; see UPLOAD_PROGRESS_CALLBACK.
+    // calling thread; see UPLOAD_PROGRESS_CALLBACK. Each chunk (1203) also
+    // carries the identity text at +84, naming the upload it belongs to.
     int UploadFile(const char* path, UPLOAD_PROGRESS_CALLBACK callback, void* user);
 };
 

@@ -158,6 +158,7 @@ TEST_F(UploadFixture, FreshUploadSendsEveryChunkAndEnds) {
         EXPECT_EQ(lintra::GetInt64Param(c, 0), k * kChunk);
         EXPECT_EQ(c.intParam[0], static_cast<int32_t>(k < 2 ? kChunk : 5));
         EXPECT_EQ(std::string(c.textParam), "source.bin");
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&c) + 84), identity) << "the chunk names its upload";
     }
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&reqs[5].head) + 4), identity);
     ASSERT_FALSE(progress.calls.empty());

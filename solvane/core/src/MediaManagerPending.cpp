@@ -13,10 +13,6 @@ int32_t CMediaManager::OnLayerCommand(const tagNETHEAD&, const uint8_t*, uint32_
                                       std::vector<uint8_t>&) {
     return 0;
 }
-int32_t CMediaManager::OnFileUploadCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
-                                           std::vector<uint8_t>&) {
-    return 0;
-}
 
 // Background, default background and matting pictures (still pictures).
 void CMediaManager::PreparePictureMedia() {}
