@@ -17,12 +17,6 @@ int32_t CMediaManager::OnLayerCommand(const tagNETHEAD&, const uint8_t*, uint32_
 // Background, default background and matting pictures (still pictures).
 void CMediaManager::PreparePictureMedia() {}
 
-// Media list files.
-void CMediaManager::SaveMediaList() {}
-void CMediaManager::LoadMediaList(const std::string&) {}
-void CMediaManager::SavePlaylist() {}
-void CMediaManager::LoadPlaylist() {}
-
 // Playback control.
 void CMediaManager::BroadcastSyncCommand(const SyncMediaInfo&, int32_t) {}
 void CMediaManager::SetMediaPlayState(IMedia*, int32_t, int32_t) {}

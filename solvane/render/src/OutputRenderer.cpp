@@ -11,6 +11,7 @@
 #include "channel/ChannelLayout.h"
 #include "channel/OutputChannel.h"
 #include "core/MediaManager.h"
+#include "core/SpecialActions.h"
 #include "media/MediaBase.h"
 #include "render/GlslProgram.h"
 #include "render/TestPatterns.h"
@@ -176,7 +177,9 @@ void ReleaseFrameTexture(MediaTexture& tex) {
 // ------------------------------------------------------------ renderer ----
 
 COutputRenderer::COutputRenderer()
-    : m_pendingLock(std::make_shared<std::mutex>()), m_pending(std::make_shared<std::vector<uint32_t>>()) {}
+    : m_applySpecialActions([](IMedia* media, double t) { ApplySpecialActions(media, t); }),
+      m_pendingLock(std::make_shared<std::mutex>()),
+      m_pending(std::make_shared<std::vector<uint32_t>>()) {}
 
 COutputRenderer::COutputRenderer(CMediaManager* core) : COutputRenderer() { m_pCore = core; }
 

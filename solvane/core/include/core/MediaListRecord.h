@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/packed.h"
 
@@ -38,3 +39,18 @@ inline MediaListRecord EmptyMediaListRecord() {
     r.texBottom = 0.0f;
     return r;
 }
+
+class IMedia;
+
+// The record of one media object: its state bytes, type, state, texture
+// rectangle, capture device byte (type 1) and its name cut to 258 bytes at a
+// character boundary.
+void FillMediaListRecord(MediaListRecord& record, const IMedia& media);
+
+// The record's path up to its terminator (or the whole field when it has none).
+std::string MediaListRecordPath(const MediaListRecord& record);
+
+// Whether a path read from a list file may name a file to open: not empty and
+// no ".." component (either separator), so that a doctored list cannot climb
+// out of the folders the server itself recorded.
+bool IsListedPathAcceptable(const std::string& path);

@@ -59,7 +59,7 @@ public:
     void DrawTexturedQuad4(const float corners[4][2], const float tex[4][2], uint32_t texture);
 
     // Applies a media object's special actions for the timeline time before
-    // it is drawn (installed by the timeline code; none: nothing).
+    // it is drawn (the core's evaluation unless replaced; none: nothing).
     using SpecialActionFn = std::function<void(IMedia*, double)>;
     void SetSpecialActionHook(SpecialActionFn fn) { m_applySpecialActions = std::move(fn); }
 

@@ -12,6 +12,7 @@
 #include "channel/ChannelLayout.h"
 #include "channel/OutputChannel.h"
 #include "core/MediaManager.h"
+#include "core/SpecialActions.h"
 #include "media/Pictures.h"
 #include "render/OutputRenderer.h"
 #include "support/support.h"
@@ -364,6 +365,40 @@ TEST_F(FrameRender, LayerMediaOnlyInItsTimeWindowAndChannels) {
     mc.visible = 0;
     Frame("layer_media_hidden");
     EXPECT_EQ(At(100, 150, 1), 0);
+}
+
+TEST_F(FrameRender, LayerMediaMoveAlongTheirSpecialActions) {
+    AddChannel(0, 0, kW / 2, kH).m_texWindow[OutputChannel::kTexS40] = 0.5;
+    AddChannel(kW / 2, 0, kW / 2, kH).m_texWindow[OutputChannel::kTexS0] = 0.5;
+    PictureBits bits;
+    bits.width = 4;
+    bits.height = 4;
+    bits.stride = 12;
+    bits.bits.assign(48, 0);
+    for (int i = 1; i < 48; i += 3) bits.bits[i] = 255;  // green
+    auto* bmp = new BMP();
+    ASSERT_TRUE(bmp->LoadFromHBitmap(bits));
+    MediaCommon& mc = bmp->Common();
+    mc.placementMode = 3;
+    mc.startTime = 0.0;
+    mc.endTime = 10.0;
+    mc.baseStageRect = MediaRectI{50, 125, 150, 175};
+    mc.stageRect = mc.baseStageRect;
+    // From the base place at 0 s to (250, 125) at 4 s: into the right channel.
+    ASSERT_TRUE(ParseSpecialActions("1:{4,250/125/0/0}", mc.actions));
+    {
+        std::lock_guard lock(core_.m_csMedia);
+        core_.m_mediaList.push_back(bmp);
+    }
+    core_.m_dTimelineTime = 0.0;
+    Frame("special_action_start");
+    EXPECT_EQ(At(100, 150, 1), 255);
+    EXPECT_EQ(At(300, 150, 1), 0);
+    core_.m_dTimelineTime = 6.0;
+    Frame("special_action_moved");
+    EXPECT_EQ(mc.stageRect.left, 250);
+    EXPECT_EQ(At(100, 150, 1), 0);
+    EXPECT_EQ(At(300, 150, 1), 255);
 }
 
 }  // namespace
