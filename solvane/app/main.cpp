@@ -5,11 +5,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "xdisplays/XRandrDisplayBackend.h"
 #include "core/MediaManager.h"
 #include "core/OutputHost.h"
 #include "core/QuorvelApp.h"
+#include "gui/QuorvelDlg.h"
 #include "render/OutputWindow.h"
 
 namespace {
@@ -33,19 +35,34 @@ void ShowInstanceMessage(const char* text, const char* caption, uint32_t timeout
 }
 
 // The real output: the GL window and its render loop on the main thread.
-// The window itself is made inside the loop's entry, together with the Qt
-// application it needs.
+// The window itself is made inside the loop's entry; the Qt application is
+// made here first, a widget one, because the main dialog, the tray and the
+// settings dialogs live on the same thread.
 class GlOutputHost final : public IOutputHost {
 public:
     IOutputWindow& Window() override { return OutputWindowPort(); }
     bool CreateOutputWindow() override { return true; }
     int RunRenderLoop() override {
+        // GLEW needs GLX underneath Qt's xcb platform.
+        setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 0);
+        static int qtArgc = 1;
+        static char name[] = "solvane";
+        static char* qtArgv[] = {name, nullptr};
+        QApplication qapp(qtArgc, qtArgv);
+        // Closing the last dialog must not end anything: the output window
+        // and its render loop decide when the program ends.
+        QApplication::setQuitOnLastWindowClosed(false);
+
         // The displays are read from the X server the window runs on.
         XRandrDisplayBackend displays;
         if (displays.IsOpen()) SetDisplayBackend(&displays);
+        std::unique_ptr<CQuorvelDlg> mainDialog;
         OutputWindowHooks hooks;
+        hooks.createMainDialog = [&mainDialog] { mainDialog = std::make_unique<CQuorvelDlg>(*GetMediaManager()); };
+        hooks.destroyMainDialog = [&mainDialog] { mainDialog.reset(); };
         hooks.startNetworkThread = &StartNetworkListenThread;
         const int code = RunOutputWindow(*GetMediaManager(), hooks);
+        mainDialog.reset();
         SetDisplayBackend(nullptr);
         return code;
     }
