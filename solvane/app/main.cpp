@@ -10,6 +10,7 @@
 #include "core/MediaManager.h"
 #include "core/OutputHost.h"
 #include "core/QuorvelApp.h"
+#include "media/MediaFactory.h"
 #include "render/OutputWindow.h"
 
 namespace {
@@ -38,6 +39,8 @@ void ShowInstanceMessage(const char* text, const char* caption, uint32_t timeout
 class GlOutputHost final : public IOutputHost {
 public:
     IOutputWindow& Window() override { return OutputWindowPort(); }
+    // Pictures and the other sources the renderer draws.
+    IMediaFactory* MediaFactory() override { return &m_media; }
     bool CreateOutputWindow() override { return true; }
     int RunRenderLoop() override {
         // The displays are read from the X server the window runs on.
@@ -49,6 +52,9 @@ public:
         SetDisplayBackend(nullptr);
         return code;
     }
+
+private:
+    RenderMediaFactory m_media;
 };
 
 }  // namespace
