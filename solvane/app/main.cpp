@@ -12,6 +12,7 @@
 #include "core/OutputHost.h"
 #include "core/QuorvelApp.h"
 #include "gui/QuorvelDlg.h"
+#include "media/MediaFactory.h"
 #include "render/OutputWindow.h"
 
 namespace {
@@ -41,6 +42,8 @@ void ShowInstanceMessage(const char* text, const char* caption, uint32_t timeout
 class GlOutputHost final : public IOutputHost {
 public:
     IOutputWindow& Window() override { return OutputWindowPort(); }
+    // Pictures and the other sources the renderer draws.
+    IMediaFactory* MediaFactory() override { return &m_media; }
     bool CreateOutputWindow() override { return true; }
     int RunRenderLoop() override {
         // GLEW needs GLX underneath Qt's xcb platform.
@@ -66,6 +69,9 @@ public:
         SetDisplayBackend(nullptr);
         return code;
     }
+
+private:
+    RenderMediaFactory m_media;
 };
 
 }  // namespace

@@ -235,13 +235,15 @@ int32_t CMediaManager::OnBlendCommand(const tagNETHEAD& head, const uint8_t* bod
         break;
 
     case 111:
-        m_nDisplayMode = p[0];
+        // The display mode is the renderer's display flags (scene, adjustment
+        // overlay, grid-line overlay).
+        m_render.displayFlags = static_cast<uint32_t>(p[0]);
         MarkSceneChanged();
         Output().Invalidate();
         break;
 
     case 112:
-        reply.intParam[0] = m_nDisplayMode;
+        reply.intParam[0] = static_cast<int32_t>(m_render.displayFlags);
         reply.intParam[1] = layout.m_nAutoArrange;
         reply.intParam[2] = layout.m_nChannelCount;
         reply.intParam[3] = kGridLast;
@@ -314,7 +316,7 @@ int32_t CMediaManager::OnBlendCommand(const tagNETHEAD& head, const uint8_t* bod
     case 120:
         layout.m_nAdjustMode = p[0];
         layout.SetMoveStep(p[1]);
-        reply.intParam[0] = m_nDisplayMode;
+        reply.intParam[0] = static_cast<int32_t>(m_render.displayFlags);
         reply.intParam[1] = layout.m_nAutoArrange;
         reply.intParam[2] = layout.m_nChannelCount;
         break;
@@ -346,7 +348,7 @@ int32_t CMediaManager::OnBlendCommand(const tagNETHEAD& head, const uint8_t* bod
 
     case 123: {
         const uint8_t* t = TextBytes(head);
-        std::memcpy(m_testPatternColor, t, 3);
+        std::memcpy(m_render.gridLineColor, t, 3);
         break;
     }
 

@@ -27,7 +27,6 @@ int CMediaManager::LoadDefaultBackground() { return 1; }
 bool CMediaManager::ReloadBackgroundImage() { return false; }
 void CMediaManager::LoadMattingImage() {}
 bool CMediaManager::RestartDesktopCapture(int) { return false; }
-void CMediaManager::FillBackgroundColorBars(const std::vector<uint32_t>&, bool) {}
 
 // Timeline.
 void CMediaManager::SetTimelineState(int32_t) {}

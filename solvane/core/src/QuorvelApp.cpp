@@ -224,7 +224,7 @@ int CQuorvelApp::InitInstance(int argc, char** argv, IOutputHost& host) {
     // The core is made here, with the program's base folder and services, so
     // that every thread below finds it ready.
     CMediaManager* core = GetMediaManager();
-    core->SetServices({&host.Window(), nullptr, nullptr, m_system.get()});
+    core->SetServices({&host.Window(), host.MediaFactory(), nullptr, m_system.get()});
     core->SetCentralControl(m_central.get());
 
     SetServerHostName(core->System().HostName());

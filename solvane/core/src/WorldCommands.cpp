@@ -78,6 +78,9 @@ void CMediaManager::RecomputeWorldSize() {
     };
     m_nMediaWidth = clampMul(layout.m_nChannelWidth, layout.m_nColumns);
     m_nMediaHeight = clampMul(layout.m_nChannelHeight, layout.m_nRows);
+    // The output window spans the stage, the union of the channels' rectangles.
+    const RECT& stage = layout.m_stageRect;
+    if (stage.right > stage.left && stage.bottom > stage.top) m_rcOutput = stage;
 }
 
 void CMediaManager::InitChannelLayout() {
@@ -324,8 +327,8 @@ int32_t CMediaManager::OnWorldCommand(const tagNETHEAD& head, const uint8_t* bod
             layout.CreateChannels(count, records.data(), width, height, false);
             layout.ArrangeChannels();
             layout.ComputeEdgePositions();
-            m_nBackgroundColorSelector = -1;
-            m_nBackgroundColorValue = -1;
+            m_render.backgroundSelector = -1;
+            m_render.backgroundValue = -1;
             m_nGeometryAdjustMode = 0;
             reply.intParam[0] = 0;
             MarkSceneChanged();
@@ -667,8 +670,8 @@ int32_t CMediaManager::OnSystemCommand(const tagNETHEAD& head, const uint8_t* bo
                 MarkSceneChanged();
             }
         }
-        m_nBackgroundColorSelector = sub;
-        m_nBackgroundColorValue = value;
+        m_render.backgroundSelector = sub;
+        m_render.backgroundValue = value;
         if (sub == 5)
             LOGTEXT::LogInfo("color: rgb=%d,%d,%d", value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
         break;

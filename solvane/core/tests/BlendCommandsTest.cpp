@@ -365,8 +365,8 @@ TEST_F(BlendCommands, TestPatternColour) {
     h.textParam[1] = 20;
     h.textParam[2] = static_cast<char>(230);
     Send(h);
-    EXPECT_EQ(core->m_testPatternColor[0], 10);
-    EXPECT_EQ(core->m_testPatternColor[2], 230);
+    EXPECT_EQ(core->m_render.gridLineColor[0], 10);
+    EXPECT_EQ(core->m_render.gridLineColor[2], 230);
 }
 
 // ---- colour ----
@@ -644,6 +644,22 @@ TEST_F(BlendCommands, BackgroundPictureByNumber) {
     Send(Head(303, {2}));
     EXPECT_EQ(core->m_nUseBackgroundBmp, 1);
     EXPECT_EQ(core->m_strBmpFilePath, core->m_testPatterns[2]);
+}
+
+TEST_F(BlendCommands, ColourBandsGoToOneBackgroundPictureMadeByTheFactory) {
+    util::LogCapture log;
+    // 203 without +8 = 1 reloads the configured picture instead.
+    Send(Head(203, {0, 0, 2, 0}));
+    EXPECT_EQ(media.created.load(), 0);
+    Send(Head(304, {0, 0, 2, 1}));
+    EXPECT_EQ(media.created.load(), 1);
+    ASSERT_NE(core->m_pBackground, nullptr);
+    IMedia* const picture = core->m_pBackground;
+    Send(Head(203, {0, 1, 3, 0}));
+    EXPECT_EQ(media.created.load(), 1);
+    EXPECT_EQ(core->m_pBackground, picture);
+    // A recording picture draws no bands: that is said, not hidden.
+    EXPECT_TRUE(log.Contains("colour bars: 3 colours not drawn."));
 }
 
 }  // namespace

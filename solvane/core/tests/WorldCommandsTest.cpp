@@ -35,6 +35,11 @@ TEST_F(WorldCommands, SetWorldWithTwoMatchingDisplaysBuildsTheChannelsAndSavesTh
     EXPECT_DOUBLE_EQ(Layout().m_channels[1]->m_texWindow[OutputChannel::kTexS0], 0.5);
     EXPECT_EQ(core->m_nMediaWidth, 3840);
     EXPECT_EQ(core->m_nMediaHeight, 1080);
+    // The output window is placed over both displays before it is rebuilt.
+    EXPECT_EQ(core->m_rcOutput.left, 0);
+    EXPECT_EQ(core->m_rcOutput.top, 0);
+    EXPECT_EQ(core->m_rcOutput.right, 3840);
+    EXPECT_EQ(core->m_rcOutput.bottom, 1080);
     EXPECT_TRUE(core->m_bSceneChanged.load());
     EXPECT_EQ(output.Count("rebuild"), 1u);
     EXPECT_TRUE(std::filesystem::exists(dir / "default.cfg"));
@@ -418,11 +423,11 @@ TEST_F(WorldCommands, CommonData) {
     EXPECT_TRUE(log.Contains(LOGTEXT::Level::Debug, "进入几何调整模式"));
 
     Send(Head(1009, {5, 0x0000FF}));
-    EXPECT_EQ(core->m_nBackgroundColorSelector, 5);
-    EXPECT_EQ(core->m_nBackgroundColorValue, 0xFF);
+    EXPECT_EQ(core->m_render.backgroundSelector, 5);
+    EXPECT_EQ(core->m_render.backgroundValue, 0xFF);
     EXPECT_TRUE(log.Contains("color: rgb=255,0,0"));
     Send(Head(1009, {3, 0}));
-    EXPECT_EQ(core->m_nBackgroundColorSelector, 3);
+    EXPECT_EQ(core->m_render.backgroundSelector, 3);
     EXPECT_EQ(core->m_nGeometryAdjustMode, 1);
 
     Send(Head(1009, {9, 2}));

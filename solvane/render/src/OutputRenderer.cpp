@@ -634,6 +634,9 @@ bool COutputRenderer::RenderOutput(int32_t eye) {
     glEnable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
+    // Commands that change channels mark the scene; their meshes reach the
+    // display lists here, on the render thread.
+    if (core.m_bSceneChanged.exchange(false)) m_bRebuildLists = true;
     if (m_bRebuildLists) {
         BuildDisplayLists();
         m_bRebuildLists = false;

@@ -95,6 +95,14 @@ public:
     virtual bool ClockTimeMs(uint32_t& ms) = 0;
     // Video files report their player events to this window.
     virtual void SetNotifyWindow(IOutputWindow* window) = 0;
+    // Still pictures: replaces the picture by bands of the given colours
+    // (red in the low byte) across it, or down it when vertical. False for a
+    // source that holds no such picture, or without colours.
+    virtual bool FillColorBars(const std::vector<uint32_t>& colours, bool vertical) {
+        (void)colours;
+        (void)vertical;
+        return false;
+    }
 
 protected:
     MediaCommon common_;

@@ -268,13 +268,11 @@ public:
     std::vector<TaskPlanTask*> m_taskList;    // owned by the task-plan code
     TaskPlanTask* m_pRunningTask = nullptr;
 
-    // Output state that the world and blend commands set and the renderer reads.
-    std::atomic<bool> m_bSceneChanged{false};  // the renderer clears it after rebuilding
+    // Output state that the world and blend commands set: the display mode,
+    // background colour and grid-line colour live in m_render, which the
+    // renderer reads.
+    std::atomic<bool> m_bSceneChanged{false};  // the render thread clears it after rebuilding
     int m_nGeometryAdjustValue = 0;
-    int m_nBackgroundColorSelector = -1;       // 5: solid colour m_nBackgroundColorValue
-    int m_nBackgroundColorValue = -1;          // red, green, blue in bytes 0, 1, 2
-    int m_nDisplayMode = 0;
-    uint8_t m_testPatternColor[3] = {255, 255, 255};
     // General configuration from the console; only kept.
     int m_nRefreshRate = 0;
     int m_nServerAutoStart = 0;

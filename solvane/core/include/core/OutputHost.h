@@ -17,6 +17,9 @@ public:
     // The seam the core posts its requests through (installed before the
     // core is initialised).
     virtual IOutputWindow& Window() = 0;
+    // The factory of the media sources that this output can show; null
+    // leaves the core without media (installed with the window).
+    virtual IMediaFactory* MediaFactory() { return nullptr; }
     // False when no output can be made; start-up then shuts down at once.
     virtual bool CreateOutputWindow() = 0;
     // Resets the server clock, initialises the core, starts the network

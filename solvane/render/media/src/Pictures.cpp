@@ -152,9 +152,9 @@ void BMP::ResetTestBuffer() {
     common_.state = kMediaPlaying;
 }
 
-void BMP::FillColorBars(const std::vector<uint32_t>& colors, bool vertical) {
+bool BMP::FillColorBars(const std::vector<uint32_t>& colors, bool vertical) {
     const int n = static_cast<int>(colors.size());
-    if (n < 1) return;
+    if (n < 1) return false;
     ResetTestBuffer();
     auto lock = LockMedia();
     auto put = [](uint8_t* px, uint32_t c) {
@@ -183,6 +183,7 @@ void BMP::FillColorBars(const std::vector<uint32_t>& colors, bool vertical) {
         }
     }
     m_bFrameReady = true;
+    return true;
 }
 
 // ------------------------------------------------------- CMattingImage ----

@@ -81,11 +81,12 @@ protected:
     }
 
     // Draws one frame and reads the back buffer (RGBA, rows from the bottom).
-    void Frame(const std::string& name) {
+    // Unless told otherwise the display lists are rebuilt first.
+    void Frame(const std::string& name, bool rebuildLists = true) {
         if (renderer_.FrameBuffer() == 0) {
             ASSERT_TRUE(renderer_.InitGL(kW, kH));
         }
-        renderer_.m_bRebuildLists = true;
+        if (rebuildLists) renderer_.m_bRebuildLists = true;
         ASSERT_TRUE(renderer_.RenderOutput(0));
         glFinish();
         pixels_.assign(size_t(kW) * kH * 4, 0);
@@ -136,6 +137,26 @@ TEST_F(FrameRender, LeftBlendRampFollowsTheCurve) {
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(At(5 * i, kH / 2, c), expected[i], 1) << "column " << 5 * i;
     }
     for (int x = 50; x < kW; x += 7) EXPECT_EQ(At(x, kH / 2, 0), 255) << x;
+}
+
+TEST_F(FrameRender, ChangedChannelsReachTheNextFrame) {
+    OutputChannel& ch = AddChannel(0, 0, kW, kH);
+    White();
+    Frame("before_change");
+    EXPECT_EQ(At(0, kH / 2, 0), 255);
+
+    // A command changes the blend under the layout lock and marks the scene.
+    {
+        std::lock_guard lock(core_.m_csChannelLayout);
+        ch.m_blend[OutputChannel::kBlendLeft] = 5;
+    }
+    Frame("unmarked_change", false);
+    EXPECT_EQ(At(0, kH / 2, 0), 255) << "the lists are only rebuilt when the scene is marked";
+
+    core_.MarkSceneChanged();
+    Frame("marked_change", false);
+    EXPECT_NEAR(At(5, kH / 2, 0), 13, 1);
+    EXPECT_FALSE(core_.m_bSceneChanged.load());
 }
 
 TEST_F(FrameRender, BottomBlendRampFollowsTheCurve) {

@@ -89,7 +89,29 @@ struct XRandrDisplayBackend::Impl {
     Display* dpy = nullptr;
     Window root = 0;
     int bitsPerPixel = 0;
+    bool monitors = false;          // the server knows monitors (XRandR 1.5)
+    // Output index of each display of the last list made from monitors (-1:
+    // a monitor that is no single output); empty while displays are outputs.
+    std::vector<int> outputOf;
 };
+
+namespace {
+
+struct MonitorsFree {
+    void operator()(XRRMonitorInfo* m) const { XRRFreeMonitors(m); }
+};
+
+void PickPrimary(std::vector<DisplayOutput>& outs) {
+    if (std::any_of(outs.begin(), outs.end(), [](const DisplayOutput& o) { return o.primary; })) return;
+    // Without a primary set, the display at the origin is the primary.
+    auto it = std::find_if(outs.begin(), outs.end(),
+                           [](const DisplayOutput& o) { return o.attached && o.rect.left == 0 && o.rect.top == 0; });
+    if (it == outs.end())
+        it = std::find_if(outs.begin(), outs.end(), [](const DisplayOutput& o) { return o.attached; });
+    if (it != outs.end()) it->primary = true;
+}
+
+}  // namespace
 
 XRandrDisplayBackend::XRandrDisplayBackend(const char* displayName) : impl_(std::make_unique<Impl>()) {
     Display* dpy = XOpenDisplay(displayName);
@@ -105,6 +127,7 @@ XRandrDisplayBackend::XRandrDisplayBackend(const char* displayName) : impl_(std:
         return;
     }
     impl_->dpy = dpy;
+    impl_->monitors = major > 1 || (major == 1 && minor >= 5);
     const int screen = DefaultScreen(dpy);
     impl_->root = RootWindow(dpy, screen);
     const int depth = DefaultDepth(dpy, screen);
@@ -131,7 +154,6 @@ std::vector<DisplayOutput> XRandrDisplayBackend::Outputs() {
     ResPtr res(XRRGetScreenResourcesCurrent(dpy, impl_->root));
     if (!res) return outs;
     const RROutput primary = XRRGetOutputPrimary(dpy, impl_->root);
-    bool havePrimary = false;
     for (int i = 0; i < res->noutput; ++i) {
         DisplayOutput o;
         OutPtr info(XRRGetOutputInfo(dpy, res.get(), res->outputs[i]));
@@ -155,26 +177,76 @@ std::vector<DisplayOutput> XRandrDisplayBackend::Outputs() {
                 o.refreshRate = RefreshOf(FindMode(res.get(), crtc->mode));
                 o.bitsPerPixel = impl_->bitsPerPixel;
                 o.primary = res->outputs[i] == primary;
-                havePrimary = havePrimary || o.primary;
             }
         }
         outs.push_back(std::move(o));
     }
-    // Without a primary output set, the display at the origin is the primary.
-    if (!havePrimary) {
-        auto it = std::find_if(outs.begin(), outs.end(),
-                               [](const DisplayOutput& o) { return o.attached && o.rect.left == 0 && o.rect.top == 0; });
-        if (it == outs.end())
-            it = std::find_if(outs.begin(), outs.end(), [](const DisplayOutput& o) { return o.attached; });
-        if (it != outs.end()) it->primary = true;
-    }
+    impl_->outputOf.clear();
+    std::vector<DisplayOutput> shown = MonitorsLocked(outs, res.get());
+    if (!shown.empty()) outs = std::move(shown);
+    PickPrimary(outs);
     return outs;
+}
+
+// Monitors that the user defined (a split of one output into several
+// displays, or a join of several outputs into one) are the displays the
+// desktop shows; they replace the list of outputs. Without such a monitor the
+// list stays as it is (empty result).
+std::vector<DisplayOutput> XRandrDisplayBackend::MonitorsLocked(const std::vector<DisplayOutput>& outputs,
+                                                                const void* resources) {
+    std::vector<DisplayOutput> shown;
+    Display* dpy = impl_->dpy;
+    if (!impl_->monitors) return shown;
+    int n = 0;
+    std::unique_ptr<XRRMonitorInfo, MonitorsFree> mons(XRRGetMonitors(dpy, impl_->root, True, &n));
+    if (!mons || n <= 0) return shown;
+    if (std::all_of(mons.get(), mons.get() + n, [](const XRRMonitorInfo& m) { return m.automatic != 0; }))
+        return shown;
+    const auto* res = static_cast<const XRRScreenResources*>(resources);
+    for (int i = 0; i < n; ++i) {
+        const XRRMonitorInfo& m = mons.get()[i];
+        DisplayOutput o;
+        if (char* name = XGetAtomName(dpy, m.name)) {
+            o.name = name;
+            XFree(name);
+        }
+        o.attached = true;
+        o.primary = m.primary != 0;
+        o.rect = RECT{m.x, m.y, m.x + m.width, m.y + m.height};
+        o.work = o.rect;
+        o.bitsPerPixel = impl_->bitsPerPixel;
+        o.modes.push_back(SIZE{m.width, m.height});
+        int outputIndex = -1;
+        for (int k = 0; k < m.noutput && res; ++k) {
+            for (int j = 0; j < res->noutput && j < static_cast<int>(outputs.size()); ++j) {
+                if (res->outputs[j] != m.outputs[k]) continue;
+                const DisplayOutput& out = outputs[static_cast<size_t>(j)];
+                if (o.refreshRate == 0) o.refreshRate = out.refreshRate;
+                // A monitor that is exactly one output can change its mode.
+                if (m.noutput == 1 && out.attached && out.rect.left == o.rect.left && out.rect.top == o.rect.top &&
+                    out.rect.right == o.rect.right && out.rect.bottom == o.rect.bottom) {
+                    o.modes = out.modes;
+                    o.orientation = out.orientation;
+                    outputIndex = j;
+                }
+            }
+        }
+        impl_->outputOf.push_back(outputIndex);
+        shown.push_back(std::move(o));
+    }
+    return shown;
 }
 
 bool XRandrDisplayBackend::SetMode(size_t index, int32_t width, int32_t height, int32_t orientation) {
     std::lock_guard<std::mutex> lock(mu_);
     Display* dpy = impl_->dpy;
     if (!dpy || width <= 0 || height <= 0) return false;
+    if (!impl_->outputOf.empty()) {
+        // The list was made from monitors: only a monitor that is one whole
+        // output has a mode to change.
+        if (index >= impl_->outputOf.size() || impl_->outputOf[index] < 0) return false;
+        index = static_cast<size_t>(impl_->outputOf[index]);
+    }
     ResPtr res(XRRGetScreenResourcesCurrent(dpy, impl_->root));
     if (!res || index >= static_cast<size_t>(res->noutput)) return false;
     OutPtr info(XRRGetOutputInfo(dpy, res.get(), res->outputs[index]));

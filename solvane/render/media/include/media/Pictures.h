@@ -39,7 +39,8 @@ public:
     void ResetTestBuffer();
     // Bands of the given colours (bytes red, green, blue, spare in the low to
     // high bytes) across the test frame: horizontal bands, or vertical ones.
-    void FillColorBars(const std::vector<uint32_t>& colors, bool vertical);
+    // False (nothing changed) without colours.
+    bool FillColorBars(const std::vector<uint32_t>& colors, bool vertical) override;
 
 protected:
     // Copies a decoded picture into the frame, split by the stereo format.

@@ -1,5 +1,7 @@
 // The display list of an X server through XRandR: one display per output
-// that drives a CRTC, in the server's output order.
+// that drives a CRTC, in the server's output order; or, when the user defined
+// monitors (XRandR 1.5, such as one output split into two), one display per
+// monitor in the server's monitor order.
 #pragma once
 
 #include <memory>
@@ -21,6 +23,8 @@ public:
     bool SetMode(size_t index, int32_t width, int32_t height, int32_t orientation) override;
 
 private:
+    std::vector<DisplayOutput> MonitorsLocked(const std::vector<DisplayOutput>& outputs, const void* resources);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::mutex mu_;  // one X connection, used from the command threads

@@ -1,7 +1,11 @@
 // Runs under a private Xvfb (one output, 1920 x 1080).
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+
 #include <cstdlib>
+#include <string>
 
 #include "channel/ChannelLayout.h"
 #include "channel/Displays.h"
@@ -70,4 +74,56 @@ TEST(XRandrDisplays, NoServerMeansNoDisplays) {
     EXPECT_FALSE(backend.IsOpen());
     EXPECT_TRUE(backend.Outputs().empty());
     EXPECT_FALSE(backend.SetMode(0, 800, 600, 0));
+}
+
+// Splits the screen's one output into a left and a right monitor, as a user
+// does for one projector fed by two halves of a wide picture.
+void SplitIntoTwoMonitors() {
+    Display* dpy = XOpenDisplay(nullptr);
+    ASSERT_NE(dpy, nullptr);
+    const Window root = DefaultRootWindow(dpy);
+    XRRScreenResources* res = XRRGetScreenResourcesCurrent(dpy, root);
+    ASSERT_NE(res, nullptr);
+    ASSERT_GE(res->noutput, 1);
+    const int half = DisplayWidth(dpy, DefaultScreen(dpy)) / 2;
+    for (int i = 0; i < 2; ++i) {
+        XRRMonitorInfo* m = XRRAllocateMonitor(dpy, i == 0 ? 1 : 0);
+        m->name = XInternAtom(dpy, i == 0 ? "LEFT" : "RIGHT", False);
+        m->primary = i == 0;
+        m->x = i * half;
+        m->width = half;
+        m->height = DisplayHeight(dpy, DefaultScreen(dpy));
+        m->mwidth = 250;
+        m->mheight = 280;
+        if (i == 0) m->outputs[0] = res->outputs[0];
+        XRRSetMonitor(dpy, root, m);
+        XRRFreeMonitors(m);
+    }
+    XRRFreeScreenResources(res);
+    XSync(dpy, False);
+    XCloseDisplay(dpy);
+}
+
+TEST(XRandrDisplays, MonitorsSplitTheOutputIntoTwoDisplays) {
+    SplitIntoTwoMonitors();
+    XRandrDisplayBackend backend;
+    ASSERT_TRUE(backend.IsOpen());
+    ScopedDisplayBackend scoped(&backend);
+    std::vector<MY_MONITORINFO> list;
+    EnumDisplays(list);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].primary, 1);
+    EXPECT_EQ(list[0].monitor.right, 960);
+    EXPECT_EQ(list[1].number, 2);
+    EXPECT_EQ(list[1].monitor.left, 960);
+    EXPECT_EQ(list[1].monitor.right, 1920);
+    EXPECT_EQ(list[1].monitor.bottom, 1080);
+    EXPECT_EQ(VirtualScreenRect().right, 1920);
+    // Half an output has no mode of its own to change.
+    EXPECT_FALSE(SetDisplayResolution(1920, 1080, "\\\\.\\DISPLAY2"));
+    EXPECT_FALSE(SetDisplayResolution(1920, 1080, "\\\\.\\DISPLAY1"));
+    list.clear();
+    EnumDisplays(list);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].monitor.right, 960);
 }
