@@ -8,6 +8,7 @@
 
 #include "xdisplays/XRandrDisplayBackend.h"
 #include "core/MediaManager.h"
+#include "core/NodeSync.h"
 #include "core/OutputHost.h"
 #include "core/QuorvelApp.h"
 #include "render/OutputWindow.h"
@@ -45,6 +46,10 @@ public:
         if (displays.IsOpen()) SetDisplayBackend(&displays);
         OutputWindowHooks hooks;
         hooks.startNetworkThread = &StartNetworkListenThread;
+        // The end of a looping stream on the main server waits for the slaves.
+        hooks.waitAllSlaveNodes = [](uint32_t timeoutMs) {
+            if (CNodeSync* sync = GetNodeSync()) sync->WaitAllSlaveNodes(timeoutMs);
+        };
         const int code = RunOutputWindow(*GetMediaManager(), hooks);
         SetDisplayBackend(nullptr);
         return code;
@@ -56,6 +61,14 @@ public:
 int main(int argc, char** argv) {
     CQuorvelApp app;
     app.SetInstanceMessage(&ShowInstanceMessage);
+    // Started and stopped by the network thread and the shutdown; the core
+    // is taken when it starts.
+    CNodeSync nodeSync;
+    SetNodeSyncInstance(&nodeSync);
+    app.SetNodeSync(&nodeSync);
     GlOutputHost output;
-    return app.InitInstance(argc, argv, output);
+    const int code = app.InitInstance(argc, argv, output);
+    SetNodeSyncInstance(nullptr);
+    app.SetNodeSync(nullptr);
+    return code;
 }
