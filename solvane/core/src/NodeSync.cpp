@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -139,9 +140,12 @@ int CNodeSync::SendTo(const std::string& address, uint16_t port, const uint8_t* 
         sockaddr_in from;
         std::memset(&from, 0, sizeof from);
         from.sin_family = AF_INET;
-        if (!CSocketComm::GetIPAddress(m_options.bindAddress.c_str(), local) ||
-            (from.sin_addr.s_addr = htonl(local),
-             ::bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0)) {
+        bool bound = CSocketComm::GetIPAddress(m_options.bindAddress.c_str(), local);
+        if (bound) {
+            from.sin_addr.s_addr = htonl(local);
+            bound = ::bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0;
+        }
+        if (!bound) {
             ::close(s);
             return -1;
         }
