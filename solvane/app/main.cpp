@@ -9,6 +9,7 @@
 
 #include "xdisplays/XRandrDisplayBackend.h"
 #include "core/MediaManager.h"
+#include "core/NodeSync.h"
 #include "core/OutputHost.h"
 #include "core/QuorvelApp.h"
 #include "gui/QuorvelDlg.h"
@@ -64,6 +65,10 @@ public:
         hooks.createMainDialog = [&mainDialog] { mainDialog = std::make_unique<CQuorvelDlg>(*GetMediaManager()); };
         hooks.destroyMainDialog = [&mainDialog] { mainDialog.reset(); };
         hooks.startNetworkThread = &StartNetworkListenThread;
+        // The end of a looping stream on the main server waits for the slaves.
+        hooks.waitAllSlaveNodes = [](uint32_t timeoutMs) {
+            if (CNodeSync* sync = GetNodeSync()) sync->WaitAllSlaveNodes(timeoutMs);
+        };
         const int code = RunOutputWindow(*GetMediaManager(), hooks);
         mainDialog.reset();
         SetDisplayBackend(nullptr);
@@ -79,6 +84,14 @@ private:
 int main(int argc, char** argv) {
     CQuorvelApp app;
     app.SetInstanceMessage(&ShowInstanceMessage);
+    // Started and stopped by the network thread and the shutdown; the core
+    // is taken when it starts.
+    CNodeSync nodeSync;
+    SetNodeSyncInstance(&nodeSync);
+    app.SetNodeSync(&nodeSync);
     GlOutputHost output;
-    return app.InitInstance(argc, argv, output);
+    const int code = app.InitInstance(argc, argv, output);
+    SetNodeSyncInstance(nullptr);
+    app.SetNodeSync(nullptr);
+    return code;
 }

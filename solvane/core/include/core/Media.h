@@ -68,6 +68,11 @@ struct MediaCommon {
     uint8_t stateBytes[4] = {};     // the four state bytes kept in media.bak
     uint8_t deviceRef = 0;          // capture device reference byte
     std::map<int32_t, std::vector<ActionKeyPoint>> actions;  // special actions by kind
+    // Node synchronisation: two values a video keeps from the last
+    // synchronisation record with action bit 0x200; the master sends them
+    // back when it replays its media to the slaves.
+    int32_t syncValue3 = 0;
+    int32_t syncValue5 = 0;
 };
 
 class IOutputWindow;
@@ -106,4 +111,13 @@ public:
 
 protected:
     MediaCommon common_;
+};
+
+// Video files: the playback position in 100 ns units. Node synchronisation
+// reads and sets it; a source without a position does not implement it.
+class IMediaPosition {
+public:
+    virtual ~IMediaPosition() = default;
+    virtual int64_t GetSeekPosition() = 0;
+    virtual bool SeekTo(int64_t position) = 0;
 };

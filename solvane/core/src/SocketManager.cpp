@@ -1,0 +1,89 @@
+#include "core/SocketManager.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "util/Util.h"
+
+CSocketManager::CSocketManager() : m_stream(kStreamBufferSize) {}
+
+CSocketManager::~CSocketManager() { Stop(); }
+
+bool CSocketManager::Start(uint16_t port, const char* bindAddress) {
+    if (IsOpen()) return false;
+    if (!SetSmartAddressing(true)) return false;
+    uint32_t address = 0;
+    if (!GetIPAddress(bindAddress && *bindAddress ? bindAddress : "0.0.0.0", address)) return false;
+    sockaddr_in local;
+    std::memset(&local, 0, sizeof local);
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(address);
+    local.sin_port = htons(port);
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (s < 0) return false;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        ::close(s);
+        return false;
+    }
+    AttachSocket(s);
+    m_nFill = 0;
+    if (!WatchComm()) {
+        CloseComm();
+        return false;
+    }
+    return true;
+}
+
+void CSocketManager::Stop() { StopComm(); }
+
+void CSocketManager::OnEvent(uint32_t, void*) {}
+
+void CSocketManager::OnDataReceived(const uint8_t* buffer, uint32_t length) {
+    if (!buffer) return;
+    char address[INET_ADDRSTRLEN] = {};
+    int port = 0;
+    if (IsSmartAddressing()) {
+        if (length < kAddressHeaderSize) return;
+        if (length > kAddressHeaderSize + kReceiveDataSize) length = kAddressHeaderSize + kReceiveDataSize;
+        sockaddr_in from;
+        std::memcpy(&from, buffer, sizeof from);
+        inet_ntop(AF_INET, &from.sin_addr, address, sizeof address);
+        port = ntohs(from.sin_port);
+        buffer += kAddressHeaderSize;
+        length -= kAddressHeaderSize;
+    }
+    if (static_cast<uint64_t>(m_nFill) + length >= kStreamBufferSize) {
+        LOGTEXT::LogDebug("socket manager: %u bytes dropped, stream buffer full", length);
+        return;
+    }
+    std::memcpy(m_stream.data() + m_nFill, buffer, length);
+    m_nFill += static_cast<int32_t>(length);
+
+    const int socket = GetSocket();
+    while (m_nFill > 2) {
+        const uint32_t n = static_cast<uint32_t>(m_stream[0]) | (static_cast<uint32_t>(m_stream[1]) << 8);
+        if (n > kMaxMessageLength) {
+            // Such a message could never be completed: what is buffered is
+            // out of step and waiting would stop every later message.
+            LOGTEXT::LogDebug("socket manager: message length %u cannot be held; %d bytes dropped", n,
+                              static_cast<int>(m_nFill));
+            m_nFill = 0;
+            break;
+        }
+        if (n > static_cast<uint32_t>(m_nFill) - 2) break;
+        if (n > 0) {
+            std::vector<uint8_t> block(m_stream.begin() + 2, m_stream.begin() + 2 + n);
+            if (auto raw = m_rawCallback.load()) raw(socket, block.data(), n);
+            if (auto command = m_commandCallback.load())
+                command(socket, address, port, block[0], block.data() + 1, n - 1, m_user.load());
+        }
+        // A message of length 0 has no command: it is only taken out.
+        const int32_t used = static_cast<int32_t>(2 + n);
+        std::memmove(m_stream.data(), m_stream.data() + used, static_cast<size_t>(m_nFill - used));
+        m_nFill -= used;
+    }
+}
