@@ -43,7 +43,8 @@ void RegisterDevicesOnce() {
     static std::once_flag once;
     std::call_once(once, [] {
         avdevice_register_all();
-        av_log_set_level(AV_LOG_ERROR);
+        // Failures reach callers through their results; the libraries stay quiet.
+        av_log_set_level(AV_LOG_FATAL);
     });
 }
 
