@@ -5,24 +5,10 @@
 #include <cstdint>
 #include <functional>
 
+#include "media/PlayerEvents.h"
+
 class CMediaManager;
 class IMedia;
-
-// The end of a stream.
-inline constexpr int32_t kPlayerEventComplete = 1;
-
-// Implemented by the media sources that have a player with an event queue.
-class IMediaPlayerEvents {
-public:
-    virtual ~IMediaPlayerEvents() = default;
-    // The next queued event without waiting; false when none is left or
-    // the queue cannot be read.
-    virtual bool NextPlayerEvent(int32_t& code) = 0;
-    // Absolute position in 100 ns units.
-    virtual bool SeekTo(int64_t position) = 0;
-    // Signals the source's stop event.
-    virtual void SignalStop() = 0;
-};
 
 // Waits up to the given time for every slave node to report (node
 // synchronisation); empty: nothing to wait for.

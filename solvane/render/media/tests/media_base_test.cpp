@@ -204,11 +204,16 @@ TEST(MediaBase, HandOverUnderLockSeesConsistentFrames) {
     producer.join();
 }
 
-TEST(MediaFactory, MakesPicturesOnly) {
-    RenderMediaFactory factory;
+TEST(MediaFactory, MakesSourcesByType) {
+    RenderMediaFactory factory([] { return false; });
     auto pic = factory.CreateMedia(kMediaPicture);
     ASSERT_NE(pic, nullptr);
     EXPECT_EQ(pic->Common().type, kMediaPicture);
     EXPECT_FALSE(pic->LoadResource("/nonexistent/x.jpg", 0, 0, -1));
-    EXPECT_EQ(factory.CreateMedia(kMediaFileVideo), nullptr);
+    for (int32_t type : {kMediaFileVideo, kMediaCapture}) {
+        auto media = factory.CreateMedia(type);
+        ASSERT_NE(media, nullptr);
+        EXPECT_EQ(media->Common().type, type);
+    }
+    EXPECT_EQ(factory.CreateMedia(42), nullptr);
 }

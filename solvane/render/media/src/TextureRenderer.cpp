@@ -1,0 +1,112 @@
+#include "media/TextureRenderer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "core/ServerClock.h"
+#include "media/FileVideo.h"
+#include "media/MediaBase.h"
+#include "platform/tick.h"
+
+namespace {
+
+// The paused flag and the frame counters are written by the command thread
+// and read by the decode thread.
+int32_t LoadFlag(int32_t& v) { return std::atomic_ref<int32_t>(v).load(); }
+
+}  // namespace
+
+Velmarer::Velmarer(int32_t index, int32_t reserved, MediaBaseClass* owner)
+    : m_nIndex(index), m_nReserved(reserved), m_pOwner(owner) {}
+
+Velmarer::TypeCheck Velmarer::CheckMediaType(const av::FrameFormat* format) {
+    if (!format) return TypeCheck::InvalidArg;
+    if (format->bitsPerPixel != 24) return TypeCheck::InvalidArg;
+    // Top-down rows (negative height) and empty shapes are refused.
+    if (format->width <= 0 || format->height <= 0) return TypeCheck::Fail;
+    return TypeCheck::Ok;
+}
+
+bool Velmarer::SetMediaType(const av::FrameFormat& format) {
+    if (!m_pOwner) return false;
+    m_header = format;
+    const int32_t width = format.width;
+    const int32_t height = std::abs(format.height);
+    const int32_t bits = format.bitsPerPixel;
+    const int32_t stride = av::BitmapStride(width, bits);
+    m_bPaddedRows = stride != width * 3;
+    if (m_pOwner->Common().type == kMediaPicture) return true;
+    auto lock = m_pOwner->LockMedia();
+    if (!m_pOwner->PrepareFrameLocked(width, height, stride, 3)) return false;
+    std::memset(m_pOwner->m_pFrame, 0, static_cast<size_t>(m_pOwner->m_nCapacity));
+    return true;
+}
+
+bool Velmarer::DoRenderSample(const uint8_t* bits, size_t length, int64_t position, bool whilePaused) {
+    MediaBaseClass* owner = m_pOwner;
+    if (!owner || (!whilePaused && LoadFlag(owner->m_nRendererPaused) != 0)) return false;
+    if (owner->Common().type == kMediaPicture) return true;
+    std::atomic_ref<int32_t>(owner->m_nDelivered[1]).fetch_add(1);
+    auto lock = owner->LockMedia();
+    if (!whilePaused && LoadFlag(owner->m_nRendererPaused) != 0) return false;
+    const int32_t height = owner->m_nHeight;
+    if (!bits || !owner->m_pFrame || height <= 0) return false;
+    // Never more than the sample holds nor more than the frame has room for.
+    if (!m_bPaddedRows) {
+        const size_t n = std::min<size_t>(length, static_cast<size_t>(owner->m_nFrameSize));
+        std::memcpy(owner->m_pFrame, bits, n);
+    } else {
+        const size_t rowBytes = length / static_cast<size_t>(height);
+        const size_t stride = static_cast<size_t>(owner->m_nStride);
+        const size_t n = std::min(rowBytes, stride);
+        for (int32_t r = 0; r < height; ++r)
+            std::memcpy(owner->m_pFrame + static_cast<size_t>(r) * stride, bits + static_cast<size_t>(r) * rowBytes, n);
+    }
+    if (owner->Common().type == kMediaFileVideo) static_cast<FileVideo*>(owner)->NoteRenderedPositionLocked(position);
+    owner->m_bFrameReady = true;
+    return true;
+}
+
+bool Velmarer::OnReceiveFirstSample(const uint8_t* bits, size_t length, int64_t position) {
+    if (!m_pOwner || m_pOwner->Common().type != kMediaFileVideo) return false;
+    // Drawn despite the paused renderer; the flag itself is left alone, so a
+    // Play that lowers it meanwhile is not undone.
+    return DoRenderSample(bits, length, position, true);
+}
+
+void Velmarer::Stop() {
+    if (!m_pOwner) return;
+    if (m_pOwner->m_frameEvent) {
+        m_pOwner->m_frameEvent->Set();
+        std::atomic_ref<int32_t>(m_pOwner->m_nDelivered[0]).store(0);
+        std::atomic_ref<int32_t>(m_pOwner->m_nDelivered[1]).store(0);
+    }
+}
+
+void Velmarer::Pause() {
+    if (!m_pOwner) return;
+    std::atomic_ref<int32_t>(m_pOwner->m_nRendererPaused).store(1);
+    if (m_pOwner->m_frameEvent) m_pOwner->m_frameEvent->Set();
+}
+
+void Velmarer::Run() {
+    if (!m_pOwner) return;
+    std::atomic_ref<int32_t>(m_pOwner->m_nRendererPaused).store(0);
+    if (m_pOwner->m_frameEvent) m_pOwner->m_frameEvent->Reset();
+}
+
+bool Velmarer::OnFormat(const av::FrameFormat& format) {
+    if (CheckMediaType(&format) != TypeCheck::Ok) return false;
+    return SetMediaType(format);
+}
+
+void Velmarer::OnFrame(const uint8_t* bits, size_t size, int64_t position, bool preroll) {
+    if (preroll && m_pOwner && m_pOwner->Common().type == kMediaFileVideo)
+        OnReceiveFirstSample(bits, size, position);
+    else
+        DoRenderSample(bits, size, position);
+}
+
+CMySyncSourceClock::CMySyncSourceClock(FileVideo* owner, CServerClock* server)
+    : av::SyncClock((server ? server : CServerClock::GetInstance())->GetTime()), m_pOwner(owner) {}
