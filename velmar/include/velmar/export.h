@@ -1,0 +1,4 @@
+// Marks what the media library exports, whatever visibility the build uses.
+#pragma once
+
+#define VELMAR_API __attribute__((visibility("default")))
