@@ -18,6 +18,7 @@
 #include "core/MediaManager.h"
 #include "media/MediaFactory.h"
 #include "media/ScreenCapture.h"
+#include "support/XScene.h"
 #include "support/support.h"
 #include "util/LogCapture.h"
 
@@ -26,19 +27,8 @@
 
 namespace {
 
-// Segments of the shared-memory table that this process created.
-int OwnShmSegments() {
-    std::ifstream in("/proc/sysvipc/shm");
-    std::string line;
-    std::getline(in, line);
-    int count = 0;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        long long key, id, perms, size, cpid;
-        if (fields >> key >> id >> perms >> size >> cpid && cpid == getpid()) ++count;
-    }
-    return count;
-}
+using testsupport::Bgr;
+using testsupport::OwnShmSegments;
 
 // Threads of this process with the given name.
 int ThreadsNamed(const std::string& name) {
@@ -56,70 +46,26 @@ int ThreadsNamed(const std::string& name) {
     return count;
 }
 
-struct Bgr {
-    int b, g, r;
-    bool operator==(const Bgr&) const = default;
-};
-std::ostream& operator<<(std::ostream& os, const Bgr& c) {
-    return os << "(b" << c.b << " g" << c.g << " r" << c.r << ")";
-}
 const Bgr kRed{0, 0, 255}, kGreen{0, 255, 0}, kBlue{255, 0, 0}, kBlack{0, 0, 0}, kMagenta{255, 0, 255};
 
-// Pixel of a bottom-up buffer at column x and row y counted from the top.
 Bgr At(const uint8_t* rows, int stride, int height, int x, int y) {
-    const uint8_t* p = rows + static_cast<size_t>(height - 1 - y) * stride + x * 3;
-    return {p[0], p[1], p[2]};
+    return testsupport::PixelFromTop(rows, stride, height, x, y);
 }
 
-class ScreenCapture : public ::testing::Test {
+class ScreenCapture : public ::testing::Test, protected testsupport::XScene {
 protected:
     void SetUp() override {
-        dpy_ = XOpenDisplay(nullptr);
-        ASSERT_NE(dpy_, nullptr) << "no X server";
-        root_ = DefaultRootWindow(dpy_);
+        ASSERT_TRUE(OpenScene()) << "no X server";
         savedCursorSetting_ = g_bCaptureDesktopCursor;
         MovePointer(1, 1);
     }
     void TearDown() override {
         g_bCaptureDesktopCursor = savedCursorSetting_;
-        if (!dpy_) return;
-        for (Window w : windows_) XDestroyWindow(dpy_, w);
-        for (Cursor c : cursors_) XFreeCursor(dpy_, c);
-        XCloseDisplay(dpy_);
-    }
-
-    Window Fill(int x, int y, int w, int h, unsigned long rgb) {
-        XSetWindowAttributes a{};
-        a.override_redirect = True;
-        a.background_pixel = rgb;
-        Window win = XCreateWindow(dpy_, root_, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
-                                   CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &a);
-        XMapRaised(dpy_, win);
-        XSync(dpy_, False);
-        windows_.push_back(win);
-        return win;
+        CloseScene();
     }
 
     // A solid magenta square cursor over the window.
-    void MagentaCursor(Window win, int size, int xhot, int yhot) {
-        std::vector<char> bits(static_cast<size_t>((size + 7) / 8) * size, static_cast<char>(0xFF));
-        Pixmap src = XCreateBitmapFromData(dpy_, win, bits.data(), size, size);
-        Pixmap mask = XCreateBitmapFromData(dpy_, win, bits.data(), size, size);
-        XColor fg{}, bg{};
-        fg.red = fg.blue = 0xFFFF;
-        fg.flags = bg.flags = DoRed | DoGreen | DoBlue;
-        Cursor c = XCreatePixmapCursor(dpy_, src, mask, &fg, &bg, static_cast<unsigned>(xhot), static_cast<unsigned>(yhot));
-        XFreePixmap(dpy_, src);
-        XFreePixmap(dpy_, mask);
-        XDefineCursor(dpy_, win, c);
-        cursors_.push_back(c);
-        XSync(dpy_, False);
-    }
-
-    void MovePointer(int x, int y) {
-        XWarpPointer(dpy_, 0L, root_, 0, 0, 0, 0, x, y);
-        XSync(dpy_, False);
-    }
+    void MagentaCursor(Window win, int size, int xhot, int yhot) { SolidCursor(win, size, xhot, yhot, 0xFFFF, 0, 0xFFFF); }
 
     // Waits for a frame grabbed wholly after this call: the first frame
     // seen may have been grabbed before, the one after it cannot.
@@ -138,10 +84,6 @@ protected:
         return true;
     }
 
-    Display* dpy_ = nullptr;
-    Window root_ = 0;
-    std::vector<Window> windows_;
-    std::vector<Cursor> cursors_;
     FakeDisplayBackend displays_;
     ScopedDisplayBackend scoped_{&displays_};
     int savedCursorSetting_ = 1;
