@@ -5,12 +5,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #include "xdisplays/XRandrDisplayBackend.h"
 #include "core/MediaManager.h"
 #include "core/OutputHost.h"
 #include "core/QuorvelApp.h"
+#include "platform/xidle.h"
 #include "render/OutputWindow.h"
+#include "util/Util.h"
 
 namespace {
 
@@ -51,11 +54,41 @@ public:
     }
 };
 
+// Idle time and keep-awake from the X display the server shows on, through a
+// connection of their own (the threads that ask are not the window's).
+class XUserIdle final : public IUserIdle {
+public:
+    uint32_t IdleTimeMs() override {
+        uint32_t ms = 0;
+        return Connected() && m_x.IdleTimeMs(ms) ? ms : 0;
+    }
+    void KeepAwake() override {
+        if (Connected()) m_x.KeepAwake();
+    }
+
+private:
+    // Connects on first use, after logging has started; a display that
+    // cannot be reached is reported once and not tried again.
+    bool Connected() {
+        std::call_once(m_once, [this] {
+            if (!m_x.Open())
+                LOGTEXT::LogError("idle time and keep-awake unavailable: %s", m_x.LastError().c_str());
+            else if (!m_x.HasIdleTime())
+                LOGTEXT::LogError("idle time unavailable: %s", m_x.LastError().c_str());
+        });
+        return m_x.IsOpen();
+    }
+    std::once_flag m_once;
+    platform::XIdle m_x;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    XUserIdle idle;   // outlives the application object and its threads
     CQuorvelApp app;
     app.SetInstanceMessage(&ShowInstanceMessage);
+    app.SetUserIdle(&idle);
     GlOutputHost output;
     return app.InitInstance(argc, argv, output);
 }
