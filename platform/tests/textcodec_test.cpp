@@ -76,3 +76,24 @@ TEST(TextCodec, FixedFields) {
 }
 
 }  // namespace
+
+TEST(TextCodec, Utf8Validity) {
+    struct Case {
+        std::string text;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"", true},
+        {"plain.mp4", true},
+        {"\xE8\xA7\x86\xE9\xA2\x91.mkv", true},   // two CJK characters
+        {"\xF0\x9F\x8E\xAC", true},               // U+1F3AC
+        {"\xE8\xA7", false},                      // cut inside a character
+        {"\xB4\xF3.avi", false},                  // GBK bytes
+        {"\xC0\xAF", false},                      // overlong '/'
+        {"\xE0\x80\xAF", false},                  // overlong '/'
+        {"\xED\xA0\x80", false},                  // surrogate
+        {"\xF4\x90\x80\x80", false},              // above U+10FFFF
+        {std::string("a\0b", 3), true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(platform::IsValidUtf8(c.text), c.valid) << testing::PrintToString(c.text);
+}

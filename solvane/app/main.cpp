@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 #include "xdisplays/XRandrDisplayBackend.h"
 #include "core/MediaManager.h"
@@ -14,7 +15,9 @@
 #include "core/QuorvelApp.h"
 #include "gui/QuorvelDlg.h"
 #include "media/MediaFactory.h"
+#include "platform/xidle.h"
 #include "render/OutputWindow.h"
+#include "util/Util.h"
 
 namespace {
 
@@ -79,9 +82,38 @@ private:
     RenderMediaFactory m_media;
 };
 
+// Idle time and keep-awake from the X display the server shows on, through a
+// connection of their own (the threads that ask are not the window's).
+class XUserIdle final : public IUserIdle {
+public:
+    uint32_t IdleTimeMs() override {
+        uint32_t ms = 0;
+        return Connected() && m_x.IdleTimeMs(ms) ? ms : 0;
+    }
+    void KeepAwake() override {
+        if (Connected()) m_x.KeepAwake();
+    }
+
+private:
+    // Connects on first use, after logging has started; a display that
+    // cannot be reached is reported once and not tried again.
+    bool Connected() {
+        std::call_once(m_once, [this] {
+            if (!m_x.Open())
+                LOGTEXT::LogError("idle time and keep-awake unavailable: %s", m_x.LastError().c_str());
+            else if (!m_x.HasIdleTime())
+                LOGTEXT::LogError("idle time unavailable: %s", m_x.LastError().c_str());
+        });
+        return m_x.IsOpen();
+    }
+    std::once_flag m_once;
+    platform::XIdle m_x;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    XUserIdle idle;   // outlives the application object and its threads
     CQuorvelApp app;
     app.SetInstanceMessage(&ShowInstanceMessage);
     // Started and stopped by the network thread and the shutdown; the core
@@ -89,6 +121,7 @@ int main(int argc, char** argv) {
     CNodeSync nodeSync;
     SetNodeSyncInstance(&nodeSync);
     app.SetNodeSync(&nodeSync);
+    app.SetUserIdle(&idle);
     GlOutputHost output;
     const int code = app.InitInstance(argc, argv, output);
     SetNodeSyncInstance(nullptr);

@@ -17,6 +17,10 @@ std::string GbkToUtf8(std::string_view gbk);
 std::string_view CutUtf8(std::string_view utf8, size_t maxBytes);
 std::string_view CutGbk(std::string_view gbk, size_t maxBytes);
 
+// Whether the bytes are well-formed UTF-8 (no overlong forms, no
+// surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view text);
+
 // Appends one code point (at most U+10FFFF) as UTF-8.
 void AppendUtf8(std::string& out, char32_t cp);
 

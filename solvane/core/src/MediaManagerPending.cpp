@@ -44,11 +44,3 @@ void CMediaManager::StartTaskPlanThread() {}
 void CMediaManager::StartSyncMediaLoad(IMedia*) {}
 void CMediaManager::LoadSyncMedia(int32_t) {}
 IMedia* CMediaManager::SyncUpdateMedia(const std::string&, int32_t, int32_t) { return nullptr; }
-
-// Cursor auto-hide and media file lists.
-void CMediaManager::ShowMouseCursor(int) {}
-bool CMediaManager::RefreshMediaFileLists(const std::string&) { return false; }
-bool CMediaManager::EnumMediaFiles(const std::string&) { return false; }
-bool CMediaManager::EnumImageFiles(const std::string&) { return false; }
-uint32_t TimeSyncThread(CMediaManager*) { return 0; }
-uint32_t IdleCursorThread(CMediaManager*) { return 0; }

@@ -50,8 +50,13 @@ std::string DesktopQuote(const std::string& arg) {
 class AppSystemServices final : public ISystemServices {
 public:
     explicit AppSystemServices(CQuorvelApp& app) : m_app(app), m_base(LinuxSystemServices()) {}
-    uint32_t IdleTimeMs() override { return m_base.IdleTimeMs(); }
-    void KeepAwake() override { m_base.KeepAwake(); }
+    uint32_t IdleTimeMs() override { return m_app.m_pUserIdle ? m_app.m_pUserIdle->IdleTimeMs() : m_base.IdleTimeMs(); }
+    void KeepAwake() override {
+        if (m_app.m_pUserIdle)
+            m_app.m_pUserIdle->KeepAwake();
+        else
+            m_base.KeepAwake();
+    }
     bool IsAutoStart() override {
         m_app.IsAutoStart();
         return m_app.m_nAutoStart != 0;

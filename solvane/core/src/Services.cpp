@@ -72,8 +72,8 @@ public:
 
 class LinuxSystem final : public ISystemServices {
 public:
-    // Input idle time and keep-awake need the display connection, which the
-    // output window side owns; it installs its own services for them.
+    // Input idle time and keep-awake need a display; the program installs
+    // them for its own (CQuorvelApp::SetUserIdle).
     uint32_t IdleTimeMs() override { return 0; }
     void KeepAwake() override {}
     bool IsAutoStart() override { return false; }

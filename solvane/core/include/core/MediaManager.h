@@ -265,6 +265,20 @@ public:
     int m_nGeometryAdjustMode = 0;
     int m_nCaptureEnabled = 0;            // capture devices load only when set
     CoreRenderState m_render;             // what the frame renderer reads beside layout and media
+    // ---- cursor auto-hide and media file lists ----
+    std::atomic<int32_t> m_nCursorHidden{0};  // 1 while this server hides the cursor
+    // Copies of the lists of the media folder (paths in UTF-8; the joined
+    // texts separate them with "*").
+    std::vector<std::string> VideoFiles();
+    std::string VideoFileText();
+    std::vector<std::string> ImageFiles();
+    std::string ImageFileText();
+    std::mutex m_csFileLists;                  // guards the four members below
+    std::vector<std::string> m_videoFiles;
+    std::string m_strVideoFiles;
+    std::vector<std::string> m_imageFiles;
+    std::string m_strImageFiles;
+
     std::vector<TaskPlanTask*> m_taskList;    // owned by the task-plan code
     TaskPlanTask* m_pRunningTask = nullptr;
 
@@ -309,6 +323,13 @@ void DestroyMediaManager();
 uint32_t CommandWatchdogThread(CMediaManager* core);
 uint32_t TimeSyncThread(CMediaManager* core);
 uint32_t IdleCursorThread(CMediaManager* core);
+// One check of the idle-cursor thread: asks the output window to hide the
+// cursor after 5 s without input, and to show it again on input.
+void IdleCursorStep(CMediaManager* core);
+// The wait of the time-sync thread after one of currentMs.
+uint32_t TimeSyncNextWaitMs(uint32_t currentMs, int intervalSeconds);
+// The process's cursor display count (the cursor shows while it is >= 0).
+int32_t CursorDisplayCount();
 
 // Ends this server process and starts a new one.
 void RestartSelf(CMediaManager* core);

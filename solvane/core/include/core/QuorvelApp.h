@@ -26,6 +26,17 @@ public:
     virtual void Stop() = 0;
 };
 
+// The user's input idle time and the keep-awake of the display the server
+// runs on. The program installs the one of its display; without it the idle
+// time is 0 and keep-awake does nothing. Called from the idle-cursor and
+// keep-awake threads.
+class IUserIdle {
+public:
+    virtual ~IUserIdle() = default;
+    virtual uint32_t IdleTimeMs() = 0;
+    virtual void KeepAwake() = 0;
+};
+
 // Shows the second-start message: a box that closes after timeoutMs where
 // there is a display, else a line on standard error.
 using InstanceMessageFn = void (*)(const char* text, const char* caption, uint32_t timeoutMs);
@@ -45,6 +56,8 @@ public:
 
     void SetInstanceMessage(InstanceMessageFn fn) { m_instanceMessage = fn; }
     void SetNodeSync(INodeSync* sync) { m_pNodeSync = sync; }
+    // Install before InitInstance; the object must outlive it.
+    void SetUserIdle(IUserIdle* idle) { m_pUserIdle = idle; }
 
     void IsAutoStart();
     void SetAutoStart(int enable);
@@ -77,6 +90,7 @@ public:
     platform::StoppableThread m_networkThread;
     platform::StoppableThread m_keepAwakeThread;
     INodeSync* m_pNodeSync = nullptr;
+    IUserIdle* m_pUserIdle = nullptr;
 
     // Timings of the network thread (ms).
     uint32_t m_nNetCheckMs = 2000;

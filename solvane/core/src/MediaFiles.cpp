@@ -1,0 +1,254 @@
+// The video and image file lists of the media folder, the file-type tests by
+// extension and the capture-device list.
+#include "core/MediaFiles.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <mutex>
+#include <string_view>
+#include <system_error>
+
+#include "core/MediaManager.h"
+#include "platform/paths.h"
+#include "platform/textcodec.h"
+#include "platform/videodev.h"
+#include "util/Util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Deeper folders are not searched: a tree that deep is a mistake, and the
+// recursion must stay bounded.
+constexpr int kMaxFolderDepth = 32;
+constexpr const char* kImagePatterns = "*.jpg|*.bmp|*.png";
+
+// The extension list built from a pattern text, kept until the text changes.
+// Locked because the lists may be rebuilt from the command thread and a
+// dialog's thread at once.
+struct ExtensionList {
+    std::mutex mu;
+    bool built = false;
+    std::string patterns;
+    std::vector<std::string> extensions;
+};
+ExtensionList g_videoExtensions;
+ExtensionList g_imageExtensions;
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return s;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+bool MatchesExtension(ExtensionList& list, const std::string& patterns, const std::string& path) {
+    std::lock_guard lock(list.mu);
+    if (!list.built || list.patterns != patterns) {
+        list.extensions.clear();
+        size_t start = 0;
+        while (start <= patterns.size()) {
+            size_t end = patterns.find_first_of("|;", start);
+            if (end == std::string::npos) end = patterns.size();
+            std::string_view piece(patterns.data() + start, end - start);
+            const size_t dot = piece.find('.');
+            if (dot != std::string_view::npos) piece.remove_prefix(dot + 1);
+            piece = Trim(piece);
+            // An empty piece (a stray "|") would make every name ending in
+            // "." match.
+            if (!piece.empty()) list.extensions.emplace_back(piece);
+            start = end + 1;
+        }
+        list.patterns = patterns;
+        list.built = true;
+    }
+    const size_t dot = path.rfind('.');
+    const std::string_view ext = dot == std::string::npos ? std::string_view(path)
+                                                           : std::string_view(path).substr(dot + 1);
+    return std::any_of(list.extensions.begin(), list.extensions.end(),
+                       [&](const std::string& e) { return EqualNoCase(e, ext); });
+}
+
+struct FolderEntry {
+    std::string name;
+    bool folder = false;   // a real sub-folder (not a link to one)
+    bool file = false;     // a regular file or a link to one
+};
+
+// The entries of one folder sorted by name, so that the lists (and which
+// files fall past the limit) do not depend on the file system's order.
+bool ReadFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::error_code& ec) {
+    entries.clear();
+    fs::directory_iterator it(folder, ec);
+    if (ec) return false;
+    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec) break;
+        const fs::directory_entry& e = *it;
+        std::error_code statEc;
+        FolderEntry entry;
+        entry.name = e.path().filename().string();
+        // A linked folder could lead out of the media folder or back into
+        // itself: only real sub-folders are searched.
+        entry.folder = !e.is_symlink(statEc) && e.is_directory(statEc);
+        entry.file = !entry.folder && e.is_regular_file(statEc);
+        entries.push_back(std::move(entry));
+    }
+    ec.clear();
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return true;
+}
+
+// Whether a name can go into the lists: the joined text separates paths
+// with '*', and peers receive the names in GBK, so a name must be UTF-8.
+bool ListableName(const std::string& name) {
+    if (name.find('*') != std::string::npos || !platform::IsValidUtf8(name)) {
+        LOGTEXT::LogDebug("skip file name %s", platform::IsValidUtf8(name) ? name.c_str() : "(not UTF-8)");
+        return false;
+    }
+    return true;
+}
+
+struct FoundFiles {
+    std::vector<std::string> paths;
+    size_t countBefore = 0;   // paths already in the list
+    bool full = false;
+    size_t Count() const { return countBefore + paths.size(); }
+};
+
+bool SearchVideos(const std::string& folder, const std::string& patterns, FoundFiles& found, int depth) {
+    const std::string pattern = platform::JoinPath(folder, "*.*");
+    LOGTEXT::LogDebug("enum v path = %s", pattern.c_str());
+    std::vector<FolderEntry> entries;
+    std::error_code ec;
+    if (!ReadFolder(folder, entries, ec)) {
+        LOGTEXT::LogError("find %s failed .e=%d", pattern.c_str(), ec.value());
+        return false;
+    }
+    for (const FolderEntry& entry : entries) {
+        if (found.full) break;
+        const std::string path = platform::JoinPath(folder, entry.name);
+        if (entry.folder) {
+            if (depth < kMaxFolderDepth) SearchVideos(path, patterns, found, depth + 1);
+            continue;
+        }
+        if (!entry.file || !IsVideoFile(path, patterns) || !ListableName(entry.name)) continue;
+        found.paths.push_back(path);
+        // The limit holds for the whole search: a search that went on in
+        // the enclosing folders would add a path for every further folder.
+        if (found.Count() > kMediaFileListLimit) {
+            LOGTEXT::LogInfo("enum count >1000");
+            found.full = true;
+        }
+    }
+    return true;
+}
+
+void AppendJoined(std::vector<std::string>& list, std::string& joined, const std::vector<std::string>& paths) {
+    for (const std::string& p : paths) {
+        if (!joined.empty() || !list.empty()) joined += '*';
+        joined += p;
+        list.push_back(p);
+    }
+}
+
+}  // namespace
+
+bool IsVideoFile(const std::string& path, const std::string& patterns) {
+    return MatchesExtension(g_videoExtensions, patterns, path);
+}
+
+bool IsImageFile(const std::string& path, const std::string& patterns) {
+    return MatchesExtension(g_imageExtensions, patterns, path);
+}
+
+bool IsVideoFile(const std::string& path) { return IsVideoFile(path, GetMediaManager()->m_strMediaVideoExtension); }
+
+bool IsImageFile(const std::string& path) { return IsImageFile(path, kImagePatterns); }
+
+// ---- the lists of the core ----
+
+bool CMediaManager::RefreshMediaFileLists(const std::string& folder) {
+    {
+        std::lock_guard lock(m_csFileLists);
+        m_videoFiles.clear();
+        m_strVideoFiles.clear();
+        m_imageFiles.clear();
+        m_strImageFiles.clear();
+    }
+    m_strMediaFolder = folder;
+    return EnumMediaFiles(folder) && EnumImageFiles(folder);
+}
+
+bool CMediaManager::EnumMediaFiles(const std::string& folder) {
+    FoundFiles found;
+    {
+        std::lock_guard lock(m_csFileLists);
+        found.countBefore = m_videoFiles.size();
+    }
+    // A list already past the limit takes nothing more.
+    if (found.countBefore > kMediaFileListLimit) found.full = true;
+    if (!SearchVideos(folder, m_strMediaVideoExtension, found, 0)) return false;
+    std::lock_guard lock(m_csFileLists);
+    AppendJoined(m_videoFiles, m_strVideoFiles, found.paths);
+    return true;
+}
+
+bool CMediaManager::EnumImageFiles(const std::string& folder) {
+    std::vector<FolderEntry> entries;
+    std::error_code ec;
+    if (!ReadFolder(folder, entries, ec)) return false;
+    std::lock_guard lock(m_csFileLists);
+    std::vector<std::string> paths;
+    size_t count = m_imageFiles.size();
+    for (const FolderEntry& entry : entries) {
+        if (count > kMediaFileListLimit) {
+            LOGTEXT::LogDebug("enum image count >1000");
+            break;
+        }
+        if (!entry.file) continue;
+        std::string path = platform::JoinPath(folder, entry.name);
+        if (!IsImageFile(path, m_strPictureFilter) || !ListableName(entry.name)) continue;
+        paths.push_back(std::move(path));
+        ++count;
+    }
+    AppendJoined(m_imageFiles, m_strImageFiles, paths);
+    return true;
+}
+
+std::vector<std::string> CMediaManager::VideoFiles() {
+    std::lock_guard lock(m_csFileLists);
+    return m_videoFiles;
+}
+
+std::string CMediaManager::VideoFileText() {
+    std::lock_guard lock(m_csFileLists);
+    return m_strVideoFiles;
+}
+
+std::vector<std::string> CMediaManager::ImageFiles() {
+    std::lock_guard lock(m_csFileLists);
+    return m_imageFiles;
+}
+
+std::string CMediaManager::ImageFileText() {
+    std::lock_guard lock(m_csFileLists);
+    return m_strImageFiles;
+}
+
+// ---- capture devices ----
+
+int32_t EnumCaptureDevices(std::vector<std::string>& list) {
+    list.clear();
+    int error = 0;
+    for (auto& device : platform::ListVideoCaptureDevices(&error)) list.push_back(std::move(device.name));
+    return error;
+}
