@@ -84,10 +84,15 @@ void CMediaManager::SetTimelineState(int32_t state) {
         }
         break;
     }
-    case 1:
+    case 1: {
+        // A held clock starts counting from its base time now: the time it
+        // stood still does not count.
+        std::lock_guard lock(m_csTimeline);
+        if (m_nTimelineHold != 0) m_nTimelineBaseTick = platform::GetTickCount();
         m_nTimelineState = 1;
         m_nTimelineHold = 0;
         break;
+    }
     default:
         break;
     }
