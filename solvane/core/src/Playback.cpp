@@ -161,10 +161,9 @@ bool CMediaManager::GetCurrentVideoStatus(SyncMediaInfo& info, int32_t& resultCo
 }
 
 bool CMediaManager::ReloadBackgroundImage() {
+    // The picture objects are made by the renderer side; without one there
+    // is nothing to load into.
     std::lock_guard lock(m_csMedia);
-    if (!m_pBackground) {
-        m_pBackground = MediaFactory().CreateMedia(kMediaPicture).release();
-    }
     if (m_pBackground) m_pBackground->Close();
     LOGTEXT::LogDebug("enter reload background image.enbale= %d", m_nUseBackgroundBmp);
     bool loaded = false;
@@ -181,7 +180,6 @@ bool CMediaManager::ReloadBackgroundImage() {
 
 bool CMediaManager::RestartDesktopCapture(int reopen) {
     std::lock_guard lock(m_csMedia);
-    if (!m_pDesktopCapture) m_pDesktopCapture = MediaFactory().CreateMedia(kMediaScreenCapture).release();
     if (m_pDesktopCapture) m_pDesktopCapture->Close();
     if (reopen == 0) {
         m_bBackgroundChanged = true;

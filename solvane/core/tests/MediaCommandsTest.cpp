@@ -103,7 +103,7 @@ TEST_F(MediaCommands, MediaInformationListsRecordsInListOrder) {
     CommandReply r = Send(Head(501));
     ASSERT_EQ(r.Int(4), 2);
     ASSERT_EQ(r.body.size(), 2 * sizeof(MediaInfoRecord));
-    MediaInfoRecord rec[2];
+    alignas(8) MediaInfoRecord rec[2];  // fields are read in place below
     std::memcpy(rec, r.body.data(), sizeof rec);
     EXPECT_EQ(rec[0].handle, a);
     EXPECT_EQ(std::string(rec[0].name), folder + "/a.mp4");
@@ -124,7 +124,7 @@ TEST_F(MediaCommands, MediaInformationListsRecordsInListOrder) {
 TEST_F(MediaCommands, InfoRecordCutsALongNameInsideItsField) {
     auto m = std::make_unique<FakeMedia>(kMediaPicture);
     m->Common().name = std::string(300, 'n');
-    MediaInfoRecord rec;
+    alignas(8) MediaInfoRecord rec;
     std::memset(&rec, 0x5A, sizeof rec);
     FillMediaInfoRecord(rec, *m);
     EXPECT_EQ(strnlen(rec.name, sizeof rec.name), 259u);

@@ -15,6 +15,7 @@
 
 #include "core/Fakes.h"
 #include "core/MediaManager.h"
+#include "platform/packed.h"
 #include "platform/textcodec.h"
 #include "platform/tick.h"
 #include "support/support.h"
@@ -62,6 +63,8 @@ protected:
         buf.resize(static_cast<size_t>(n));
         return buf;
     }
+    // Real parameter k, copied out of the packed head.
+    static double Real(const tagNETHEAD& h, int k) { return platform::ReadAt<double>(&h, 44 + 8 * k); }
     static tagNETHEAD AsHead(const std::vector<uint8_t>& bytes) {
         tagNETHEAD h{};
         std::memcpy(&h, bytes.data(), std::min(bytes.size(), sizeof h));
@@ -110,9 +113,9 @@ TEST_F(SyncBroadcastLoopback, OnlyTheMainServerBroadcasts) {
     const uint8_t ip[4] = {192, 168, 10, 20};
     EXPECT_EQ(std::memcmp(reinterpret_cast<const uint8_t*>(&h) + 28, ip, 4), 0);
     EXPECT_EQ(h.intParam[7], 30100);
-    EXPECT_EQ(h.realParam[0], 123456789012.0);
-    EXPECT_EQ(h.realParam[4], 0.25);
-    EXPECT_EQ(h.realParam[7], 1.0);
+    EXPECT_EQ(Real(h, 0), 123456789012.0);
+    EXPECT_EQ(Real(h, 4), 0.25);
+    EXPECT_EQ(Real(h, 7), 1.0);
     EXPECT_EQ(platform::GbkToUtf8(h.textParam), "片头.mp4");
     EXPECT_EQ(h.bodyLength, 0u);
 }
@@ -140,8 +143,8 @@ TEST_F(SyncBroadcastLoopback, MainServerStartsTimelineVideosByRecordNotLocally) 
     const tagNETHEAD h = AsHead(*bytes);
     EXPECT_EQ(h.command, 808u);
     EXPECT_EQ(h.intParam[3], 1);
-    EXPECT_EQ(h.realParam[0], 1.0);
-    EXPECT_EQ(h.realParam[1], 9.0);
+    EXPECT_EQ(Real(h, 0), 1.0);
+    EXPECT_EQ(Real(h, 1), 9.0);
     EXPECT_STREQ(h.textParam, "a.mp4");
     EXPECT_EQ(m->Common().state, kMediaPaused);  // it starts when the record comes back
 
