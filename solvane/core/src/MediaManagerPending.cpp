@@ -4,10 +4,6 @@
 // family answers with result 0 and the zeroed reply head.
 #include "core/MediaManager.h"
 
-int32_t CMediaManager::OnMediaCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
-                                      std::vector<uint8_t>&) {
-    return 0;
-}
 int32_t CMediaManager::OnSyncCommand(const tagNETHEAD&, tagNETHEAD&) { return 0; }
 int32_t CMediaManager::OnLayerCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
                                       std::vector<uint8_t>&) {
@@ -18,21 +14,8 @@ int32_t CMediaManager::OnLayerCommand(const tagNETHEAD&, const uint8_t*, uint32_
 void CMediaManager::PreparePictureMedia() {}
 
 // Playback control.
-void CMediaManager::BroadcastSyncCommand(const SyncMediaInfo&, int32_t) {}
-void CMediaManager::SetMediaPlayState(IMedia*, int32_t, int32_t) {}
-void CMediaManager::RemoveMedia(IMedia*) {}
-void CMediaManager::SetCurrentVideo(IMedia*, int) {}
-bool CMediaManager::GetCurrentVideoStatus(SyncMediaInfo&, int32_t&) { return false; }
 int CMediaManager::LoadDefaultBackground() { return 1; }
-bool CMediaManager::ReloadBackgroundImage() { return false; }
 void CMediaManager::LoadMattingImage() {}
-bool CMediaManager::RestartDesktopCapture(int) { return false; }
-
-// Timeline.
-void CMediaManager::SetTimelineState(int32_t) {}
-void CMediaManager::ReloadDynamicMedia() {}
-void CMediaManager::StartTimelinePlayThread() {}
-void CMediaManager::StopTimelinePlayThread() {}
 
 // Task plans.
 void CMediaManager::LoadTaskPlans() {}

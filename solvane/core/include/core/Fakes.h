@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -64,19 +65,22 @@ public:
     }
     ~FakeMedia() override { Note("destroy " + common_.name); }
 
-    bool LoadResource(const std::string& path, int32_t index, int32_t reserved, int32_t stereo) override {
-        Note("load " + path + " " + std::to_string(index) + " " + std::to_string(reserved) + " " +
+    bool LoadResource(const std::string& path, int32_t index, int32_t reservedArg, int32_t stereo) override {
+        Note("load " + path + " " + std::to_string(index) + " " + std::to_string(reservedArg) + " " +
              std::to_string(stereo));
         if (!loadSucceeds) return false;
         common_.name = path;
         common_.layer = index;
         common_.stereoFormat = stereo;
         common_.state = kMediaPlaying;
+        reserved = reservedArg;
+        if (common_.type == kMediaFileVideo) graphState = 2;
         return true;
     }
     bool Close() override {
         Note("close");
         common_.state = kMediaNotLoaded;
+        graphState = 0;
         return true;
     }
     bool SetTexRect(float l, float r, float b, float t) override {
@@ -127,16 +131,89 @@ public:
         Note("notify");
     }
 
+    // Playback control: "seek <100ns>", "setpos <s>", "rate <r>",
+    // "volume <v>", "synctime <ms>" (numbers with three decimals where real).
+    bool SeekTo(int64_t pos) override {
+        Note("seek " + std::to_string(pos));
+        seekPosition = pos;
+        position = static_cast<double>(pos) / 1e7;
+        return true;
+    }
+    void SetPosition(double seconds) override {
+        Note("setpos " + Real(seconds));
+        position = seconds;
+    }
+    double GetPosition() override { return position; }
+    double GetDuration() override { return duration; }
+    bool GetSeekPosition(int64_t& pos) override {
+        if (common_.state < 1) return false;
+        pos = seekPosition;
+        return true;
+    }
+    bool SetPlayRate(double r) override {
+        Note("rate " + Real(r));
+        rate = r;
+        return true;
+    }
+    // Kept in 0..100 like a video file does.
+    void SetVolume(int32_t v) override {
+        Note("volume " + std::to_string(v));
+        volume = v < 0 ? 0 : v > 100 ? 100 : v;
+    }
+    int32_t GetVolume() override { return volume; }
+    uint32_t GetSyncTime() override { return syncTime; }
+    void SetSyncTime(uint32_t ms) override {
+        Note("synctime " + std::to_string(ms));
+        syncTime = ms;
+    }
+    int32_t GraphState() const override { return graphState; }
+    int32_t LoadReserved() const override { return reserved; }
+    void FrameShape(int32_t& w, int32_t& h, float& aspect) override {
+        w = width;
+        h = height;
+        aspect = height ? static_cast<float>(width) / static_cast<float>(height) : 0.0f;
+    }
+
+    // What was called on this object alone, in the journal's wording.
+    std::vector<std::string> Calls() const {
+        std::lock_guard lock(JournalLock());
+        return calls_;
+    }
+
     bool loadSucceeds = true;
     bool hasClock = false;
     uint32_t clockMs = 0;
     IOutputWindow* notifyWindow = nullptr;
+    std::atomic<double> position{0.0};
+    double duration = 0.0;
+    int64_t seekPosition = 0;
+    double rate = 1.0;
+    int32_t volume = 100;
+    uint32_t syncTime = 0;
+    std::atomic<int32_t> graphState{0};   // 2 after a load of a video file, 0 after Close
+    int32_t reserved = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+
+    // Guards every journal: commands may drive several fakes from worker threads.
+    static std::mutex& JournalLock() {
+        static std::mutex mu;
+        return mu;
+    }
 
 private:
+    static std::string Real(double v) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.3f", v);
+        return buf;
+    }
     void Note(const std::string& what) {
+        std::lock_guard lock(JournalLock());
+        calls_.push_back(what);
         if (journal_) journal_->push_back(what);
     }
     std::vector<std::string>* journal_;
+    std::vector<std::string> calls_;
 };
 
 // Makes FakeMedia objects; counts what it made. A test may veto loads.

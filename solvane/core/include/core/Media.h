@@ -109,6 +109,37 @@ public:
         return false;
     }
 
+    // ---- playback control of the media commands and the timeline ----
+    // Sources that do not play (pictures, screen capture) keep these
+    // defaults; video files override them with the same signatures as their
+    // own control interface.
+    // Absolute position in 100 ns units; true when the player took it.
+    virtual bool SeekTo(int64_t /*position*/) { return true; }
+    // Position in seconds.
+    virtual void SetPosition(double /*seconds*/) {}
+    virtual double GetPosition() { return 0.0; }
+    virtual double GetDuration() { return 0.0; }
+    // Position in 100 ns units; false while there is none.
+    virtual bool GetSeekPosition(int64_t& /*position*/) { return false; }
+    virtual bool SetPlayRate(double /*rate*/) { return false; }
+    // Volume 0 (silence) to 100 (full level).
+    virtual void SetVolume(int32_t /*volume*/) {}
+    virtual int32_t GetVolume() { return 0; }
+    // Time of the sync clock in ms; 0 without one.
+    virtual uint32_t GetSyncTime() { return 0; }
+    // Re-bases the sync clock; nothing without one.
+    virtual void SetSyncTime(uint32_t /*ms*/) {}
+    // Video files: 0 no player, 1 being built, 2 built (open and ready).
+    virtual int32_t GraphState() const { return 0; }
+    // The third argument of LoadResource, as stored.
+    virtual int32_t LoadReserved() const { return 0; }
+    // Frame width, height and aspect (width / height); zeros without a frame.
+    virtual void FrameShape(int32_t& width, int32_t& height, float& aspect) {
+        width = 0;
+        height = 0;
+        aspect = 0.0f;
+    }
+
 protected:
     MediaCommon common_;
 };

@@ -293,7 +293,50 @@ public:
     int m_nServerAutoLoadFile = 0;
     char m_generalText[256] = {};
 
+    // ---- playback control, media commands and the timeline clock ----
+    // Sends one 384-byte head to the synchronisation group (MulticastIp,
+    // MulticastPort) through a temporary sender; false when nothing went out.
+    bool SendSyncHead(const tagNETHEAD& head, int ttl, int loop);
+    // The listed media of a handle; null for 0, an unknown handle or a media
+    // that is no longer in the list. The caller holds the media lock.
+    IMedia* ListedMedia(uint32_t handle);
+    // One pass of the media time check: computes the timeline time (while
+    // playing and not held) and plays or pauses the timeline videos.
+    void MediaTimeCheckStep();
+    // Plays or pauses the timeline videos for timeline time t.
+    void CheckTimelineMedia(double t);
+    // The timeline time at the current tick (the base time while held).
+    double TimelineTimeNow();
+    // The set-current-time of the media commands: holds the clock at t.
+    void SetTimelineTime(double t);
+    // Parts of the media command family.
+    void OnSwitchMedia(const tagNETHEAD& head, tagNETHEAD& reply, std::vector<uint8_t>& replyBody);
+    void OnAddTimelineMedia(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength, tagNETHEAD& reply);
+    void OnUpdateTimelineMedia(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength);
+    void OnSetCurrentTimeline(double time);
+    std::mutex m_csTimeline;                  // base time and base tick; taken alone
+    double m_dTimelineBaseTime = -10000.0;    // timeline time at the base tick
+    uint32_t m_nTimelineBaseTick = 0;         // tick at which the base time held
+    std::atomic<int32_t> m_nTimelineState{-1};  // 1 playing, 2 paused, 3 stopped
+    std::atomic<int32_t> m_nTimelineHold{0};    // non-zero: the time check computes nothing
+    std::atomic<uint32_t> m_nLastTransportTick{0};  // tick of the last switch command
+    std::atomic<bool> m_bBackgroundChanged{false};  // the background or desktop picture was reloaded
+    // Waits of the playback commands in ms (settle times of the players);
+    // tests shorten them.
+    uint32_t m_nStopSettleMs = 100;           // between Pause and Stop of a timeline stop
+    uint32_t m_nSeekSettleMs = 150;           // before the position of a newly added video
+    uint32_t m_nUpdateSettleMs = 50;          // between Pause and the position of an update
+    uint32_t m_nRecheckWaitMs = 100;          // before the re-check of a timeline position
+    uint32_t m_nWorkerPauseMs = 300;          // position worker: after pausing a playing video
+    uint32_t m_nWorkerSettleMs = 200;         // position worker: before the position
+    uint32_t m_nWorkerAfterMs = 100;          // position worker: after the position
+    uint32_t m_nWorkerLimitMs = 5000;         // how long the position workers are waited for
+
 private:
+    std::mutex m_csSyncResend;                  // m_syncStartSent; taken alone
+    std::map<uint32_t, uint32_t> m_syncStartSent;  // handle -> tick of the last start record
+    platform::StoppableThread m_timeCheckThread;
+
     void InitPaths(const std::string& programFolder);
     void StartWorker(platform::StoppableThread& thread, uint32_t (*routine)(CMediaManager*), const char* name);
     void InitChannelLayout();

@@ -185,3 +185,10 @@ bool MediaBaseClass::GetViewRect(float& a, float& b, float& c, float& d) {
     d = common_.viewRect[2];
     return true;
 }
+
+void MediaBaseClass::FrameShape(int32_t& width, int32_t& height, float& aspect) {
+    std::lock_guard lock(m_mediaLock);
+    width = m_nWidth;
+    height = m_nHeight;
+    aspect = m_fAspect;
+}

@@ -53,6 +53,32 @@ TEST(MediaBase, ConstructionDefaults) {
     EXPECT_EQ(plain.m_nReserved, 9);
 }
 
+TEST(MediaBase, ReportsShapeGraphStateAndReservedToTheCore) {
+    FrameMedia m(640, 480, 1920);
+    IMedia& media = m;
+    int32_t w = 0, h = 0;
+    float aspect = 0.0f;
+    media.FrameShape(w, h, aspect);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    EXPECT_FLOAT_EQ(aspect, 640.0f / 480.0f);
+    EXPECT_EQ(media.GraphState(), 0);
+    m.m_nGraphState = 2;
+    EXPECT_EQ(media.GraphState(), 2);
+    EXPECT_TRUE(media.LoadResource("x", 1, 33, -1));
+    EXPECT_EQ(media.LoadReserved(), 33);
+    // A source that does not play keeps the quiet defaults.
+    media.SetPosition(3.0);
+    EXPECT_EQ(media.GetPosition(), 0.0);
+    EXPECT_EQ(media.GetDuration(), 0.0);
+    EXPECT_FALSE(media.SetPlayRate(2.0));
+    media.SetVolume(50);
+    EXPECT_EQ(media.GetVolume(), 0);
+    EXPECT_EQ(media.GetSyncTime(), 0u);
+    int64_t pos = 7;
+    EXPECT_FALSE(media.GetSeekPosition(pos));
+}
+
 TEST(MediaBase, FitAspectTallAndWideBoxes) {
     FrameMedia m(1920, 1080, 5760);
     ASSERT_TRUE(m.FitAspect(0.0f, 1.0f, 0.0f, 1.0f));

@@ -66,6 +66,10 @@ public:
     bool GetViewRect(float& a, float& b, float& c, float& d) override;
     bool ClockTimeMs(uint32_t&) override { return false; }
     void SetNotifyWindow(IOutputWindow*) override {}
+    int32_t GraphState() const override { return m_nGraphState; }
+    int32_t LoadReserved() const override { return m_nReserved; }
+    // Read under the media lock: a producer may be changing the frame.
+    void FrameShape(int32_t& width, int32_t& height, float& aspect) override;
 
     // --- frame hand-over ------------------------------------------------
     // The media lock: guards the frame fields, the frame buffer, the

@@ -1,0 +1,179 @@
+// The synchronisation records a core sends, caught on a UDP socket on
+// 127.0.0.1 that stands in for the group (port chosen by the kernel).
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+
+#include "core/Fakes.h"
+#include "core/MediaManager.h"
+#include "platform/packed.h"
+#include "platform/textcodec.h"
+#include "platform/tick.h"
+#include "support/support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class SyncBroadcastLoopback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(sock, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        socklen_t len = sizeof a;
+        ASSERT_EQ(::getsockname(sock, reinterpret_cast<sockaddr*>(&a), &len), 0);
+        core = std::make_unique<CMediaManager>(dir.str());
+        CoreServices services;
+        services.media = &factory;
+        services.displays = &displays;
+        services.system = &system;
+        core->SetServices(services);
+        core->m_strMulticastIp = "127.0.0.1";
+        core->m_nMulticastPort = ntohs(a.sin_port);
+        SetServerIpText("192.168.10.20");
+        platform::SetTickSource(&ticks);
+    }
+    void TearDown() override {
+        core.reset();
+        platform::SetTickSource(nullptr);
+        SetServerIpText("");
+        if (sock >= 0) ::close(sock);
+    }
+
+    // The next datagram within the wait, or none.
+    std::optional<std::vector<uint8_t>> Receive(int waitMs = 2000) {
+        pollfd p{sock, POLLIN, 0};
+        if (::poll(&p, 1, waitMs) != 1) return std::nullopt;
+        std::vector<uint8_t> buf(1024);
+        const ssize_t n = ::recv(sock, buf.data(), buf.size(), 0);
+        if (n < 0) return std::nullopt;
+        buf.resize(static_cast<size_t>(n));
+        return buf;
+    }
+    // Real parameter k, copied out of the packed head.
+    static double Real(const tagNETHEAD& h, int k) { return platform::ReadAt<double>(&h, 44 + 8 * k); }
+    static tagNETHEAD AsHead(const std::vector<uint8_t>& bytes) {
+        tagNETHEAD h{};
+        std::memcpy(&h, bytes.data(), std::min(bytes.size(), sizeof h));
+        return h;
+    }
+
+    testsupport::TempDir dir;
+    FakeMediaFactory factory;
+    FakeDisplayList displays;
+    FakeSystemServices system;
+    platform::ManualTickSource ticks{1000};
+    std::unique_ptr<CMediaManager> core;
+    int sock = -1;
+};
+
+TEST_F(SyncBroadcastLoopback, OnlyTheMainServerBroadcasts) {
+    SyncMediaInfo info;
+    info.name = "片头.mp4";
+    info.position = 123456789012LL;
+    info.value1 = 1;
+    info.value2 = 4500;
+    info.value3 = 7;
+    info.value4 = 100;
+    info.value5 = 9;
+    info.rect[0] = 0.25f;
+    info.rect[1] = 0.5f;
+    info.rect[2] = 0.75f;
+    info.rect[3] = 1.0f;
+    core->m_nSyncMediaEnable = 1;
+    core->BroadcastSyncCommand(info, 0x82);
+    EXPECT_FALSE(Receive(200).has_value());
+
+    core->m_nMainServer = 1;
+    core->BroadcastSyncCommand(info, 0x82);
+    auto bytes = Receive();
+    ASSERT_TRUE(bytes.has_value());
+    ASSERT_EQ(bytes->size(), 384u);
+    const tagNETHEAD h = AsHead(*bytes);
+    EXPECT_EQ(h.command, 801u);
+    EXPECT_EQ(h.intParam[0], 0x82);
+    EXPECT_EQ(h.intParam[1], 1);
+    EXPECT_EQ(h.intParam[2], 4500);
+    EXPECT_EQ(h.intParam[3], 7);
+    EXPECT_EQ(h.intParam[4], 100);
+    EXPECT_EQ(h.intParam[5], 9);
+    const uint8_t ip[4] = {192, 168, 10, 20};
+    EXPECT_EQ(std::memcmp(reinterpret_cast<const uint8_t*>(&h) + 28, ip, 4), 0);
+    EXPECT_EQ(h.intParam[7], 30100);
+    EXPECT_EQ(Real(h, 0), 123456789012.0);
+    EXPECT_EQ(Real(h, 4), 0.25);
+    EXPECT_EQ(Real(h, 7), 1.0);
+    EXPECT_EQ(platform::GbkToUtf8(h.textParam), "片头.mp4");
+    EXPECT_EQ(h.bodyLength, 0u);
+}
+
+TEST_F(SyncBroadcastLoopback, MainServerStartsTimelineVideosByRecordNotLocally) {
+    const fs::path video = fs::path(dir.str()) / "a.mp4";
+    std::ofstream(video) << "x";
+    IMedia* m = core->LoadMedia(kMediaFileVideo, video.string(), nullptr);
+    ASSERT_NE(m, nullptr);
+    m->Common().state = kMediaPaused;
+    m->Common().startTime = 1.0;
+    m->Common().endTime = 9.0;
+    {
+        std::lock_guard lock(core->m_csMedia);
+        core->m_mediaList.push_back(m);
+    }
+    core->m_nSyncMediaEnable = 1;
+    core->m_nMainServer = 1;
+    core->SetTimelineTime(0.0);
+    core->SetTimelineState(1);
+    ticks.Advance(2000);
+    core->MediaTimeCheckStep();
+    auto bytes = Receive();
+    ASSERT_TRUE(bytes.has_value());
+    const tagNETHEAD h = AsHead(*bytes);
+    EXPECT_EQ(h.command, 808u);
+    EXPECT_EQ(h.intParam[3], 1);
+    EXPECT_EQ(Real(h, 0), 1.0);
+    EXPECT_EQ(Real(h, 1), 9.0);
+    EXPECT_STREQ(h.textParam, "a.mp4");
+    EXPECT_EQ(m->Common().state, kMediaPaused);  // it starts when the record comes back
+
+    // Not repeated every pass while the record is on its way.
+    ticks.Advance(10);
+    core->MediaTimeCheckStep();
+    EXPECT_FALSE(Receive(200).has_value());
+    ticks.Advance(1000);
+    core->MediaTimeCheckStep();
+    EXPECT_TRUE(Receive().has_value());
+}
+
+TEST_F(SyncBroadcastLoopback, TimelineTransportGoesToTheGroupOnTheMainServer) {
+    core->m_nSyncMediaEnable = 1;
+    core->m_nMainServer = 1;
+    for (uint32_t code : {534u, 535u, 536u}) {
+        tagNETHEAD h{};
+        h.command = code;
+        tagNETHEAD reply{};
+        std::vector<uint8_t> body;
+        core->DispatchCommand(h, nullptr, 0, reply, body, nullptr);
+        auto bytes = Receive();
+        ASSERT_TRUE(bytes.has_value()) << code;
+        const tagNETHEAD sent = AsHead(*bytes);
+        EXPECT_EQ(sent.command, code == 534 ? 808u : code == 535 ? 810u : 809u);
+        EXPECT_EQ(sent.intParam[3], 0);  // every media
+    }
+    // Nothing changed locally: the records come back to this server too.
+    EXPECT_EQ(core->m_nTimelineState.load(), -1);
+}
+
+}  // namespace
