@@ -12,7 +12,7 @@ std::string BuildMediaStateText(CMediaManager& core, std::map<IMedia*, int32_t>*
     for (IMedia* media : core.m_mediaList) {
         if (!media || media->Common().type != kMediaFileVideo) continue;
         int64_t position = 0;
-        if (auto* seekable = dynamic_cast<IMediaPosition*>(media)) position = seekable->GetSeekPosition();
+        media->GetSeekPosition(position);
         const int32_t state = media->Common().state;
         if (states) (*states)[media] = state;
         if (!text.empty()) text += '|';

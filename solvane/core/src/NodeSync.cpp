@@ -405,7 +405,7 @@ void CNodeSync::ApplyMasterState(const std::string& address, const uint8_t* data
             IMedia* media = m_pCore->LoadMedia(kMediaFileVideo, entry.name, nullptr);
             if (!media) continue;
             media->Pause();
-            if (auto* seekable = dynamic_cast<IMediaPosition*>(media)) seekable->SeekTo(entry.position);
+            media->SeekTo(entry.position);
             std::lock_guard lock(m_pCore->m_csMedia);
             m_pCore->m_mediaList.push_back(media);
             ++touched;
@@ -437,9 +437,10 @@ void CNodeSync::RedoAllSync() {
         media->Pause();
         SyncMediaInfo info;
         info.name = media->Common().name;
-        if (auto* seekable = dynamic_cast<IMediaPosition*>(media)) {
-            info.position = seekable->GetSeekPosition();
-            seekable->SeekTo(info.position);
+        int64_t position = 0;
+        if (media->GetSeekPosition(position)) {
+            info.position = position;
+            media->SeekTo(position);
         }
         info.value1 = media->Common().state;
         uint32_t clockMs = 0;

@@ -10,14 +10,17 @@
 
 namespace {
 
-class PositionedMedia : public FakeMedia, public IMediaPosition {
+class PositionedMedia : public FakeMedia {
 public:
     PositionedMedia(int32_t type, const std::string& name, int64_t position, int32_t state) : FakeMedia(type) {
         common_.name = name;
         common_.state = state;
         position_ = position;
     }
-    int64_t GetSeekPosition() override { return position_; }
+    bool GetSeekPosition(int64_t& position) override {
+        position = position_;
+        return true;
+    }
     bool SeekTo(int64_t position) override {
         position_ = position;
         return true;

@@ -144,11 +144,3 @@ protected:
     MediaCommon common_;
 };
 
-// Video files: the playback position in 100 ns units. Node synchronisation
-// reads and sets it; a source without a position does not implement it.
-class IMediaPosition {
-public:
-    virtual ~IMediaPosition() = default;
-    virtual int64_t GetSeekPosition() = 0;
-    virtual bool SeekTo(int64_t position) = 0;
-};

@@ -43,7 +43,7 @@ NodeSyncOptions FastOptions(const std::string& address) {
 }
 
 // A video file with a position.
-class PositionedMedia : public FakeMedia, public IMediaPosition {
+class PositionedMedia : public FakeMedia {
 public:
     explicit PositionedMedia(int32_t type) : FakeMedia(type) {}
     PositionedMedia(const std::string& name, int64_t position, int32_t state) : FakeMedia(kMediaFileVideo) {
@@ -51,7 +51,10 @@ public:
         common_.state = state;
         position_ = position;
     }
-    int64_t GetSeekPosition() override { return position_; }
+    bool GetSeekPosition(int64_t& position) override {
+        position = position_;
+        return true;
+    }
     bool SeekTo(int64_t position) override {
         position_ = position;
         return true;
@@ -135,8 +138,9 @@ struct Node {
         std::lock_guard lock(core.m_csMedia);
         std::vector<Video> out;
         for (IMedia* m : core.m_mediaList) {
-            auto* p = dynamic_cast<PositionedMedia*>(m);
-            out.push_back({m->Common().name, p ? p->GetSeekPosition() : -1, m->Common().state});
+            int64_t position = -1;
+            if (!m->GetSeekPosition(position)) position = -1;
+            out.push_back({m->Common().name, position, m->Common().state});
         }
         return out;
     }

@@ -10,12 +10,11 @@
 #include <string>
 
 #include "av/Player.h"
-#include "core/FileVideoControl.h"
 #include "media/MediaBase.h"
 #include "media/PlayerEvents.h"
 #include "media/TextureRenderer.h"
 
-class FileVideo : public MediaBaseClass, public IMediaPlayerEvents, public IFileVideo {
+class FileVideo : public MediaBaseClass, public IMediaPlayerEvents {
 public:
     // syncMedia: run on a sync clock that starts at the server clock
     // ([SyncMedia] Enable when the video is made).
@@ -30,7 +29,7 @@ public:
     void SetNotifyWindow(IOutputWindow* window) override;
     bool ClockTimeMs(uint32_t& ms) override;
 
-    // IFileVideo (SeekTo also serves IMediaPlayerEvents)
+    // Playback of IMedia (SeekTo also serves IMediaPlayerEvents)
     bool SeekTo(int64_t position) override;
     void SetPosition(double seconds) override;
     double GetPosition() override;
@@ -41,7 +40,8 @@ public:
     int32_t GetVolume() override;
     uint32_t GetSyncTime() override;
     void SetSyncTime(uint32_t ms) override;
-    double GetFrameTime() override { return m_dFrameTime; }
+    // Average frame time in seconds.
+    double GetFrameTime() const { return m_dFrameTime; }
 
     // IMediaPlayerEvents
     bool NextPlayerEvent(int32_t& code) override;
