@@ -116,7 +116,9 @@ public:
     bool count(quint32& n, qint64 elementSize) {
         if (!read(n)) return false;
         if (elementSize > 0 && qint64(n) > left() / elementSize) {
+            // Nothing after a false count can be trusted to be in step.
             n = 0;
+            stream_.setStatus(QDataStream::ReadPastEnd);
             return fail();
         }
         return true;

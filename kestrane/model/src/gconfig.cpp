@@ -13,7 +13,7 @@
 
 #include "lintra/KestraneStageServer.h"
 #include "lintra/ioctrl.h"
-#include "lintra/specialaction.h"
+#include "platform/cnum.h"
 
 namespace {
 
@@ -311,10 +311,18 @@ std::pair<double, double> GConfig::effectAdjustedPos(int mediaId, double x, doub
 }
 
 QByteArray GConfig::specialActionText(const QMap<int, QVector<ACTION_LEVEL_INFO>>& actions) {
-    SPECIAL_ACTION_MAP map;
-    for (auto it = actions.constBegin(); it != actions.constEnd(); ++it)
-        map[it.key()] = std::vector<ACTION_LEVEL_INFO>(it.value().begin(), it.value().end());
-    return QByteArray::fromStdString(EncodeSepcialActionInfo(map));
+    // A kind without key points leaves only its separator behind.
+    std::string text;
+    bool first = true;
+    for (auto it = actions.constBegin(); it != actions.constEnd(); ++it) {
+        if (!first) text += ';';
+        first = false;
+        if (it.value().isEmpty()) continue;
+        text += platform::FormatC("%d:", it.key());
+        for (const ACTION_LEVEL_INFO& p : it.value())
+            text += platform::FormatC("{%f,%f/%f/%f/%f}", p.time, p.value1, p.value2, p.value3, p.value4);
+    }
+    return QByteArray::fromStdString(text);
 }
 
 // ---------------------------------------------------------------------------
