@@ -15,6 +15,8 @@
 
 namespace kestrane {
 
+static_assert(kBlobStreamVersion == QDataStream::Qt_5_6);
+
 class BlobWriter {
 public:
     BlobWriter() : stream_(&bytes_, QIODevice::WriteOnly) {
