@@ -1,0 +1,153 @@
+// Reading and writing blob fields with the console's stream format. The
+// reader never takes a count from the data without checking it against the
+// bytes that are left, and assigns a field only when it was read whole.
+#pragma once
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QDataStream>
+#include <QImage>
+#include <QString>
+
+#include <vector>
+
+#include "kestrane/common.h"
+
+namespace kestrane {
+
+static_assert(kBlobStreamVersion == QDataStream::Qt_5_6);
+
+class BlobWriter {
+public:
+    BlobWriter() : stream_(&bytes_, QIODevice::WriteOnly) {
+        stream_.setVersion(kBlobStreamVersion);
+        stream_.setFloatingPointPrecision(QDataStream::DoublePrecision);
+    }
+    QDataStream& s() { return stream_; }
+    QByteArray take() { return bytes_; }
+
+    void points(const DOUBLE_POINT* p, int n) {
+        stream_ << quint32(n);
+        for (int k = 0; k < n; ++k) stream_ << double(p[k].x) << double(p[k].y);
+    }
+    void bytes(const quint8* b, int n) {
+        stream_ << quint32(n);
+        for (int k = 0; k < n; ++k) stream_ << qint8(b[k]);
+    }
+    void floats(const float* f, int n) {
+        stream_ << quint32(n);
+        for (int k = 0; k < n; ++k) stream_ << f[k];
+    }
+
+private:
+    QByteArray bytes_;
+    QDataStream stream_;
+};
+
+class BlobReader {
+public:
+    explicit BlobReader(const QByteArray& blob) : data_(blob), buffer_(&data_), stream_() {
+        buffer_.open(QIODevice::ReadOnly);
+        stream_.setDevice(&buffer_);
+        stream_.setVersion(kBlobStreamVersion);
+        stream_.setFloatingPointPrecision(QDataStream::DoublePrecision);
+    }
+
+    // False once anything was missing or malformed.
+    bool ok() const { return ok_; }
+    bool atEnd() const { return buffer_.atEnd(); }
+    qint64 left() const { return buffer_.bytesAvailable(); }
+
+    template <class T>
+    bool read(T& field) {
+        if (!usable()) return false;
+        T v{};
+        stream_ >> v;
+        if (stream_.status() != QDataStream::Ok) return fail();
+        field = v;
+        return true;
+    }
+
+    bool image(QImage& field) {
+        if (!usable()) return false;
+        QImage v;
+        stream_ >> v;
+        if (stream_.status() != QDataStream::Ok) return fail();
+        field = v;
+        return true;
+    }
+
+    // A counted list of points; taken only when it holds exactly n points.
+    bool points(DOUBLE_POINT* out, int n) {
+        std::vector<double> v;
+        if (!list(n, 16, [&](quint32) {
+                double x = 0, y = 0;
+                stream_ >> x >> y;
+                v.push_back(x);
+                v.push_back(y);
+            }))
+            return false;
+        for (int k = 0; k < n; ++k) out[k] = DOUBLE_POINT{v[2 * k], v[2 * k + 1]};
+        return true;
+    }
+    bool bytes(quint8* out, int n) {
+        std::vector<quint8> v;
+        if (!list(n, 1, [&](quint32) {
+                qint8 b = 0;
+                stream_ >> b;
+                v.push_back(quint8(b));
+            }))
+            return false;
+        for (int k = 0; k < n; ++k) out[k] = v[k];
+        return true;
+    }
+    bool floats(float* out, int n) {
+        std::vector<float> v;
+        if (!list(n, 8, [&](quint32) {
+                float f = 0;
+                stream_ >> f;
+                v.push_back(f);
+            }))
+            return false;
+        for (int k = 0; k < n; ++k) out[k] = v[k];
+        return true;
+    }
+
+    // A count that cannot exceed the bytes left at elementSize each; 0 and
+    // a failure otherwise.
+    bool count(quint32& n, qint64 elementSize) {
+        if (!read(n)) return false;
+        if (elementSize > 0 && qint64(n) > left() / elementSize) {
+            // Nothing after a false count can be trusted to be in step.
+            n = 0;
+            stream_.setStatus(QDataStream::ReadPastEnd);
+            return fail();
+        }
+        return true;
+    }
+
+private:
+    bool usable() const { return stream_.status() == QDataStream::Ok; }
+    bool fail() {
+        ok_ = false;
+        return false;
+    }
+    // Reads a whole counted list (so the stream stays in step); true only
+    // when its count was `expected` and every element came through.
+    template <class F>
+    bool list(int expected, qint64 elementSize, F readOne) {
+        quint32 n = 0;
+        if (!count(n, elementSize)) return false;
+        for (quint32 k = 0; k < n; ++k) readOne(k);
+        if (stream_.status() != QDataStream::Ok) return fail();
+        if (n != quint32(expected)) return fail();
+        return true;
+    }
+
+    QByteArray data_;
+    QBuffer buffer_;
+    QDataStream stream_;
+    bool ok_ = true;
+};
+
+}  // namespace kestrane
