@@ -15,7 +15,7 @@ const uint8_t* Pixel(const velmar::MediaBaseClass& m, int x, int y) {
 
 TEST(MediaObjectTest, FitAspectCutsTheRectangleToThePicture) {
     velmar::BMP picture;  // 64 x 48: 4:3
-    ASSERT_TRUE(picture.LoadResource(TestMedia::Get().picture, 0, 0, -1));
+    ASSERT_TRUE(picture.LoadResource(TestMedia::Get().picture(), 0, 0, -1));
     struct Case {
         float in[4];
         float out[4];
@@ -36,7 +36,7 @@ TEST(MediaObjectTest, FitAspectCutsTheRectangleToThePicture) {
 
 TEST(MediaObjectTest, FillRegionsPaintsWholePixelsInsideThePicture) {
     velmar::BMP picture;  // 64 x 48 of R 0x33 G 0x66 B 0xCC, stride 192
-    ASSERT_TRUE(picture.LoadResource(TestMedia::Get().picture, 0, 0, -1));
+    ASSERT_TRUE(picture.LoadResource(TestMedia::Get().picture(), 0, 0, -1));
     velmar::ColorRegion red{0xFF, 0, 0, 0, 0.5f, 0.5f, 0.0f, 0.0f};  // ends given the wrong way round
     velmar::ColorRegion green{0, 0xFF, 0, 0, 0.9f, -3.0f, 7.0f, 0.9f};  // beyond the picture: cut
     picture.FillRegions({red, green});
@@ -58,7 +58,7 @@ TEST(MediaObjectTest, FillRegionsPaintsWholePixelsInsideThePicture) {
 
 TEST(MediaObjectTest, FillRegionsKeepsTheAlphaOf32BitPictures) {
     velmar::BMP picture;
-    ASSERT_TRUE(picture.LoadResource(TestMedia::Get().alpha, 0, 0, -1));
+    ASSERT_TRUE(picture.LoadResource(TestMedia::Get().alpha(), 0, 0, -1));
     ASSERT_EQ(picture.m_nBitsPerPixel, 32);
     picture.FillRegions({velmar::ColorRegion{1, 2, 3, 0, 0.0f, 0.0f, 1.0f, 1.0f}});
     for (int x : {0, 7, 19}) {

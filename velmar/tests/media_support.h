@@ -15,36 +15,42 @@
 
 namespace vt {
 
-// Made once per test program; removed with the program's temp folder.
+// Made on first use in each test program (ctest runs every test in its own
+// process, so only what a test needs is encoded); removed with the folder.
 struct TestMedia {
     testsupport::TempDir dir;
-    std::string video;      // 320 x 240, 2 s, 25 frames/s
-    std::string odd;        // 50 x 30 (rows padded), 1 s
-    std::string longVideo;  // 12.9 s
-    std::string picture;    // 64 x 48 of 0x3366CC
-    std::string alpha;      // 20 x 10 with an alpha channel
 
     static TestMedia& Get() {
         static TestMedia* m = new TestMedia;
         return *m;
     }
+    // 320 x 240, 2 s, 25 frames/s
+    const std::string& video() { return Lazy(video_, "video.mp4", "-f lavfi -i testsrc=size=320x240:rate=25 -t 2 -pix_fmt yuv420p -g 5"); }
+    // 50 x 30 (rows padded), 1 s
+    const std::string& odd() { return Lazy(odd_, "odd.mp4", "-f lavfi -i testsrc=size=50x30:rate=25 -t 1 -pix_fmt yuv444p -g 5"); }
+    // 12.9 s
+    const std::string& longVideo() { return Lazy(long_, "long.mp4", "-f lavfi -i testsrc=size=32x32:rate=10 -t 12.9 -pix_fmt yuv420p"); }
+    // 64 x 48 of 0x3366CC
+    const std::string& picture() { return Lazy(picture_, "picture.png", "-f lavfi -i color=c=0x3366CC:s=64x48,format=rgb24 -frames:v 1"); }
+    // 20 x 10 with an alpha channel
+    const std::string& alpha() { return Lazy(alpha_, "alpha.png", "-f lavfi -i color=c=0x10203080:s=20x10,format=rgba -frames:v 1"); }
 
 private:
-    TestMedia() {
-        video = Make("video.mp4", "-f lavfi -i testsrc=size=320x240:rate=25 -t 2 -pix_fmt yuv420p -g 5");
-        odd = Make("odd.mp4", "-f lavfi -i testsrc=size=50x30:rate=25 -t 1 -pix_fmt yuv444p -g 5");
-        longVideo = Make("long.mp4", "-f lavfi -i testsrc=size=32x32:rate=10 -t 12.9 -pix_fmt yuv420p");
-        picture = Make("picture.png", "-f lavfi -i color=c=0x3366CC:s=64x48,format=rgb24 -frames:v 1");
-        alpha = Make("alpha.png", "-f lavfi -i color=c=0x10203080:s=20x10,format=rgba -frames:v 1");
-    }
-    std::string Make(const std::string& name, const std::string& args) {
-        const std::string path = (dir / name).string();
-        int status = -1;
-        const std::string out =
-            testsupport::RunShell("ffmpeg -nostdin -loglevel error -y " + args + " '" + path + "' 2>&1", &status);
-        EXPECT_EQ(status, 0) << out;
+    TestMedia() = default;
+    const std::string& Lazy(std::string& path, const std::string& name, const std::string& args) {
+        std::lock_guard lk(mu_);
+        if (path.empty()) {
+            const std::string out = (dir / name).string();
+            int status = -1;
+            const std::string text =
+                testsupport::RunShell("ffmpeg -nostdin -loglevel error -y " + args + " '" + out + "' 2>&1", &status);
+            EXPECT_EQ(status, 0) << text;
+            path = out;
+        }
         return path;
     }
+    std::mutex mu_;
+    std::string video_, odd_, long_, picture_, alpha_;
 };
 
 struct Call {

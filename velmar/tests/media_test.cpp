@@ -16,7 +16,6 @@ namespace {
 
 class MediaTest : public ::testing::Test {
 protected:
-    void SetUp() override { TestMedia::Get(); }
     void TearDown() override {
         Kestrane_RemoveMedia(nullptr);
         velmar::SetCaptureSourceLister({});
@@ -38,17 +37,17 @@ std::vector<velmar::CaptureSource> Cameras() {
 }  // namespace
 
 TEST_F(MediaTest, RefusedAdditionsCreateNothing) {
-    const auto& m = TestMedia::Get();
+    auto& m = TestMedia::Get();
     struct Case {
         int type;
         const char* path;
     } cases[] = {
         {KESTRANE_MEDIA_VIDEO, nullptr},
-        {4, m.picture.c_str()},
-        {-1, m.video.c_str()},
+        {4, m.picture().c_str()},
+        {-1, m.video().c_str()},
         {KESTRANE_MEDIA_VIDEO, "/nonexistent/clip.mp4"},
         {KESTRANE_MEDIA_PICTURE, "/nonexistent/picture.png"},
-        {KESTRANE_MEDIA_PICTURE, m.video.c_str()},  // not a picture
+        {KESTRANE_MEDIA_PICTURE, m.video().c_str()},  // not a picture
         {KESTRANE_MEDIA_SCREEN, "\\\\.\\DISPLAY7"},
         {KESTRANE_MEDIA_CAPTURE, "9"},
     };
@@ -63,9 +62,9 @@ TEST_F(MediaTest, RefusedAdditionsCreateNothing) {
 }
 
 TEST_F(MediaTest, UnknownAndRemovedHandlesAreRefused) {
-    void* pic = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture);
+    void* pic = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture());
     ASSERT_NE(pic, nullptr);
-    void* gone = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture);
+    void* gone = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture());
     ASSERT_NE(gone, nullptr);
     EXPECT_NE(pic, gone);
     EXPECT_EQ(Kestrane_RemoveMedia(gone), 1);
@@ -91,7 +90,7 @@ TEST_F(MediaTest, UnknownAndRemovedHandlesAreRefused) {
     EXPECT_EQ(Kestrane_GetMediaInfo(pic, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
 
     // Ids are not handed out again, and they fit in an int.
-    void* next = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture);
+    void* next = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture());
     EXPECT_NE(next, gone);
     EXPECT_NE(next, pic);
     EXPECT_LE(reinterpret_cast<uintptr_t>(next), static_cast<uintptr_t>(INT32_MAX));
@@ -99,7 +98,7 @@ TEST_F(MediaTest, UnknownAndRemovedHandlesAreRefused) {
 
 TEST_F(MediaTest, PictureCallsBackOnceOnTheCallersThread) {
     Recorder rec;
-    void* id = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture, &rec);
+    void* id = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture(), &rec);
     ASSERT_NE(id, nullptr);
     const auto calls = rec.Calls();
     ASSERT_EQ(calls.size(), 1u);
@@ -138,7 +137,7 @@ TEST_F(MediaTest, PictureCallsBackOnceOnTheCallersThread) {
 
 TEST_F(MediaTest, PictureWithAlphaIsAnnouncedAs32Bit) {
     Recorder rec;
-    void* id = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().alpha, &rec);
+    void* id = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().alpha(), &rec);
     ASSERT_NE(id, nullptr);
     ASSERT_EQ(rec.Count(), 1u);
     const BITMAPINFOHEADER f = rec.Calls()[0].format;
@@ -153,7 +152,7 @@ TEST_F(MediaTest, PictureWithAlphaIsAnnouncedAs32Bit) {
 
 TEST_F(MediaTest, VideoDeliversFirstPictureThenFramesInOrder) {
     Recorder rec;
-    void* id = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().video, &rec);
+    void* id = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().video(), &rec);
     ASSERT_NE(id, nullptr);
     // The shape is known as soon as the file is open.
     void* frame = nullptr;
@@ -200,7 +199,7 @@ TEST_F(MediaTest, VideoDeliversFirstPictureThenFramesInOrder) {
 
 TEST_F(MediaTest, PaddedRowsKeepTheirStride) {
     Recorder rec;
-    void* id = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().odd, &rec);
+    void* id = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().odd(), &rec);
     ASSERT_NE(id, nullptr);
     ASSERT_TRUE(rec.WaitFor(1));
     const BITMAPINFOHEADER f = rec.Calls()[0].format;
@@ -210,7 +209,7 @@ TEST_F(MediaTest, PaddedRowsKeepTheirStride) {
 }
 
 TEST_F(MediaTest, DurationIsReportedInWholeSeconds) {
-    void* id = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().longVideo);
+    void* id = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().longVideo());
     ASSERT_NE(id, nullptr);
     double pos = -1, dur = -1;
     ASSERT_EQ(Kestrane_GetMediaInfo(id, nullptr, nullptr, nullptr, &pos, &dur), 1);
@@ -219,9 +218,9 @@ TEST_F(MediaTest, DurationIsReportedInWholeSeconds) {
 }
 
 TEST_F(MediaTest, MuteAndRateCountTheVideoFilesChanged) {
-    void* a = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().video);
-    void* b = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().odd);
-    void* p = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture);
+    void* a = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().video());
+    void* b = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().odd());
+    void* p = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture());
     ASSERT_TRUE(a && b && p);
     EXPECT_EQ(Kestrane_MuteMedia(1, nullptr), 2);
     EXPECT_EQ(Kestrane_MuteMedia(0, a), 1);
@@ -236,9 +235,9 @@ TEST_F(MediaTest, MuteAndRateCountTheVideoFilesChanged) {
 }
 
 TEST_F(MediaTest, RemoveAllEmptiesTheListAndAnswersZero) {
-    void* a = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().video);
-    void* b = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().odd);
-    void* p = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture);
+    void* a = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().video());
+    void* b = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().odd());
+    void* p = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture());
     ASSERT_TRUE(a && b && p);
     EXPECT_EQ(velmar::LiveMediaCount(), 3);
     EXPECT_EQ(Kestrane_RemoveMedia(nullptr), 0);
@@ -249,7 +248,7 @@ TEST_F(MediaTest, RemoveAllEmptiesTheListAndAnswersZero) {
 
 TEST_F(MediaTest, PerMediaControlsFollowThePlayStates) {
     Recorder rec;
-    void* id = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().video, &rec);
+    void* id = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().video(), &rec);
     ASSERT_NE(id, nullptr);
     ASSERT_TRUE(rec.WaitFor(1));
     EXPECT_EQ(Kestrane_PlayMedia(id), 1);
@@ -273,7 +272,7 @@ TEST_F(MediaTest, PerMediaControlsFollowThePlayStates) {
 TEST_F(MediaTest, EndOfFileStopsTheVideoAtTheStart) {
     util::LogCapture log;
     Recorder rec;
-    void* id = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().odd, &rec);
+    void* id = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().odd(), &rec);
     ASSERT_NE(id, nullptr);
     ASSERT_TRUE(rec.WaitFor(1));
     ASSERT_EQ(Kestrane_SetPlayRate(4.0, id), 1);
@@ -327,7 +326,7 @@ TEST_F(MediaTest, ShutdownLeavesNoThreadBehind) {
     const int baseline = vt::ThreadCount();
     velmar::SetCaptureSourceLister(Cameras);
     Recorder v, c;
-    void* video = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().video, &v);
+    void* video = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().video(), &v);
     void* cam = Add(KESTRANE_MEDIA_CAPTURE, "0", &c);
     ASSERT_TRUE(video && cam);
     ASSERT_EQ(Kestrane_PlayMedia(video), 1);
@@ -339,5 +338,5 @@ TEST_F(MediaTest, ShutdownLeavesNoThreadBehind) {
     EXPECT_TRUE(testsupport::WaitUntil([&] { return vt::ThreadCount() == baseline; }))
         << vt::ThreadCount() << " threads, " << baseline << " before";
     // The library starts again after a shutdown.
-    EXPECT_NE(Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture), nullptr);
+    EXPECT_NE(Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture()), nullptr);
 }

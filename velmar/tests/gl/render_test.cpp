@@ -30,7 +30,6 @@ protected:
             static char* argv[] = {name, nullptr};
             new QGuiApplication(argc, argv);  // lives for the whole program
         }
-        TestMedia::Get();
     }
     void TearDown() override {
         Kestrane_RemoveMedia(nullptr);
@@ -83,7 +82,7 @@ TEST_F(RenderTest, PictureFrameUploadsAndReadsBack) {
     struct Case {
         std::string path;
         int w, h, bytes;
-    } cases[] = {{TestMedia::Get().picture, 64, 48, 3}, {TestMedia::Get().alpha, 20, 10, 4}};
+    } cases[] = {{TestMedia::Get().picture(), 64, 48, 3}, {TestMedia::Get().alpha(), 20, 10, 4}};
     for (const Case& c : cases) {
         void* id = Kestrane_AddMedia(0, KESTRANE_MEDIA_PICTURE, c.path.c_str(), nullptr, nullptr);
         ASSERT_NE(id, nullptr);
@@ -111,7 +110,7 @@ TEST_F(RenderTest, PictureFrameUploadsAndReadsBack) {
 TEST_F(RenderTest, VideoFrameWithPaddedRowsUploadsAndReadsBack) {
     ASSERT_EQ(Kestrane_Init(nullptr), 1);
     Recorder rec;
-    void* id = Kestrane_AddMedia(0, KESTRANE_MEDIA_VIDEO, TestMedia::Get().odd.c_str(), &Recorder::Callback, &rec);
+    void* id = Kestrane_AddMedia(0, KESTRANE_MEDIA_VIDEO, TestMedia::Get().odd().c_str(), &Recorder::Callback, &rec);
     ASSERT_NE(id, nullptr);
     ASSERT_TRUE(rec.WaitFor(1));  // paused: the first picture stays in the buffer
     void* frame = nullptr;
@@ -150,7 +149,7 @@ TEST_F(RenderTest, DrawClearsWithMediaAndAnswersOneAlways) {
     EXPECT_EQ(Kestrane_Draw(), 1);  // no context, no media
     ASSERT_EQ(Kestrane_Init(nullptr), 1);
     EXPECT_EQ(Kestrane_Draw(), 1);  // no media: nothing is done
-    ASSERT_NE(Kestrane_AddMedia(0, KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture.c_str(), nullptr, nullptr),
+    ASSERT_NE(Kestrane_AddMedia(0, KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture().c_str(), nullptr, nullptr),
               nullptr);
     EXPECT_EQ(Kestrane_Draw(), 1);
     ASSERT_TRUE(velmar::MakeRenderContextCurrent());
@@ -204,7 +203,7 @@ TEST_F(RenderTest, ShutdownReleasesContextAndThreads) {
     ASSERT_EQ(Kestrane_Init(nullptr), 1);
     Recorder rec;
     ASSERT_NE(Kestrane_AddMedia(2, KESTRANE_MEDIA_SCREEN, "", &Recorder::Callback, &rec), nullptr);
-    ASSERT_NE(Kestrane_AddMedia(0, KESTRANE_MEDIA_VIDEO, TestMedia::Get().video.c_str(), nullptr, nullptr), nullptr);
+    ASSERT_NE(Kestrane_AddMedia(0, KESTRANE_MEDIA_VIDEO, TestMedia::Get().video().c_str(), nullptr, nullptr), nullptr);
     ASSERT_TRUE(rec.WaitFor(2));
     velmar::Shutdown();
     EXPECT_FALSE(velmar::MakeRenderContextCurrent());
