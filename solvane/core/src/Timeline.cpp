@@ -197,7 +197,10 @@ void CMediaManager::ReloadDynamicMedia() {
     for (auto it = m_mediaList.rbegin(); it != m_mediaList.rend(); ++it) {
         IMedia* m = *it;
         MediaCommon& c = m->Common();
-        if (c.type != kMediaFileVideo) continue;
+        // Only media placed by stage rectangle and time window can leave the
+        // outputs; a full-screen video (the start-up video, a switched one)
+        // has no stage rectangle and would otherwise be closed at once.
+        if (c.type != kMediaFileVideo || c.placementMode != 3) continue;
         c.onOutput = 0;
         auto onSomeOutput = [&](const MediaRectI& r) {
             return std::any_of(outputs.begin(), outputs.end(), [&](const RECT& out) { return Intersects(r, out); });

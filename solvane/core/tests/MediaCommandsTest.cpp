@@ -551,6 +551,18 @@ TEST_F(MediaCommands, DynamicReloadClosesVideosOffEveryOutputAndReopensThem) {
     EXPECT_EQ(Fake(a)->Calls().back(), "load " + folder + "/a.mp4 0 0 -1");
 }
 
+TEST_F(MediaCommands, DynamicReloadLeavesFullScreenVideosAlone) {
+    MakeFile("a.mp4");
+    const uint32_t a = AddTimeline(kMediaFileVideo, "x/a.mp4", 0, 5, {100, 100, 200, 200}, {}, 3);
+    ASSERT_EQ(Fake(a)->GraphState(), 2);
+    // A start-up or switched video fills the output and has no stage rectangle.
+    Fake(a)->Common().placementMode = 0;
+    Fake(a)->Common().stageRect = {};
+    core->ReloadDynamicMedia();
+    EXPECT_EQ(Fake(a)->GraphState(), 2);
+    EXPECT_EQ(Count(Fake(a)->Calls(), "close"), 0u);
+}
+
 TEST_F(MediaCommands, DynamicReloadFollowsTheMotionPath) {
     MakeFile("a.mp4");
     // Starts off the outputs and moves onto them after 2 s.
