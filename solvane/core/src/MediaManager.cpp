@@ -96,6 +96,7 @@ CMediaManager::~CMediaManager() {
     m_quitEvent.Set();
     StopTimelinePlayThread();
     stopalltask();
+    JoinSyncWorkers();
     // These threads end on the quit event and use the core until then, so
     // they are joined, never left running behind a deleted core.
     m_watchdogThread.Join();

@@ -4,7 +4,6 @@
 // family answers with result 0 and the zeroed reply head.
 #include "core/MediaManager.h"
 
-int32_t CMediaManager::OnSyncCommand(const tagNETHEAD&, tagNETHEAD&) { return 0; }
 int32_t CMediaManager::OnLayerCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
                                       std::vector<uint8_t>&) {
     return 0;
@@ -22,8 +21,6 @@ void CMediaManager::LoadTaskPlans() {}
 void CMediaManager::SaveTaskPlan() {}
 void CMediaManager::stopalltask() {}
 void CMediaManager::StartTaskPlanThread() {}
+// The task record of the main server (801, task bit): runs the named plan.
+void CMediaManager::StartSyncTask(const std::string&) {}
 
-// Playlist advance and media replacement.
-void CMediaManager::StartSyncMediaLoad(IMedia*) {}
-void CMediaManager::LoadSyncMedia(int32_t) {}
-IMedia* CMediaManager::SyncUpdateMedia(const std::string&, int32_t, int32_t) { return nullptr; }

@@ -55,6 +55,7 @@ struct MediaCommon {
     int32_t stereoFormat = -1;      // -1 none, 2 side by side, 3 top and bottom
     int32_t placementMode = 0;      // 3: placed by stage rectangle and time window
     int32_t layer = 0;              // the index given to LoadResource
+    int32_t playlistIndex = -1;     // playlist entry of a media the playlist advance loaded (placement 2)
     double startTime = 0.0;         // seconds on the server timeline
     double endTime = 0.0;
     MediaRectF texRect;             // {0, 1, 1, 0}

@@ -332,6 +332,37 @@ public:
     uint32_t m_nWorkerAfterMs = 100;          // position worker: after the position
     uint32_t m_nWorkerLimitMs = 5000;         // how long the position workers are waited for
 
+    // ---- synchronisation commands, playlist advance and media replacement ----
+    // Parts of the synchronisation family (801 to 812).
+    void OnMediaSyncRecord(const tagNETHEAD& head);          // 801
+    void OnScanMachine(const tagNETHEAD& head);              // 803
+    void OnSetSyncAddress(const tagNETHEAD& head);           // 804
+    void OnSyncTransport(const tagNETHEAD& head);            // 808 to 810, 812
+    // Moves the multicast receiver to a new group (on a worker thread, since
+    // the command may arrive on the receiver's own thread); tests override it.
+    virtual void RestartSyncReceiver(const std::string& group, int port);
+    // Starts the task plan of this name on its own thread, for a task record
+    // of the main server. Nothing until the task-plan code provides it.
+    virtual void StartSyncTask(const std::string& name);
+    // Finishes a switch to fresh on a worker thread: after a short settle
+    // every other media is closed and dropped and media.bak saved. A later
+    // switch supersedes an earlier one that has not run yet.
+    void StartSwitchMedia(IMedia* fresh);
+    void SwitchMedia(IMedia* fresh, uint32_t generation);
+    // Joins the playlist-advance, media-switch and receiver-restart threads.
+    void JoinSyncWorkers();
+    std::string m_strAnswerGroup = "226.10.70.10";  // answers of the playlist advance and the delete
+    int m_nAnswerPort = 30600;
+    int m_nControllerPort = 0;                      // command port that 804 gave with the controller
+    std::atomic<uint32_t> m_nLastSyncTick{0};       // receipt tick of the last 801 record
+    class CServerClock* m_pSyncClock = nullptr;     // clock that 807 sets; null: the process clock
+    uint32_t m_nSwitchSettleMs = 100;               // before a switch drops the other media
+    int m_nScanTimeoutSeconds = 2;                  // connect time-out of the scan answer
+    std::mutex m_csPlaylistAdvance;                 // one playlist advance at a time; taken first
+    std::mutex m_csSyncWorkers;                     // guards m_pSyncWorkers; taken alone
+    std::shared_ptr<struct SyncWorkerList> m_pSyncWorkers;
+    std::atomic<uint32_t> m_nSwitchGeneration{0};
+
 private:
     std::mutex m_csSyncResend;                  // m_syncStartSent; taken alone
     std::map<uint32_t, uint32_t> m_syncStartSent;  // handle -> tick of the last start record
