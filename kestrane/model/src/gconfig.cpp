@@ -13,13 +13,10 @@
 
 #include "lintra/KestraneStageServer.h"
 #include "lintra/ioctrl.h"
+#include "kestrane/settings.h"
 #include "platform/cnum.h"
 
 namespace {
-
-// Settings texts are GBK; GB18030 writes the same bytes for every GBK
-// character and loses none of the others.
-constexpr const char* kSettingsCodec = "GB18030";
 
 std::mutex& sessionMutex() {
     static std::mutex m;
@@ -386,19 +383,11 @@ int GConfig::checkServerOutput(const QString& ip, int outputIndex, int width, in
 // ---------------------------------------------------------------------------
 // Settings
 
-QString GConfig::settingsFilePath(bool help) {
-    if (help) return QCoreApplication::applicationDirPath() + QStringLiteral("/help.ini");
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::ConfigLocation);
-    QDir().mkpath(dir);
-    return dir + QStringLiteral("/setting.ini");
-}
-
 int GConfig::defaultPicDuration() {
     constexpr int kDefaultSeconds = 10;
-    QSettings settings(settingsFilePath(false), QSettings::IniFormat);
-    settings.setIniCodec(kSettingsCodec);
+    auto settings = kestrane::openSettings();
     bool ok = false;
-    int seconds = settings.value(QStringLiteral("GeneralSettings/defaultPicDuration"), kDefaultSeconds).toInt(&ok);
+    int seconds = settings->value(QStringLiteral("GeneralSettings/defaultPicDuration"), kDefaultSeconds).toInt(&ok);
     // A value that is no count of seconds, or whose milliseconds do not fit,
     // counts as missing.
     if (!ok || seconds <= 0 || seconds > INT_MAX / 1000) seconds = kDefaultSeconds;

@@ -29,6 +29,7 @@ class DeviceAttribute;
 class LayerTable;
 class MediaList;
 class QWidget;
+class QSettings;
 
 class GConfig {
 public:
@@ -169,12 +170,20 @@ public:
     std::map<QString, std::unique_ptr<WORLD_BASE_INFO>>& worlds() { return m_worlds; }
     WORLD_BASE_INFO& worldBlock() { return *m_worldBlock; }
 
-    // ---- Settings
-    // setting.ini in the user's configuration folder (made when missing), or
-    // with `help` help.ini beside the program.
+    // ---- Settings (kestrane/settings.h reads and writes the files)
+    // setting.ini in the program's configuration folder (made when missing),
+    // or with `help` help.ini beside the program (else in its data folders).
     static QString settingsFilePath(bool help = false);
     // Reads "defaultPicDuration" (s, default 10), keeps and returns it in ms.
     int defaultPicDuration();
+    // Sends the general configuration of setting.ini once to every server of
+    // the devices that has a session; false when not connected or when any
+    // server failed (all are tried).
+    bool applyGeneralSettings();
+    // Recent-project list ("projects/projectData") of an open setting.ini:
+    // drops the entries of `path`, then unless `removeOnly` puts (name, path)
+    // first and keeps the newest six. Nothing happens for an empty path.
+    static void updateRecentProjects(QSettings& settings, const QString& name, const QString& path, bool removeOnly);
 
     // ---- Project
     void clearProject();

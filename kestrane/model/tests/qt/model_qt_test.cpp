@@ -6,16 +6,11 @@
 #include <QVariant>
 
 #include "kestrane/gconfig.h"
+#include "qt/qtapp.h"
 
 namespace {
 
-QGuiApplication* app() {
-    static int argc = 1;
-    static char name[] = "kestrane_model_qt_tests";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* a = new QGuiApplication(argc, argv);
-    return a;
-}
+QGuiApplication* app() { return testApp(); }
 
 }  // namespace
 
