@@ -3,6 +3,8 @@
 // heads on a core over a temp folder with the recording fakes.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -122,8 +124,9 @@ protected:
 
 TEST_F(SyncCommands, SetTimeTakesTheWholeMillisecondsAndRefusesWhatNoClockHolds) {
     platform::ManualTickSource ticks{5000};
-    CServerClock clock(&ticks);
-    core->m_pSyncClock = &clock;
+    auto owned = std::make_unique<CServerClock>(&ticks);
+    CServerClock& clock = *owned;
+    core->m_pSyncClock = owned.get();
     struct Case {
         double value;
         uint32_t expected;
