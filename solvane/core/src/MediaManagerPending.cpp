@@ -5,10 +5,6 @@
 #include "core/MediaManager.h"
 
 int32_t CMediaManager::OnSyncCommand(const tagNETHEAD&, tagNETHEAD&) { return 0; }
-int32_t CMediaManager::OnLayerCommand(const tagNETHEAD&, const uint8_t*, uint32_t, tagNETHEAD&,
-                                      std::vector<uint8_t>&) {
-    return 0;
-}
 
 // Background, default background and matting pictures (still pictures).
 void CMediaManager::PreparePictureMedia() {}
@@ -16,12 +12,6 @@ void CMediaManager::PreparePictureMedia() {}
 // Playback control.
 int CMediaManager::LoadDefaultBackground() { return 1; }
 void CMediaManager::LoadMattingImage() {}
-
-// Task plans.
-void CMediaManager::LoadTaskPlans() {}
-void CMediaManager::SaveTaskPlan() {}
-void CMediaManager::stopalltask() {}
-void CMediaManager::StartTaskPlanThread() {}
 
 // Playlist advance and media replacement.
 void CMediaManager::StartSyncMediaLoad(IMedia*) {}
