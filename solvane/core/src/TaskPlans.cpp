@@ -453,6 +453,12 @@ void CMediaManager::TaskMediaExecThread(platform::StoppableThread& self, TaskMed
             if (stop) break;
         }
         if (!stop && !restart) ++count;
+        // Profiles without delays would otherwise repeat as fast as the
+        // processor goes, holding the media lock and filling the log.
+        const bool waited = std::any_of(entry.Profiles.begin(), entry.Profiles.end(),
+                                        [](const TaskProfileEntry& p) { return p.DelayTime != 0; });
+        if (!stop && !restart && !waited && m_taskTiming.idleRepeatMs)
+            WaitEvents({&m_taskStopEvent, &m_quitEvent, &self.StopEvent()}, m_taskTiming.idleRepeatMs);
     }
 
     if (m_taskTiming.entryEndSettleMs) m_quitEvent.Wait(m_taskTiming.entryEndSettleMs);

@@ -23,6 +23,7 @@ protected:
         t.secondMs = 20;
         t.endRepeatMs = t.endSettleMs = t.mediaStopSettleMs = t.mediaDeleteSettleMs = 0;
         t.entryEndSettleMs = t.layerSeekSettleMs = 0;
+        t.idleRepeatMs = 1;
         t.entryJoinMs = t.sequenceStopMs = t.taskJoinMs = 10000;
         core->m_taskWallClock = [] { return int64_t{1000000}; };
     }

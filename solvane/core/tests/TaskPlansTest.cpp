@@ -88,6 +88,19 @@ TEST_F(TaskPlans, EndlessRepetitionRunsUntilTheTaskStops) {
     EXPECT_EQ(ListedCount(), 0u);
 }
 
+TEST_F(TaskPlans, RepetitionsWithoutDelaysPauseBetweenPasses) {
+    core->m_taskTiming.idleRepeatMs = 60000;
+    const std::string pic = MakeFile("spin.jpg");
+    AddTask(Task("t", 1, {Entry(pic, kMediaPicture, -1, {Profile(0, 1), Profile(0, 2)})}));
+    util::LogCapture log;
+    ASSERT_EQ(core->RunTaskPlan("t"), 1);
+    ASSERT_TRUE(WaitUntil([&] { return log.Count("执行完一次") == 2; }));
+    core->stopalltask();
+    // The stop came during the pause after the first pass.
+    EXPECT_EQ(log.Count("执行完一次"), 2u);
+    EXPECT_EQ(ListedCount(), 0u);
+}
+
 TEST_F(TaskPlans, VideoEndCountsARepetitionAndRestartsTheProfiles) {
     const std::string video = MakeFile("clip.mp4");
     // Second profile waits without limit: only the end of the video or a

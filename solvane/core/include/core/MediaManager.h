@@ -304,6 +304,7 @@ public:
         uint32_t mediaStopSettleMs = 100;  // stopalltask: after each media's Stop
         uint32_t mediaDeleteSettleMs = 15; // stopalltask: after each media's destruction
         uint32_t entryEndSettleMs = 10;    // an entry thread after its last repetition
+        uint32_t idleRepeatMs = 100;       // after a repetition in which no profile waited
         uint32_t layerSeekSettleMs = 20;   // the layer thread before moving a video
     } m_taskTiming;
     std::function<int64_t()> m_taskWallClock;  // seconds since 1970; empty: the system clock
