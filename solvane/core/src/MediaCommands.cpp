@@ -513,6 +513,7 @@ void CMediaManager::OnSwitchMedia(const tagNETHEAD& head, tagNETHEAD& reply, std
     const bool play = IntAt(head, 8) != 0;
     const std::string name = cmdutil::HeadText(head);
     const std::string device = std::to_string(IntAt(head, 12));
+    StopTaskThread(10000, "reset等待任务线程无信号，强制终止");
 
     if (m_nSyncMediaEnable != 0 && type == 0) {
         if (m_nMainServer == 0) return;

@@ -103,11 +103,11 @@ bool ReadTaskPlanFile(const std::string& path, TaskPlanTask& task) {
     return true;
 }
 
-bool WriteTaskPlanFile(const std::string& path, const TaskPlanTask& task) {
-    CXmlDocument doc;
-    doc.SetDocText(kDeclaration);
-    doc.AddElement(kRoot);
-    doc.EnterElement();
+namespace {
+
+// Adds one "Task" element with its media entries and profiles at the
+// current level (inside the root).
+void WriteTask(CXmlDocument& doc, const TaskPlanTask& task) {
     doc.AddElement("Task");
     doc.SetAttribute("Name", task.Name);
     doc.SetAttribute("TaskId", task.TaskId);
@@ -146,9 +146,37 @@ bool WriteTaskPlanFile(const std::string& path, const TaskPlanTask& task) {
         doc.LeaveElement();
     }
     doc.LeaveElement();
+}
+
+// One document with the root and a "Task" element per task, in order.
+bool WriteTasks(const std::string& path, const TaskPlanTask* const* tasks, size_t count) {
+    CXmlDocument doc;
+    doc.SetDocText(kDeclaration);
+    doc.AddElement(kRoot);
+    doc.EnterElement();
+    for (size_t i = 0; i < count; ++i) WriteTask(doc, *tasks[i]);
+    doc.LeaveElement();
     if (doc.SaveFile(path)) return true;
     LOGTEXT::LogError("task plan %s not saved: %s", path.c_str(), doc.GetErrorText().c_str());
     return false;
+}
+
+// The bytes of a written document, through a temporary file.
+bool TasksToText(const TaskPlanTask* const* tasks, size_t count, std::string& text) {
+    const std::string temp = MakeTempFileName();
+    if (temp.empty()) return false;
+    bool ok = WriteTasks(temp, tasks, count);
+    // The text a peer receives is the file as written, in its declared encoding.
+    if (ok) ok = ReadWholeFile(temp, text);
+    std::remove(temp.c_str());
+    return ok;
+}
+
+}  // namespace
+
+bool WriteTaskPlanFile(const std::string& path, const TaskPlanTask& task) {
+    const TaskPlanTask* one = &task;
+    return WriteTasks(path, &one, 1);
 }
 
 std::string MakeTempFileName() {
@@ -163,13 +191,31 @@ std::string MakeTempFileName() {
 }
 
 bool TaskPlanToText(const TaskPlanTask& task, std::string& text) {
-    const std::string temp = MakeTempFileName();
-    if (temp.empty()) return false;
-    bool ok = WriteTaskPlanFile(temp, task);
-    // The text a peer receives is the file as written, in its declared encoding.
-    if (ok) ok = ReadWholeFile(temp, text);
-    std::remove(temp.c_str());
-    return ok;
+    const TaskPlanTask* one = &task;
+    return TasksToText(&one, 1, text);
+}
+
+bool TaskPlanListToText(const std::vector<TaskPlanTask>& tasks, std::string& text) {
+    std::vector<const TaskPlanTask*> list;
+    list.reserve(tasks.size());
+    for (const TaskPlanTask& t : tasks) list.push_back(&t);
+    return TasksToText(list.data(), list.size(), text);
+}
+
+bool TaskPlansAcceptable(const std::vector<TaskPlanTask>& tasks, std::string* why) {
+    auto refuse = [&](const std::string& text) {
+        if (why) *why = text;
+        return false;
+    };
+    if (tasks.size() > kMaxTaskPlans) return refuse(std::to_string(tasks.size()) + " plans");
+    for (const TaskPlanTask& t : tasks) {
+        if (t.Medias.size() > kMaxTaskMediaEntries)
+            return refuse("task " + t.TaskId + ": " + std::to_string(t.Medias.size()) + " media entries");
+        for (const TaskMediaEntry& m : t.Medias)
+            if (m.Profiles.size() > kMaxTaskProfiles)
+                return refuse("task " + t.TaskId + ": " + std::to_string(m.Profiles.size()) + " profiles");
+    }
+    return true;
 }
 
 bool TaskPlanFromText(std::vector<TaskPlanTask>& tasks, std::string_view text) {

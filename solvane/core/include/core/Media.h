@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/event.h"
 
 enum MediaType : int32_t {
     kMediaFileVideo = 0,
@@ -74,6 +77,11 @@ struct MediaCommon {
     // back when it replays its media to the slaves.
     int32_t syncValue3 = 0;
     int32_t syncValue5 = 0;
+    // Task plans: 1 for a media a task loaded; the finished event the source
+    // sets when its playback reaches the end (manual reset). Shared, so that
+    // a thread waiting on it is safe when the media is destroyed meanwhile.
+    int32_t taskFlag = 0;
+    std::shared_ptr<platform::Event> finished = std::make_shared<platform::Event>(true, false);
 };
 
 class IOutputWindow;

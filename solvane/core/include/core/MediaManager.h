@@ -7,15 +7,18 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/LayerList.h"
 #include "core/MediaListRecord.h"
 #include "core/RenderState.h"
 #include "core/Seams.h"
+#include "core/TaskPlan.h"
 #include "lintra/netdef.h"
 #include "platform/event.h"
 #include "platform/thread.h"
@@ -279,8 +282,44 @@ public:
     std::vector<std::string> m_imageFiles;
     std::string m_strImageFiles;
 
-    std::vector<TaskPlanTask*> m_taskList;    // owned by the task-plan code
-    TaskPlanTask* m_pRunningTask = nullptr;
+    // ---- task plans, their threads and the media layers of the layer commands ----
+    // Runs the task of the list whose TaskId is taskId, after stopping the
+    // running one; 1 when started, 0 when no task has that id.
+    int32_t RunTaskPlan(const std::string& taskId);
+    // Tells every task thread to stop, waits up to timeoutMs for the task
+    // thread (logging timeoutLogText when it misses) and resets the
+    // task-stop event. The media stay.
+    void StopTaskThread(uint32_t timeoutMs, const char* timeoutLogText);
+    void TaskPlanExecThread(platform::StoppableThread& self, const std::shared_ptr<TaskPlanTask>& task);
+    void TaskMediaExecThread(platform::StoppableThread& self, TaskMediaEntry entry);
+    void LayerEventThread(platform::StoppableThread& self, std::vector<LayerMediaEntry> layers);
+    // Waits of the task and layer threads in ms; tests shorten them.
+    struct TaskTiming {
+        uint32_t secondMs = 1000;          // one second of a task's timetable
+        uint32_t endRepeatMs = 100;        // between the two stop signals at the end of a task
+        uint32_t endSettleMs = 3000;       // then, before the entry threads are joined
+        uint32_t entryJoinMs = 10000;      // each entry thread of an all-at-once task
+        uint32_t sequenceStopMs = 500;     // the entry thread of a one-after-another task
+        uint32_t taskJoinMs = 15000;       // the task thread (and the layer thread) in stopalltask
+        uint32_t mediaStopSettleMs = 100;  // stopalltask: after each media's Stop
+        uint32_t mediaDeleteSettleMs = 15; // stopalltask: after each media's destruction
+        uint32_t entryEndSettleMs = 10;    // an entry thread after its last repetition
+        uint32_t idleRepeatMs = 100;       // after a repetition in which no profile waited
+        uint32_t layerSeekSettleMs = 20;   // the layer thread before moving a video
+    } m_taskTiming;
+    std::function<int64_t()> m_taskWallClock;  // seconds since 1970; empty: the system clock
+    std::recursive_mutex m_csTaskRun;          // serialises starting and stopping tasks
+    std::mutex m_csTaskList;                   // m_taskList; taken after m_csTaskRun
+    std::vector<TaskPlanTask> m_taskList;
+    std::shared_ptr<TaskPlanTask> m_pRunningTask;  // shared with its task thread
+    platform::Event m_taskStopEvent{true, false};
+    platform::StoppableThread m_taskThread;
+    std::mutex m_csLayers;                     // m_layerList
+    std::vector<LayerMediaEntry> m_layerList;
+    std::atomic<double> m_dLayerBaseTime{-10000.0};
+    std::atomic<int32_t> m_nLayerState{0};     // 1 playing, 2 paused, 3 stopped
+    platform::Event m_layerEvent{false, false};
+    platform::StoppableThread m_layerThread;
 
     // Output state that the world and blend commands set: the display mode,
     // background colour and grid-line colour live in m_render, which the

@@ -20,6 +20,18 @@ bool WriteTaskPlanFile(const std::string& path, const TaskPlanTask& task);
 // The task's XML as a peer receives it: the bytes of the file, in the
 // declared encoding.
 bool TaskPlanToText(const TaskPlanTask& task, std::string& text);
+// One text with every task of the list under one root, in list order: the
+// form in which a peer sends and receives the whole list.
+bool TaskPlanListToText(const std::vector<TaskPlanTask>& tasks, std::string& text);
+
+// Bounds of what a server keeps and runs: each media entry of a running task
+// has a thread of its own.
+inline constexpr size_t kMaxTaskPlans = 256;
+inline constexpr size_t kMaxTaskMediaEntries = 64;
+inline constexpr size_t kMaxTaskProfiles = 1024;
+// Whether a list stays within those bounds; why tells what does not.
+bool TaskPlansAcceptable(const std::vector<TaskPlanTask>& tasks, std::string* why = nullptr);
+
 // Appends every "Task" of an XML text, in document order. The text is read
 // like a file: byte-order mark, declared encoding or UTF-8 detection.
 bool TaskPlanFromText(std::vector<TaskPlanTask>& tasks, std::string_view text);

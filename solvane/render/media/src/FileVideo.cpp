@@ -266,7 +266,11 @@ void FileVideo::SetSyncTime(uint32_t ms) {
 
 bool FileVideo::NextPlayerEvent(int32_t& code) { return m_player.NextEvent(code); }
 
-void FileVideo::SignalStop() { m_stopEvent.Set(); }
+void FileVideo::SignalStop() {
+    m_stopEvent.Set();
+    // Tasks wait for the end of their videos on the shared event.
+    if (common_.finished) common_.finished->Set();
+}
 
 void FileVideo::NoteRenderedPositionLocked(int64_t position) {
     m_llSeekPosition = position;
