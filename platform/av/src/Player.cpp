@@ -65,6 +65,8 @@ struct Player::Impl {
     FrameFormat format;              // what the sink was last told
     bool formatRefused = false;
     int swsW = 0, swsH = 0, swsFmt = -1;
+    bool shown = false;              // bgr holds the last frame handed to the sink
+    int64_t shownPts = 0;
     FrameSink* sink = nullptr;
     std::atomic<bool> interrupt{false};
 
@@ -84,6 +86,7 @@ struct Player::Impl {
     bool seekPending = false;
     int64_t seekTarget = 0;
     bool prerollNeeded = false;
+    bool showAgain = false;          // paused from running: hand the last frame over again
     bool anchorAtNextFrame = false;  // the schedule starts at the next frame shown
     int64_t position = 0;
     int64_t anchorPos = 0;
@@ -202,6 +205,8 @@ struct Player::Impl {
                            nullptr, nullptr};
         int dstStride[4] = {-format.stride, 0, 0, 0};
         sws_scale(sws, frame->data, frame->linesize, 0, h, dst, dstStride);
+        shown = true;
+        shownPts = pts;
         sink->OnFrame(bgr.data(), bgr.size(), pts, preroll);
     }
 
@@ -242,6 +247,16 @@ struct Player::Impl {
             }
             const PlayerState st = state;
             const bool isLive = live.load();
+            if (showAgain) {
+                showAgain = false;
+                if (st == PlayerState::Paused && !isLive && shown && !formatRefused) {
+                    const int64_t p = shownPts;
+                    lk.unlock();
+                    sink->OnFrame(bgr.data(), bgr.size(), p, true);
+                    lk.lock();
+                }
+                continue;
+            }
             // A live source keeps reading while it is not shown, so that it
             // goes on with current frames when it runs again.
             const bool idle = !isLive && (st == PlayerState::Stopped || (st == PlayerState::Paused && !prerollNeeded));
@@ -373,6 +388,7 @@ struct Player::Impl {
         av_frame_free(&spare);
         bgr.clear();
         bgr.shrink_to_fit();
+        shown = false;
         format = FrameFormat{};
         formatRefused = false;
         swsW = swsH = 0;
@@ -464,6 +480,7 @@ bool Player::Open(const std::string& url, const OpenOptions& options, FrameSink*
         d->closing = false;
         d->seekPending = false;
         d->prerollNeeded = false;
+        d->showAgain = false;
         d->anchorAtNextFrame = false;
         d->position = 0;
         d->rate = 1.0;
@@ -507,6 +524,7 @@ bool Player::Run() {
     if (!IsOpen()) return false;
     std::lock_guard lk(d->m);
     if (d->state == PlayerState::Running) return true;
+    d->showAgain = false;
     d->Reanchor(d->position);
     // From stopped the decoder starts over: the schedule starts with the
     // first frame it gives, however long that takes.
@@ -520,12 +538,23 @@ bool Player::Pause() {
     if (!IsOpen()) return false;
     std::lock_guard lk(d->m);
     if (d->state == PlayerState::Paused) return true;
-    d->anchorAtNextFrame = false;
     if (d->state == PlayerState::Running) {
         d->position = d->PositionLocked();
+        if (!d->live && !d->prerollNeeded) {
+            // Nothing shown since the start or a seek: cue the frame here.
+            // Otherwise the last frame shown is handed over again as the
+            // preroll: it may have been on its way to the sink while the
+            // sink stopped taking running frames (sinks pause before their
+            // player does), and a paused player must show its position.
+            if (d->anchorAtNextFrame)
+                d->prerollNeeded = true;
+            else
+                d->showAgain = true;
+        }
     } else {
         d->prerollNeeded = !d->live;
     }
+    d->anchorAtNextFrame = false;
     d->state = PlayerState::Paused;
     d->Wake();
     return true;
@@ -538,6 +567,7 @@ bool Player::Stop() {
     const int64_t pos = d->PositionLocked();
     d->state = PlayerState::Stopped;
     d->prerollNeeded = false;
+    d->showAgain = false;
     d->anchorAtNextFrame = false;
     d->position = pos;
     if (!d->live) {
@@ -567,6 +597,8 @@ bool Player::Seek(int64_t position) {
     d->Reanchor(position);
     d->eosReported = false;
     d->eos = false;
+    // The frame at the new place replaces the last one shown.
+    d->showAgain = false;
     if (d->state != PlayerState::Stopped) d->prerollNeeded = true;
     // Running: the schedule starts with the first frame at the new place.
     d->anchorAtNextFrame = d->state == PlayerState::Running;

@@ -4,7 +4,8 @@
 // padded to 4 bytes), each at its time on a reference clock.
 //
 // States: stopped (nothing is decoded), paused (the frame at the current
-// position is delivered once, flagged as preroll, then nothing more), running
+// position is delivered once, flagged as preroll, then nothing more; paused
+// from running, that is the last frame shown, handed over again), running
 // (frames are delivered when the clock reaches them; late frames are dropped
 // to catch up). The end of the stream is reported once as an event after the
 // last frame's time has passed while running; a seek or a stop re-arms it.
