@@ -1,20 +1,17 @@
 // Changes of the project that the display servers must know at once. Every
 // call runs on the GUI thread and waits for the server's reply, bounded by
 // the client session's receive budget; results are logged and otherwise
-// ignored (the general settings report theirs).
+// ignored.
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTimer>
 
-#include <cstring>
-#include <string>
+#include <cstdint>
 
 #include "kestrane/gconfig.h"
 #include "lintra/KestraneStageServer.h"
-#include "platform/textcodec.h"
 
 #define KLOG qDebug() << __FILE__ << __LINE__
 
@@ -24,38 +21,14 @@ namespace {
 constexpr uint8_t kCurveLevels[17] = {0x00, 0x0f, 0x1f, 0x2f, 0x3f, 0x4f, 0x5f, 0x6f, 0x7f,
                                       0x8f, 0x9f, 0xaf, 0xbf, 0xcf, 0xdf, 0xef, 0xff};
 
-// Same codec as every other reader of setting.ini.
-constexpr const char* kSettingsCodec = "GB18030";
-
 double seconds(int ms) { return ms / 1000.0; }
-
-// The general settings of setting.ini as the servers take them. The
-// showCluster text stays UTF-8 here (the encoder writes it as GBK) and is cut
-// to 31 bytes at a character boundary.
-TOLVA_GENERAL_CONFIG generalConfigFromSettings() {
-    TOLVA_GENERAL_CONFIG config;
-    std::memset(&config, 0, sizeof config);
-    QSettings settings(GConfig::settingsFilePath(false), QSettings::IniFormat);
-    settings.setIniCodec(kSettingsCodec);
-    settings.beginGroup(QStringLiteral("GeneralSettings"));
-    const std::string cluster = settings.value(QStringLiteral("showCluster"), QString()).toString().toStdString();
-    const std::string_view cut = platform::CutUtf8(cluster, sizeof config.showCluster - 1);
-    std::memcpy(config.showCluster, cut.data(), cut.size());
-    bool ok = false;
-    const int rate = settings.value(QStringLiteral("refreshRate"), 60).toInt(&ok);
-    config.refreshRate = ok ? rate : 60;
-    config.serverAutoStart = settings.value(QStringLiteral("serverAutoStart"), false).toBool() ? 1 : 0;
-    config.serverAutoLoadFile = settings.value(QStringLiteral("serverAutoLoadFile"), false).toBool() ? 1 : 0;
-    settings.endGroup();
-    return config;
-}
 
 }  // namespace
 
 QStringList GConfig::serverIps() const {
     QStringList ips;
     for (const DeviceRecord& d : m_devices)
-        if (!ips.contains(d.serverIp)) ips.append(d.serverIp);
+        if (!d.serverIp.isEmpty() && !ips.contains(d.serverIp)) ips.append(d.serverIp);
     return ips;
 }
 
@@ -249,19 +222,4 @@ void GConfig::sendCommonData(int deviceId, int code) {
     if (!s) return;
     KLOG << d->serverIp << "SetCommonData" << code << d->outputIndex
          << s->SetCommonData(code, d->outputIndex, nullptr, 0);
-}
-
-bool GConfig::applyGeneralSettings() {
-    if (!m_connected) return false;
-    const TOLVA_GENERAL_CONFIG config = generalConfigFromSettings();
-    bool result = true;
-    for (const QString& ip : serverIps()) {
-        CKestraneStageServer* s = clientSession(ip, 0);
-        if (!s) continue;
-        const int r = s->SetGeneralConfig(&config);
-        KLOG << ip << "SetGeneralConfig" << r;
-        if (r != 0) result = false;
-    }
-    KLOG << "applyGeneralSettings" << result;
-    return result;
 }

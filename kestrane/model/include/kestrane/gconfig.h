@@ -168,6 +168,18 @@ public:
     int checkServerOutput(const QString& ip, int outputIndex, int width, int height) const;
     std::map<QString, std::unique_ptr<WORLD_BASE_INFO>>& worlds() { return m_worlds; }
     WORLD_BASE_INFO& worldBlock() { return *m_worldBlock; }
+
+    // ---- Settings
+    // setting.ini in the user's configuration folder (made when missing), or
+    // with `help` help.ini beside the program.
+    static QString settingsFilePath(bool help = false);
+    // Reads "defaultPicDuration" (s, default 10), keeps and returns it in ms.
+    int defaultPicDuration();
+
+    // ---- Project
+    void clearProject();
+
+    // ---- World configurations of the display servers
     // Merges the channel of one device into its server's world: a channel of
     // the same output index is replaced, else the channel is appended (a
     // ninth channel of a server is refused and logged). The first device of
@@ -209,19 +221,6 @@ public:
     void sendCommonDataToAll(int code, int value);
     // Connected only: the code with the device's channel.
     void sendCommonData(int deviceId, int code);
-    // Connected only: the general settings of setting.ini to every server;
-    // false when not connected or some server did not take them.
-    bool applyGeneralSettings();
-
-    // ---- Settings
-    // setting.ini in the user's configuration folder (made when missing), or
-    // with `help` help.ini beside the program.
-    static QString settingsFilePath(bool help = false);
-    // Reads "defaultPicDuration" (s, default 10), keeps and returns it in ms.
-    int defaultPicDuration();
-
-    // ---- Project
-    void clearProject();
 
     // ---- Widgets that register themselves (not owned)
     Scene* scene = nullptr;

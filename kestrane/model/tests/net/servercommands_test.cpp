@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QSettings>
 #include <QTimer>
 
 #include <atomic>
@@ -32,13 +31,14 @@ using lintratest::Request;
 using lintratest::ScriptedServer;
 using platform::ReadAt;
 
-QCoreApplication* app() {
-    static int argc = 1;
-    static char name[] = "kestrane_model_net_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* a = new QCoreApplication(argc, argv);
-    return a;
-}
+// An event loop for the tests that need one, made and ended by each such
+// test, so that the others see a process without an application object.
+struct ScopedApp {
+    int argc = 1;
+    char name[32] = "kestrane_model_net_tests";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication app{argc, argv};
+};
 
 // Runs the event loop until pred holds or the deadline passes.
 bool spinUntil(const std::function<bool()>& pred, int deadlineMs = 5000) {
@@ -103,7 +103,6 @@ double realAt(const Request& r, size_t offset) { return ReadAt<double>(&r.head, 
 class ServerLink : public ::testing::Test {
 protected:
     void SetUp() override {
-        app();
         c.setHooks(nullptr);
         c.clearProject();
         c.setHooks(&hooks);
@@ -194,6 +193,7 @@ TEST_F(ServerLink, TransportGoesOnceToEveryServerInOrder) {
 }
 
 TEST_F(ServerLink, TimePushIsReadWhenEachSendRuns) {
+    ScopedApp loop;
     hooks.position = 1000;
     hooks.step = 60;
     c.sendTimeToServers();
@@ -209,6 +209,7 @@ TEST_F(ServerLink, TimePushIsReadWhenEachSendRuns) {
 }
 
 TEST_F(ServerLink, TimePushSkipsASessionDroppedMeanwhile) {
+    ScopedApp loop;
     c.sendTimeToServers();
     c.clientSession(ipA, 2);
     ASSERT_TRUE(spinUntil([&] { return b.RequestCount() >= 2; }));
@@ -391,6 +392,7 @@ TEST_F(ServerLink, RemovingMediaInItsOrder) {
 // Not connected, absent, gone and silent servers
 
 TEST_F(ServerLink, WithoutTheConnectedFlagOnlyMuteAndRemovalRun) {
+    ScopedApp loop;
     addMediaOnA(7);
     c.setConnected(false);
     c.playServers(1.0);
@@ -403,10 +405,9 @@ TEST_F(ServerLink, WithoutTheConnectedFlagOnlyMuteAndRemovalRun) {
     c.sendVertexData(1);
     c.sendCommonDataToAll(1, 1);
     c.sendCommonData(1, 1);
-    EXPECT_FALSE(c.applyGeneralSettings());
     // Any queued time push would have run before this.
     bool marker = false;
-    QTimer::singleShot(120, app(), [&] { marker = true; });
+    QTimer::singleShot(120, &loop.app, [&] { marker = true; });
     ASSERT_TRUE(spinUntil([&] { return marker; }));
     EXPECT_EQ(a.RequestCount(), 0u);
     EXPECT_EQ(b.RequestCount(), 0u);
@@ -442,99 +443,4 @@ TEST_F(ServerLink, ASilentServerCostsOneReceiveBudget) {
     // the later commands are not sent to it.
     EXPECT_EQ(codes(a), std::vector<uint32_t>{NETCMD::SetCurrentTimeLine});
     EXPECT_EQ(codes(b).size(), 3u);
-}
-
-// ---------------------------------------------------------------------------
-// General settings
-
-class GeneralSettings : public ServerLink {
-protected:
-    void SetUp() override {
-        ServerLink::SetUp();
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        hadOld = old != nullptr;
-        if (old) oldValue = old;
-        setenv("XDG_CONFIG_HOME", (dir.str() + "/cfg").c_str(), 1);
-    }
-    void TearDown() override {
-        if (hadOld)
-            setenv("XDG_CONFIG_HOME", oldValue.c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-        ServerLink::TearDown();
-    }
-    void write(const QString& cluster, int rate, bool autoStart, bool autoLoad) {
-        QSettings s(GConfig::settingsFilePath(false), QSettings::IniFormat);
-        s.setIniCodec("GB18030");
-        s.beginGroup(QStringLiteral("GeneralSettings"));
-        s.setValue(QStringLiteral("showCluster"), cluster);
-        s.setValue(QStringLiteral("refreshRate"), rate);
-        s.setValue(QStringLiteral("serverAutoStart"), autoStart);
-        s.setValue(QStringLiteral("serverAutoLoadFile"), autoLoad);
-        s.endGroup();
-        s.sync();
-    }
-
-    testsupport::TempDir dir;
-    bool hadOld = false;
-    std::string oldValue;
-};
-
-TEST_F(GeneralSettings, DefaultsGoOncePerServer) {
-    EXPECT_TRUE(c.applyGeneralSettings());
-    for (const ScriptedServer* s : {&a, &b}) {
-        const std::vector<Request> got = s->Requests();
-        ASSERT_EQ(got.size(), 1u);  // A has two devices
-        EXPECT_EQ(got[0].head.command, NETCMD::SetGeneralConfig);
-        EXPECT_EQ(intAt(got[0], 4), 60);
-        EXPECT_EQ(intAt(got[0], 8), 0);
-        EXPECT_EQ(intAt(got[0], 12), 0);
-        EXPECT_EQ(reinterpret_cast<const uint8_t*>(&got[0].head)[44], 0);
-    }
-}
-
-TEST_F(GeneralSettings, ValuesFromTheFileWithTheClusterTextCut) {
-    // Twelve characters are 36 bytes of UTF-8: ten fit before the terminator.
-    const QString cluster = QStringLiteral("展厅一号机组展厅二号机组");
-    write(cluster, 75, true, false);
-    EXPECT_TRUE(c.applyGeneralSettings());
-    const std::vector<Request> got = b.Requests();
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(intAt(got[0], 4), 75);
-    EXPECT_EQ(intAt(got[0], 8), 1);
-    EXPECT_EQ(intAt(got[0], 12), 0);
-    char field[32] = {};
-    std::memcpy(field, reinterpret_cast<const uint8_t*>(&got[0].head) + 44, 32);
-    EXPECT_EQ(std::string(field), platform::Utf8ToGbk(cluster.left(10).toStdString()));
-}
-
-TEST_F(GeneralSettings, ResultHandling) {
-    struct Case {
-        const char* name;
-        std::function<void()> arrange;
-        bool want;
-        size_t toA;
-        size_t toB;
-    };
-    const std::vector<Case> cases = {
-        {"every server answers", [] {}, true, 1, 1},
-        {"one server leaves without answering", [&] { modeA = 1; }, false, 1, 1},
-        {"one session is not connected", [&] { c.clientSession(ipA, 0)->Disconnect(); }, false, 0, 1},
-        {"one server has no session", [&] { c.clientSession(ipA, 2); }, true, 0, 1},
-        {"not connected", [&] { c.setConnected(false); }, false, 0, 0},
-    };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.name);
-        const size_t a0 = a.RequestCount(), b0 = b.RequestCount();
-        modeA = 0;
-        c.setConnected(true);
-        if (!c.clientSession(ipA, 0) || !c.clientSession(ipA, 0)->IsConnected()) {
-            c.clientSession(ipA, 2);
-            connect(ipA, a);
-        }
-        k.arrange();
-        EXPECT_EQ(c.applyGeneralSettings(), k.want);
-        EXPECT_EQ(a.RequestCount() - a0, k.toA);
-        EXPECT_EQ(b.RequestCount() - b0, k.toB);
-    }
 }
