@@ -2,6 +2,7 @@
 // records and file records are written in. Never `long`: it is 64-bit here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 using DWORD = uint32_t;
@@ -40,9 +41,28 @@ struct FILETIME {
     uint32_t dwLowDateTime;
     uint32_t dwHighDateTime;
 };
+// The 40-byte header of a device-independent bitmap. A positive height means
+// rows from the bottom up.
+struct BITMAPINFOHEADER {
+    uint32_t biSize;
+    int32_t biWidth;
+    int32_t biHeight;
+    uint16_t biPlanes;
+    uint16_t biBitCount;
+    uint32_t biCompression;
+    uint32_t biSizeImage;
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+};
 #pragma pack(pop)
 
 static_assert(sizeof(RECT) == 16);
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
+static_assert(offsetof(BITMAPINFOHEADER, biBitCount) == 14);
+static_assert(offsetof(BITMAPINFOHEADER, biSizeImage) == 20);
+static_assert(offsetof(BITMAPINFOHEADER, biClrImportant) == 36);
 static_assert(sizeof(POINT) == 8);
 static_assert(sizeof(SIZE) == 8);
 static_assert(sizeof(FILETIME) == 8);

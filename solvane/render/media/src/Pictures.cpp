@@ -1,57 +1,10 @@
 #include "media/Pictures.h"
 
-#include <QByteArray>
-#include <QImage>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "util/Util.h"
-
-namespace {
-
-// Pictures above this many bytes are refused rather than allocated.
-constexpr int64_t kMaxPictureBytes = int64_t{1} << 30;
-
-// Turns any decoded image into bottom-up BGR (or BGRA) rows padded to 4 bytes.
-bool FromQImage(const QImage& image, PictureBits& out, bool forceBgr) {
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return false;
-    const bool alpha = !forceBgr && image.hasAlphaChannel();
-    // ARGB32 lies in memory as blue, green, red, alpha on this little-endian
-    // machine; BGR888 as blue, green, red.
-    const QImage conv = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_BGR888);
-    if (conv.isNull()) return false;
-    const int64_t bpp = alpha ? 4 : 3;
-    const int64_t stride = (conv.width() * bpp + 3) / 4 * 4;
-    if (stride * conv.height() > kMaxPictureBytes) return false;
-    out.width = conv.width();
-    out.height = conv.height();
-    out.bytesPerPixel = static_cast<int32_t>(bpp);
-    out.stride = static_cast<int32_t>(stride);
-    out.bits.assign(static_cast<size_t>(stride * conv.height()), 0);
-    for (int r = 0; r < out.height; ++r) {
-        // Row 0 of the bitmap is the bottom row of the picture.
-        std::memcpy(out.bits.data() + int64_t{r} * stride, conv.constScanLine(out.height - 1 - r),
-                    static_cast<size_t>(out.width * bpp));
-    }
-    return true;
-}
-
-}  // namespace
-
-bool DecodePictureFile(const std::string& path, PictureBits& out, bool forceBgr) {
-    QImage image;
-    if (!image.load(QString::fromStdString(path))) return false;
-    return FromQImage(image, out, forceBgr);
-}
-
-bool DecodePictureData(const uint8_t* data, size_t size, PictureBits& out, bool forceBgr) {
-    if (!data || size == 0 || size > static_cast<size_t>(kMaxPictureBytes)) return false;
-    QImage image;
-    if (!image.loadFromData(data, static_cast<int>(size))) return false;
-    return FromQImage(image, out, forceBgr);
-}
 
 // ---------------------------------------------------------------- BMP ----
 

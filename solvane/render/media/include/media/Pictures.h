@@ -9,22 +9,12 @@
 #include <vector>
 
 #include "media/MediaBase.h"
+#include "platform/picture.h"
 
-// A picture in the platform bitmap layout. Every picture is converted when it
-// is decoded: 24-bit BGR, or 32-bit BGRA when it has an alpha channel.
-struct PictureBits {
-    int32_t width = 0;
-    int32_t height = 0;        // rows, always positive; row 0 is the bottom row
-    int32_t stride = 0;        // bytes per row, a multiple of 4
-    int32_t bytesPerPixel = 3; // 3 or 4
-    std::vector<uint8_t> bits; // stride x height bytes
-};
-
-// Decodes a picture file (BMP, JPEG, PNG, GIF, ...). forceBgr drops alpha and
-// always gives 24-bit BGR. False when the file cannot be read or decoded.
-bool DecodePictureFile(const std::string& path, PictureBits& out, bool forceBgr = false);
-// The same from bytes in memory (embedded pictures).
-bool DecodePictureData(const uint8_t* data, size_t size, PictureBits& out, bool forceBgr = false);
+// Pictures are decoded by the shared platform decoder.
+using platform::DecodePictureData;
+using platform::DecodePictureFile;
+using platform::PictureBits;
 
 class BMP : public MediaBaseClass {
 public:
