@@ -111,7 +111,10 @@ TEST_F(WorldTest, LayoutsGiveHeadersAndChannelOrder) {
             EXPECT_EQ(got->width, w.width);
             EXPECT_EQ(got->height, w.height);
             ASSERT_EQ(got->channelCount, static_cast<int>(w.channelIds.size()));
-            for (size_t i = 0; i < w.channelIds.size(); ++i) EXPECT_EQ(got->channels[i].channelId, w.channelIds[i]);
+            for (size_t i = 0; i < w.channelIds.size(); ++i) {
+                const int32_t id = got->channels[i].channelId;  // packed: read by value
+                EXPECT_EQ(id, w.channelIds[i]);
+            }
         }
     }
 }
@@ -123,8 +126,10 @@ TEST_F(WorldTest, ReplacingChannelCarriesTheLaterDevicesValues) {
     const WORLD_BASE_INFO* w = world("10.0.0.1");
     ASSERT_NE(w, nullptr);
     ASSERT_EQ(w->channelCount, 1);
-    EXPECT_EQ(w->channels[0].blendWidth.left, 9);
-    EXPECT_EQ(w->channels[0].rect.left, 1920);
+    const RECT blend = w->channels[0].blendWidth;
+    const RECT rect = w->channels[0].rect;
+    EXPECT_EQ(blend.left, 9);
+    EXPECT_EQ(rect.left, 1920);
 }
 
 TEST_F(WorldTest, HeaderComesFromTheFirstDeviceOfTheServer) {
@@ -230,8 +235,10 @@ TEST_F(WorldTest, MergingOneDeviceKeepsTheOthers) {
     c.updateWorldConfigs(2);
     const WORLD_BASE_INFO* w = world("10.0.0.1");
     ASSERT_EQ(w->channelCount, 2);
-    EXPECT_EQ(w->channels[0].rect.left, 0);
-    EXPECT_EQ(w->channels[1].rect.left, 800);
+    const RECT first = w->channels[0].rect;
+    const RECT second = w->channels[1].rect;
+    EXPECT_EQ(first.left, 0);
+    EXPECT_EQ(second.left, 800);
 }
 
 // ---------------------------------------------------------------------------
