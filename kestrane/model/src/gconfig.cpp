@@ -352,7 +352,9 @@ CKestraneStageServer* GConfig::clientSession(const QString& ip, int op) {
     case 2:
         if (it != m_sessions.end() && it->second) {
             it->second->Disconnect();
-            it->second.reset();
+            // Another thread may be about to send through the pointer it
+            // fetched; a disconnected session answers it "not connected".
+            m_retiredSessions.push_back(std::move(it->second));
         }
         return nullptr;
     default:
@@ -418,6 +420,7 @@ void GConfig::clearProject() {
         // are closed already; dropping them frees them.
         std::lock_guard<std::mutex> lock(sessionMutex());
         m_sessions.clear();
+        m_retiredSessions.clear();
     }
     m_worlds.clear();
     m_projectPath.clear();

@@ -14,7 +14,7 @@
 #include "lintra/netcodes.h"
 #include "lintra/netdef.h"
 #include "lintra/specialaction.h"
-#include "net/ScriptedServer.h"
+#include "support/ScriptedServer.h"
 #include "platform/packed.h"
 #include "support/support.h"
 

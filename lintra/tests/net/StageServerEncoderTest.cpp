@@ -9,7 +9,7 @@
 #include "lintra/KestraneStageServer.h"
 #include "lintra/netcodes.h"
 #include "lintra/netdef.h"
-#include "net/ScriptedServer.h"
+#include "support/ScriptedServer.h"
 #include "platform/packed.h"
 #include "platform/textcodec.h"
 #include "support/support.h"

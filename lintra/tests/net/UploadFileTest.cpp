@@ -16,7 +16,7 @@
 #include "lintra/filekit.h"
 #include "lintra/netcodes.h"
 #include "lintra/netdef.h"
-#include "net/ScriptedServer.h"
+#include "support/ScriptedServer.h"
 #include "support/support.h"
 #include "util/LogCapture.h"
 

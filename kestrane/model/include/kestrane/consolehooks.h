@@ -20,6 +20,13 @@ public:
     virtual void removePlayControlBlock(int /*id*/) {}
     // Removes one media from the local preview.
     virtual void removePreviewMedia(void* /*handle*/) {}
+    // Mutes or unmutes one media of the local preview; null: all of them.
+    virtual void mutePreviewMedia(bool /*mute*/, void* /*handle*/) {}
+    // Takes a media off its layer row, the time axis (block, effect rows,
+    // key frames) and the stage, before its record is erased.
+    virtual void removeMediaViews(int /*mediaId*/) {}
+    // Repaints the time axis after a media left it.
+    virtual void refreshTimeAxis() {}
     // The view steps of clearing a project: stage, layers, tables, device
     // tree, side panels, tool box and splitters.
     virtual void clearViews() {}

@@ -188,6 +188,49 @@ public:
     // ---- Project
     void clearProject();
 
+    // ---- World configurations of the display servers
+    // Merges the channel of one device into its server's world: a channel of
+    // the same output index is replaced, else the channel is appended (a
+    // ninth channel of a server is refused and logged). The first device of
+    // a server sets the world's size and offsets. To rebuild every world,
+    // empty worlds() and call this per device id in ascending order.
+    void updateWorldConfigs(int deviceId);
+
+    // ---- Commands to the display servers (GUI thread). Each waits for the
+    // servers' replies, at most the client session's receive budget per
+    // reply; results are logged and otherwise ignored.
+    // The distinct server IPs of the devices, in ascending device-id order.
+    QStringList serverIps() const;
+    // Connected only: time, rate with a null handle, play.
+    void playServers(double rate);
+    // Connected only: time, pause.
+    void pauseServers();
+    // Connected only: time, stop.
+    void stopServers();
+    // Connected only: the play position, now and again 60 ms later (each
+    // read when it is sent), from the event loop; at once without one.
+    void sendTimeToServers();
+    // Takes the media off the views, the servers holding it (when connected)
+    // and the local preview, then erases its record.
+    void removeMedia(int mediaId);
+    // Mutes the media in the local preview and on every server with a
+    // session that holds it; mediaId 0: every media, and the console-wide
+    // mute flag. A media without a local-preview handle is left alone.
+    void muteMedia(bool mute, int mediaId);
+    bool isMuted() const { return m_muted; }
+    // Connected only: hides or shows the media on every server holding it.
+    void hideMedia(bool hide, int mediaId);
+    // Connected only: sends the picture file to the device's server.
+    void setBackgroundImage(int deviceId, const QString& path);
+    // Connected only: kind 1 colour ratios, 2 edge elimination, 3 colour
+    // curves of the device's channel; other kinds send nothing.
+    void sendColorCorrection(int deviceId, int kind);
+    // Connected only: the device's warp grid.
+    void sendVertexData(int deviceId);
+    void sendCommonDataToAll(int code, int value);
+    // Connected only: the code with the device's channel.
+    void sendCommonData(int deviceId, int code);
+
     // ---- Widgets that register themselves (not owned)
     Scene* scene = nullptr;
     StageView* stageView = nullptr;
@@ -243,5 +286,9 @@ private:
     QList<int> m_droppedSockets;
     bool m_realtimeUpdate = false;
     std::unique_ptr<WORLD_BASE_INFO> m_worldBlock;
+    // Dropped sessions stay allocated (disconnected) until the project is
+    // cleared: another thread may still hold the pointer it fetched.
+    std::vector<std::unique_ptr<CKestraneStageServer>> m_retiredSessions;
+    bool m_muted = false;
     QMap<QString, QStringList> m_toolIcons;
 };

@@ -1,4 +1,4 @@
-#include "net/ScriptedServer.h"
+#include "support/ScriptedServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,0 +1,225 @@
+// Changes of the project that the display servers must know at once. Every
+// call runs on the GUI thread and waits for the server's reply, bounded by
+// the client session's receive budget; results are logged and otherwise
+// ignored.
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+
+#include <cstdint>
+
+#include "kestrane/gconfig.h"
+#include "lintra/KestraneStageServer.h"
+
+#define KLOG qDebug() << __FILE__ << __LINE__
+
+namespace {
+
+// Levels of the colour curves: 0, then 16k - 1 for k = 1..16.
+constexpr uint8_t kCurveLevels[17] = {0x00, 0x0f, 0x1f, 0x2f, 0x3f, 0x4f, 0x5f, 0x6f, 0x7f,
+                                      0x8f, 0x9f, 0xaf, 0xbf, 0xcf, 0xdf, 0xef, 0xff};
+
+double seconds(int ms) { return ms / 1000.0; }
+
+}  // namespace
+
+QStringList GConfig::serverIps() const {
+    QStringList ips;
+    for (const DeviceRecord& d : m_devices)
+        if (!d.serverIp.isEmpty() && !ips.contains(d.serverIp)) ips.append(d.serverIp);
+    return ips;
+}
+
+void GConfig::playServers(double rate) {
+    if (!m_connected) return;
+    const double position = seconds(currentTime());
+    for (const QString& ip : serverIps()) {
+        CKestraneStageServer* s = clientSession(ip, 0);
+        if (!s) continue;
+        KLOG << ip << "SetCurrentTimeLine" << position << s->SetCurrentTimeLine(position);
+        KLOG << ip << "SetPlayRate" << rate << s->SetPlayRate(rate, 0);
+        KLOG << ip << "PlayMedia" << s->PlayMedia();
+    }
+}
+
+void GConfig::pauseServers() {
+    if (!m_connected) return;
+    const double position = seconds(currentTime());
+    for (const QString& ip : serverIps()) {
+        CKestraneStageServer* s = clientSession(ip, 0);
+        if (!s) continue;
+        KLOG << ip << "SetCurrentTimeLine" << position << s->SetCurrentTimeLine(position);
+        KLOG << ip << "PauseMedia" << s->PauseMedia();
+    }
+}
+
+void GConfig::stopServers() {
+    if (!m_connected) return;
+    const double position = seconds(currentTime());
+    for (const QString& ip : serverIps()) {
+        CKestraneStageServer* s = clientSession(ip, 0);
+        if (!s) continue;
+        KLOG << ip << "SetCurrentTimeLine" << position << s->SetCurrentTimeLine(position);
+        KLOG << ip << "StopMedia" << s->StopMedia();
+    }
+}
+
+void GConfig::sendTimeToServers() {
+    if (!m_connected) return;
+    const QStringList ips = serverIps();
+    // Sessions are fetched again when the push runs: one may have been
+    // dropped in between.
+    auto push = [ips] {
+        GConfig& c = GConfig::instance();
+        const double position = seconds(c.currentTime());
+        for (const QString& ip : ips) {
+            CKestraneStageServer* s = c.clientSession(ip, 0);
+            if (!s) continue;
+            KLOG << ip << "SetCurrentTimeLine" << position << s->SetCurrentTimeLine(position);
+        }
+    };
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QTimer::singleShot(0, app, push);
+        QTimer::singleShot(60, app, push);
+    } else {
+        push();
+        push();
+    }
+}
+
+void GConfig::removeMedia(int mediaId) {
+    auto rec = m_media.find(mediaId);
+    if (rec == m_media.end()) {
+        KLOG << "no media" << mediaId << "to remove";
+        return;
+    }
+    m_hooks->removeMediaViews(mediaId);
+    // The views may have touched the map; look the record up again.
+    rec = m_media.find(mediaId);
+    if (rec == m_media.end()) return;
+    if (m_connected) {
+        const QMap<QString, quint32> handles = rec->serverHandles;
+        for (auto it = handles.constBegin(); it != handles.constEnd(); ++it) {
+            CKestraneStageServer* s = clientSession(it.key(), 0);
+            if (!s) continue;
+            KLOG << it.key() << "RemoveMedia" << it.value() << s->RemoveMedia(it.value());
+        }
+    }
+    void* preview = rec->previewHandle;
+    if (preview) m_hooks->removePreviewMedia(preview);
+    setSaved(false);
+    m_media.remove(mediaId);
+    m_hooks->refreshTimeAxis();
+}
+
+void GConfig::muteMedia(bool mute, int mediaId) {
+    if (mediaId == 0) {
+        m_muted = mute;
+        m_hooks->mutePreviewMedia(mute, nullptr);
+        for (const QString& ip : serverIps()) {
+            CKestraneStageServer* s = clientSession(ip, 0);
+            if (!s) continue;
+            KLOG << ip << "MuteMedia" << mute << s->MuteMedia(mute ? 1 : 0, 0);
+        }
+        return;
+    }
+    const MediaSource* m = mediaSource(mediaId);
+    if (!m || !m->previewHandle) return;
+    m_hooks->mutePreviewMedia(mute, m->previewHandle);
+    for (const QString& ip : serverIps()) {
+        CKestraneStageServer* s = clientSession(ip, 0);
+        if (!s) continue;
+        // A null handle would address every media of that server.
+        const MEDIA_HANDLE h = m->serverHandles.value(ip, 0);
+        if (!h) {
+            KLOG << ip << "holds no media" << mediaId << "to mute";
+            continue;
+        }
+        KLOG << ip << "MuteMedia" << mute << h << s->MuteMedia(mute ? 1 : 0, h);
+    }
+}
+
+void GConfig::hideMedia(bool hide, int mediaId) {
+    if (!m_connected) return;
+    const MediaSource* m = mediaSource(mediaId);
+    if (!m) return;
+    for (const QString& ip : serverIps()) {
+        CKestraneStageServer* s = clientSession(ip, 0);
+        if (!s) continue;
+        // A null handle would address every media of that server.
+        const MEDIA_HANDLE h = m->serverHandles.value(ip, 0);
+        if (!h) {
+            KLOG << ip << "holds no media" << mediaId << "to hide";
+            continue;
+        }
+        KLOG << ip << "HideMedia" << hide << h << s->HideMedia(hide ? 1 : 0, h);
+    }
+}
+
+void GConfig::setBackgroundImage(int deviceId, const QString& path) {
+    if (!m_connected) return;
+    const DeviceRecord* d = device(deviceId);
+    if (!d) return;
+    CKestraneStageServer* s = clientSession(d->serverIp, 0);
+    if (!s) return;
+    // The file is read here and only its name travels; the path keeps this
+    // system's own separators so that it still opens.
+    const QByteArray local = QFile::encodeName(QDir::toNativeSeparators(path));
+    KLOG << d->serverIp << "SetBackgroundImage" << path << s->SetBackgroundImage(local.constData());
+}
+
+void GConfig::sendColorCorrection(int deviceId, int kind) {
+    if (!m_connected) return;
+    const DeviceRecord* d = device(deviceId);
+    if (!d) return;
+    CKestraneStageServer* s = clientSession(d->serverIp, 0);
+    if (!s) return;
+    const int channel = d->outputIndex;
+    switch (kind) {
+    case 1:
+        KLOG << d->serverIp << "SetGlobalColorRatio" << channel
+             << s->SetGlobalColorRatio(channel, d->colorRatio[0], d->colorRatio[1], d->colorRatio[2]);
+        break;
+    case 2:
+        KLOG << d->serverIp << "SetEdgeEliminateParam" << channel
+             << s->SetEdgeEliminateParam(channel, d->edgeParam[0], d->edgeParam[1], d->edgeParam[2], 0);
+        break;
+    case 3:
+        KLOG << d->serverIp << "SetAdvancedGlobalColor" << channel
+             << s->SetAdvancedGlobalColor(channel, d->colorCurve[0], d->colorCurve[1], d->colorCurve[2], kCurveLevels,
+                                          17);
+        break;
+    default:
+        break;
+    }
+}
+
+void GConfig::sendVertexData(int deviceId) {
+    if (!m_connected) return;
+    const DeviceRecord* d = device(deviceId);
+    if (!d) return;
+    CKestraneStageServer* s = clientSession(d->serverIp, 0);
+    if (!s) return;
+    KLOG << d->serverIp << "SetVertexData" << d->outputIndex << s->SetVertexData(d->outputIndex, d->grid);
+}
+
+void GConfig::sendCommonDataToAll(int code, int value) {
+    if (!m_connected) return;
+    for (const QString& ip : serverIps()) {
+        CKestraneStageServer* s = clientSession(ip, 0);
+        if (!s) continue;
+        KLOG << ip << "SetCommonData" << code << value << s->SetCommonData(code, value, nullptr, 0);
+    }
+}
+
+void GConfig::sendCommonData(int deviceId, int code) {
+    if (!m_connected) return;
+    const DeviceRecord* d = device(deviceId);
+    if (!d) return;
+    CKestraneStageServer* s = clientSession(d->serverIp, 0);
+    if (!s) return;
+    KLOG << d->serverIp << "SetCommonData" << code << d->outputIndex
+         << s->SetCommonData(code, d->outputIndex, nullptr, 0);
+}
