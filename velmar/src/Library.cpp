@@ -72,6 +72,7 @@ void PostEvent(FileVideo* video) {
 std::vector<std::unique_ptr<MediaBaseClass>> TakeOut(void* media, bool all) {
     auto& lib = Lib();
     std::vector<std::unique_ptr<MediaBaseClass>> out;
+    std::lock_guard tl(lib.timelineLock);
     std::lock_guard lk(lib.listLock);
     if (all) {
         for (auto& [id, m] : lib.live) out.push_back(std::move(m));
@@ -108,6 +109,7 @@ void EnsureStarted() {
 
 void Shutdown() {
     auto& lib = Lib();
+    StopPlayThread();
     auto all = TakeOut(nullptr, true);
     Destroy(all);
     lib.notifier.Stop();
@@ -270,6 +272,7 @@ int Kestrane_GetMediaInfo(void* media, void** frame, int* width, int* height, do
 int Kestrane_RemoveMedia(void* media) {
     LOGTEXT::LogInfo("Kestrane_RemoveMedia is in");
     LOGTEXT::LogInfo("Kestrane_RemoveMedia will find media");
+    StopPlayThread();
     auto taken = TakeOut(media, media == nullptr);
     const bool found = !taken.empty();
     Destroy(taken);
@@ -344,6 +347,7 @@ extern "C" {
 
 int Kestrane_Pause() {
     LOGTEXT::LogInfo("Kestrane_Pause is in");
+    StopPlayThread();
     ApplyToMedia(nullptr, Op::Pause);
     LOGTEXT::LogInfo("Kestrane_Pause is over");
     return 1;
@@ -351,6 +355,7 @@ int Kestrane_Pause() {
 
 int Kestrane_Stop() {
     LOGTEXT::LogInfo("Kestrane_Stop is in");
+    StopPlayThread();
     ApplyToMedia(nullptr, Op::Stop);
     LOGTEXT::LogInfo("Kestrane_Stop is over");
     return 1;

@@ -30,6 +30,19 @@ struct Library {
     platform::Event notifyWake{false, false};
     platform::StoppableThread notifier;
 
+    // Preview timeline. timelineLock is taken before listLock and held over
+    // a timeline pass, a jump and a window change, and by removal: so media
+    // stay alive through a pass while files are opened and closed without
+    // listLock (a decode thread's callback may wait for listLock). It guards
+    // the three values below. The thread is replaced on every play, so a
+    // thread left behind after a missed join keeps its own stop.
+    std::mutex timelineLock;
+    uint32_t timelineStartTick = 0;
+    double timelineBase = 0.0;
+    double timelineLast = 0.0;
+    std::unique_ptr<platform::StoppableThread> timelineThread;  // touched on the caller's thread only
+    std::mutex timelineThreadLock;  // guards timelineThread
+
     std::mutex captureLock;
     std::function<std::vector<CaptureSource>()> captureLister;
 };
@@ -43,6 +56,9 @@ MediaBaseClass* FindListedLocked(void* media);
 
 // Registers Shutdown with atexit (once) and starts the notification thread.
 void EnsureStarted();
+
+// Stops the timeline thread when it runs; never call with listLock held.
+void StopPlayThread();
 
 // Releases the render context (from Shutdown).
 void ReleaseRenderContext(bool atExit);

@@ -30,6 +30,8 @@ struct TestMedia {
     const std::string& odd() { return Lazy(odd_, "odd.mp4", "-f lavfi -i testsrc=size=50x30:rate=25 -t 1 -pix_fmt yuv444p -g 5"); }
     // 12.9 s
     const std::string& longVideo() { return Lazy(long_, "long.mp4", "-f lavfi -i testsrc=size=32x32:rate=10 -t 12.9 -pix_fmt yuv420p"); }
+    // 32 x 32, 10 s
+    const std::string& tenSeconds() { return Lazy(ten_, "ten.mp4", "-f lavfi -i testsrc=size=32x32:rate=10 -t 10 -pix_fmt yuv420p"); }
     // 64 x 48 of 0x3366CC
     const std::string& picture() { return Lazy(picture_, "picture.png", "-f lavfi -i color=c=0x3366CC:s=64x48,format=rgb24 -frames:v 1"); }
     // 20 x 10 with an alpha channel
@@ -50,7 +52,7 @@ private:
         return path;
     }
     std::mutex mu_;
-    std::string video_, odd_, long_, picture_, alpha_;
+    std::string video_, odd_, long_, ten_, picture_, alpha_;
 };
 
 struct Call {

@@ -11,6 +11,10 @@
 
 #include "velmar/export.h"
 
+namespace platform {
+class TickSource;
+}
+
 namespace velmar {
 
 // Removes every media, stops the library's threads and releases the render
@@ -45,5 +49,14 @@ VELMAR_API uint32_t UploadPictureTexture(uint32_t texture, const void* bits, int
                                          int32_t stride, int32_t bitsPerPixel);
 // The same with the current frame of a live media, read under its frame lock.
 VELMAR_API uint32_t UploadMediaTexture(void* media, uint32_t texture);
+
+// The millisecond tick of the preview timeline (null: the process tick).
+// Tests install a platform::ManualTickSource to move the timeline by hand.
+VELMAR_API void SetTimelineTickSource(platform::TickSource* source);
+// Runs one pass of the timeline over the media list at the current timeline
+// time, as the timeline thread does every 10 ms.
+VELMAR_API void StepTimeline();
+// Whether the timeline thread is running.
+VELMAR_API bool TimelineRunning();
 
 }  // namespace velmar

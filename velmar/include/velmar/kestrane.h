@@ -66,7 +66,25 @@ VELMAR_API int Kestrane_MuteMedia(int mute, void* media);
 // media changed.
 VELMAR_API int Kestrane_SetPlayRate(double rate, void* media);
 
-// Pause or stop every media in the list. Always 1.
+// Starts the preview timeline at the time last set by
+// Kestrane_SetCurrentTimeline: a thread that loads video files from 5 s
+// before their window, plays them inside it, stops them after it (with the
+// end notice, state 3, on the timeline thread) and closes them 2 s later.
+// Media added afterwards join at the next Kestrane_Play. The end notice's
+// callback must not call the timeline functions below. Always 1.
+VELMAR_API int Kestrane_Play();
+// Moves the timeline to t seconds: loads or closes video files by their
+// window, pauses those playing and seeks those whose window holds t (a
+// window longer than the video repeats it). A time within 0.00001 s of the
+// last one does nothing. 1, or 0 for a time that is not finite.
+VELMAR_API int Kestrane_SetCurrentTimeline(double t);
+// Sets the time window [start, stop) in seconds and the layer of a media of
+// the list; rect (left, top, right, bottom) is kept for the caller when
+// given. A window within 0.0001 s of the old one at both ends changes
+// nothing. 1, or 0 when the media is not in the list.
+VELMAR_API int Kestrane_SetMediaLayer(void* media, int layer, double start, double stop, const RECT* rect);
+
+// Stop the timeline, then pause or stop every media in the list. Always 1.
 VELMAR_API int Kestrane_Pause();
 VELMAR_API int Kestrane_Stop();
 
