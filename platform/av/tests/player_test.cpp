@@ -271,7 +271,9 @@ TEST_F(PlayerTest, PauseFromRunningHandsTheLastFrameOverAgain) {
     ASSERT_TRUE(player.Run());
     ASSERT_TRUE(WaitUntil([&] { return sink.Count() >= 2; }));
     for (const int64_t seekTo : {int64_t{-1}, kSec}) {
-        if (seekTo >= 0) ASSERT_TRUE(player.Seek(seekTo));
+        if (seekTo >= 0) {
+            ASSERT_TRUE(player.Seek(seekTo));
+        }
         sink.takeRunning = false;
         const size_t offered = sink.Offered();
         const size_t taken = sink.Count();
