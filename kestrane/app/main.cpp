@@ -1,0 +1,38 @@
+// The console program.
+#include <QApplication>
+#include <QByteArray>
+#include <QString>
+
+#include "kestrane/gconfig.h"
+#include "kestrane/mainwidget.h"
+#include "kestrane/startupoptions.h"
+
+namespace {
+
+// Placeholder for the modal loading dialog, which the dialogs of the
+// console bring later; until then start-up goes straight on.
+void runLoadingDialog() {}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    GConfig& config = GConfig::instance();
+
+    QApplication app(argc, argv);
+    // The settings folders are named after the program, whatever the file
+    // is called.
+    QCoreApplication::setApplicationName(QStringLiteral("kestrane"));
+
+    QByteArray sheet;
+    if (kestrane::readFileBytes(QStringLiteral(":/qss.css"), sheet))
+        app.setStyleSheet(QString::fromLocal8Bit(sheet));
+
+    runLoadingDialog();
+
+    MainWidget window;
+    app.installEventFilter(&window);
+    config.mainWidget = &window;
+    window.showMaximized();
+
+    return app.exec();
+}

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QSettings>
+#include <QTimer>
+
+#include <cstdlib>
+#include <memory>
+
+#include "kestrane/gconfig.h"
+#include "kestrane/mainwidget.h"
+#include "kestrane/settings.h"
+#include "qt/qtapp.h"
+#include "support/support.h"
+
+namespace {
+
+// Each test gets its own configuration folder, so setting.ini starts empty.
+class MainWidgetQt : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        if (old) m_oldConfig = old;
+        m_hadConfig = old != nullptr;
+        setenv("XDG_CONFIG_HOME", m_dir.str().c_str(), 1);
+        testApp();
+    }
+    void TearDown() override {
+        if (m_hadConfig) setenv("XDG_CONFIG_HOME", m_oldConfig.c_str(), 1);
+        else unsetenv("XDG_CONFIG_HOME");
+    }
+    void write(const QString& key, const QVariant& value) {
+        std::unique_ptr<QSettings> s = kestrane::openSettings();
+        s->setValue(key, value);
+        s->sync();
+    }
+    testsupport::TempDir m_dir;
+    std::string m_oldConfig;
+    bool m_hadConfig = false;
+};
+
+TEST_F(MainWidgetQt, ConstructionSetsTheListsTimersAndSize) {
+    MainWidget w;
+    EXPECT_EQ(w.size(), QSize(800, 600));
+    EXPECT_EQ(w.windowNameList(),
+              (QStringList{"DPlayControlWindow", "DPauseControlWindow", "DJumpControlWindow",
+                           "AddDeviceDialogWindow", "DStringOutWindow", "QMessageBoxClassWindow",
+                           "DTimeAxisStringOutWindow"}));
+    EXPECT_EQ(w.classNameList(),
+              (QStringList{"QLineEdit", "QTextEdit", "QPushButton", "DJumpControl", "DStringOut",
+                           "DTimeAxisStringOut", "DPauseControl", "DPlayControl", "QMessageBox",
+                           "AddDeviceDialog"}));
+    EXPECT_EQ(w.lastSaveTime(), uint(-1));
+    EXPECT_EQ(w.autoSaveInterval(), 0);
+    ASSERT_NE(w.mediaUpdateTimer(), nullptr);
+    EXPECT_EQ(w.mediaUpdateTimer()->interval(), 100);
+    EXPECT_TRUE(w.mediaUpdateTimer()->isActive());
+    EXPECT_EQ(w.mediaUpdateTimer()->parent(), &w);
+    EXPECT_EQ(w.autoSaveTimer()->interval(), 1000);
+    EXPECT_TRUE(w.autoSaveTimer()->isActive());
+    EXPECT_TRUE(QMetaType::type("QList<int>") != QMetaType::UnknownType);
+}
+
+TEST_F(MainWidgetQt, TheFirstPassesOfTheLoopMarkTheProjectSavedAndApplyTheOptions) {
+    GConfig& config = GConfig::instance();
+    config.setSaved(false);
+    write("GeneralSettings/autoSaveInterval", 0);
+    write("base/showList", 1);  // no start panel in a test
+    MainWidget w;
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
+        QCoreApplication::processEvents();
+        return config.isSaved() && w.lastSaveTime() != uint(-1);
+    }));
+    EXPECT_EQ(w.autoSaveInterval(), 60);
+    EXPECT_GE(qint64(w.lastSaveTime()), before - 1);
+}
+
+TEST_F(MainWidgetQt, AutoStartMinimisesExactlyWhenAsked) {
+    for (bool minimize : {false, true}) {
+        write("GeneralSettings/clientAutoMinimize", minimize);
+        write("GeneralSettings/clientAutoLoadFile", false);
+        write("GeneralSettings/autoSaveInterval", 5);
+        MainWidget w;
+        w.show();
+        w.applyStartupOptions({"kestrane", "start"});
+        EXPECT_EQ(w.isMinimized(), minimize) << minimize;
+        EXPECT_EQ(w.autoSaveInterval(), 300);
+        EXPECT_EQ(w.pendingConnectThreads(), 0);
+        EXPECT_FALSE(GConfig::instance().isConnected());
+    }
+}
+
+TEST_F(MainWidgetQt, TheDeleteActionLosesItsShortcut) {
+    write("base/showList", 1);
+    MainWidget w;
+    QAction del(&w);
+    del.setShortcut(QKeySequence(Qt::Key_Delete));
+    w.actions().insert(QStringLiteral("del"), &del);
+    w.applyStartupOptions({"kestrane"});
+    EXPECT_TRUE(del.shortcut().isEmpty());
+}
+
+TEST_F(MainWidgetQt, AutoConnectAndPlayGivesUpWhenNoConnectionIsPending) {
+    MainWidget w;
+    bool returned = false;
+    QTimer::singleShot(0, &w, [&] {
+        w.autoConnectAndPlay(true);
+        returned = true;
+    });
+    EXPECT_TRUE(testsupport::WaitUntil([&] {
+        QCoreApplication::processEvents();
+        return returned;
+    }));
+}
+
+TEST_F(MainWidgetQt, DroppedSessionsAreNotedForTheTimer) {
+    GConfig& config = GConfig::instance();
+    config.droppedServers(2);
+    clientSessionCallback(17, nullptr);
+    clientSessionCallback(23, nullptr);
+    EXPECT_EQ(config.droppedServers(0), (QList<int>{17, 23}));
+    config.droppedServers(2);
+}
+
+TEST_F(MainWidgetQt, CloseRunsTheQuitProcedure) {
+    MainWidget w;
+    w.show();
+    EXPECT_TRUE(w.close());
+    EXPECT_FALSE(w.isVisible());
+}
+
+}  // namespace
