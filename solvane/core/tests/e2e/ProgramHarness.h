@@ -112,13 +112,26 @@ inline std::string TextCommand(const std::string& line) {
 
 // Pids of display servers started with this base folder (a restarted server
 // is no child of the test).
+// A process may end while its file is read; the read then fails (ESRCH),
+// which a stream would turn into an exception. What was read is returned.
+inline std::string ReadProcFile(const fs::path& path) {
+    std::string out;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    return out;
+}
+
 inline std::vector<pid_t> ServersOf(const std::string& baseDir) {
     std::vector<pid_t> pids;
-    for (const auto& e : fs::directory_iterator("/proc")) {
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator("/proc", ec)) {
         const std::string name = e.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream in(e.path() / "cmdline", std::ios::binary);
-        std::string cmd((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string cmd = ReadProcFile(e.path() / "cmdline");
         if (cmd.find("solvane") != std::string::npos && cmd.find(baseDir) != std::string::npos &&
             cmd.find("/bin/sh") == std::string::npos)
             pids.push_back(static_cast<pid_t>(std::stoi(name)));
