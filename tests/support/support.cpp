@@ -1,6 +1,10 @@
 #include "support/support.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -59,6 +63,22 @@ std::string RunShell(const std::string& cmd, int* status) {
     int rc = pclose(f);
     if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return out;
+}
+
+int BindLoopback(int type, uint16_t& port) {
+    const int s = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    if (s < 0) return -1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::close(s);
+        return -1;
+    }
+    port = ntohs(a.sin_port);
+    return s;
 }
 
 int OpenFdCount() {

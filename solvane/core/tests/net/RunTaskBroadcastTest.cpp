@@ -22,14 +22,9 @@ namespace {
 class RunTaskBroadcast : public ::testing::Test {
 protected:
     void SetUp() override {
-        sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        uint16_t port = 0;
+        sock = testsupport::BindLoopback(SOCK_DGRAM, port);
         ASSERT_GE(sock, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        socklen_t len = sizeof a;
-        ASSERT_EQ(::getsockname(sock, reinterpret_cast<sockaddr*>(&a), &len), 0);
         core = std::make_unique<CMediaManager>(dir.str());
         CoreServices services;
         services.media = &factory;
@@ -37,7 +32,7 @@ protected:
         services.system = &system;
         core->SetServices(services);
         core->m_strMulticastIp = "127.0.0.1";
-        core->m_nMulticastPort = ntohs(a.sin_port);
+        core->m_nMulticastPort = port;
         core->m_nSyncMediaEnable = 1;
         core->m_nMainServer = 1;
         core->m_taskTiming.endSettleMs = core->m_taskTiming.endRepeatMs = 0;

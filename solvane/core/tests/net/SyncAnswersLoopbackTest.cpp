@@ -27,22 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A socket bound to 127.0.0.1 with a port the kernel chose.
-int BoundSocket(int type, uint16_t& port) {
-    const int s = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    if (s < 0) return -1;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        ::close(s);
-        return -1;
-    }
-    port = ntohs(a.sin_port);
-    return s;
-}
+using testsupport::BindLoopback;
 
 std::optional<std::vector<uint8_t>> ReceiveDatagram(int sock, int waitMs = 2000) {
     pollfd p{sock, POLLIN, 0};
@@ -63,7 +48,7 @@ tagNETHEAD AsHead(const std::vector<uint8_t>& bytes) {
 class SyncAnswersLoopback : public ::testing::Test {
 protected:
     void SetUp() override {
-        answers = BoundSocket(SOCK_DGRAM, answerPort);
+        answers = BindLoopback(SOCK_DGRAM, answerPort);
         ASSERT_GE(answers, 0);
         core = std::make_unique<CMediaManager>(dir.str());
         CoreServices services;
@@ -166,7 +151,7 @@ TEST_F(SyncAnswersLoopback, SlaveAnswersADeleteOnTheAnswerGroup) {
 
 TEST_F(SyncAnswersLoopback, SlaveAcknowledgesLoadsAndMarkedUpdatesToTheController) {
     uint16_t heartbeatPort = 0;
-    const int master = BoundSocket(SOCK_DGRAM, heartbeatPort);
+    const int master = BindLoopback(SOCK_DGRAM, heartbeatPort);
     ASSERT_GE(master, 0);
     NodeSyncOptions options;
     options.bindAddress = "127.0.0.1";
@@ -197,7 +182,7 @@ TEST_F(SyncAnswersLoopback, SlaveAcknowledgesLoadsAndMarkedUpdatesToTheControlle
 
 TEST_F(SyncAnswersLoopback, ScanMachineSendsThisHostToTheConsole) {
     uint16_t port = 0;
-    const int listener = BoundSocket(SOCK_STREAM, port);
+    const int listener = BindLoopback(SOCK_STREAM, port);
     ASSERT_GE(listener, 0);
     ASSERT_EQ(::listen(listener, 1), 0);
     tagNETHEAD seen{};

@@ -27,14 +27,9 @@ namespace fs = std::filesystem;
 class SyncBroadcastLoopback : public ::testing::Test {
 protected:
     void SetUp() override {
-        sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        uint16_t port = 0;
+        sock = testsupport::BindLoopback(SOCK_DGRAM, port);
         ASSERT_GE(sock, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        socklen_t len = sizeof a;
-        ASSERT_EQ(::getsockname(sock, reinterpret_cast<sockaddr*>(&a), &len), 0);
         core = std::make_unique<CMediaManager>(dir.str());
         CoreServices services;
         services.media = &factory;
@@ -42,7 +37,7 @@ protected:
         services.system = &system;
         core->SetServices(services);
         core->m_strMulticastIp = "127.0.0.1";
-        core->m_nMulticastPort = ntohs(a.sin_port);
+        core->m_nMulticastPort = port;
         SetServerIpText("192.168.10.20");
         platform::SetTickSource(&ticks);
     }

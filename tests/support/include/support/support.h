@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -33,6 +34,10 @@ void WriteFile(const std::filesystem::path& p, const std::string& bytes);
 
 // Runs a shell command; returns its standard output, exit status in *status.
 std::string RunShell(const std::string& cmd, int* status = nullptr);
+
+// A socket of the given type (SOCK_DGRAM, SOCK_STREAM) bound to 127.0.0.1
+// on a port the kernel chose; -1 on failure.
+int BindLoopback(int type, uint16_t& port);
 
 // Number of open descriptors of this process.
 int OpenFdCount();
