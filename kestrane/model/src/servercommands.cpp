@@ -23,6 +23,13 @@ constexpr uint8_t kCurveLevels[17] = {0x00, 0x0f, 0x1f, 0x2f, 0x3f, 0x4f, 0x5f, 
 
 double seconds(int ms) { return ms / 1000.0; }
 
+// Runs f on the session of every server that has one, in device order.
+template <class F>
+void forEachServer(GConfig& c, F&& f) {
+    for (const QString& ip : c.serverIps())
+        if (CKestraneStageServer* s = c.clientSession(ip, 0)) f(ip, *s);
+}
+
 }  // namespace
 
 QStringList GConfig::serverIps() const {
@@ -35,35 +42,29 @@ QStringList GConfig::serverIps() const {
 void GConfig::playServers(double rate) {
     if (!m_connected) return;
     const double position = seconds(currentTime());
-    for (const QString& ip : serverIps()) {
-        CKestraneStageServer* s = clientSession(ip, 0);
-        if (!s) continue;
-        KLOG << ip << "SetCurrentTimeLine" << position << s->SetCurrentTimeLine(position);
-        KLOG << ip << "SetPlayRate" << rate << s->SetPlayRate(rate, 0);
-        KLOG << ip << "PlayMedia" << s->PlayMedia();
-    }
+    forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
+        KLOG << ip << "SetCurrentTimeLine" << position << s.SetCurrentTimeLine(position);
+        KLOG << ip << "SetPlayRate" << rate << s.SetPlayRate(rate, 0);
+        KLOG << ip << "PlayMedia" << s.PlayMedia();
+    });
 }
 
 void GConfig::pauseServers() {
     if (!m_connected) return;
     const double position = seconds(currentTime());
-    for (const QString& ip : serverIps()) {
-        CKestraneStageServer* s = clientSession(ip, 0);
-        if (!s) continue;
-        KLOG << ip << "SetCurrentTimeLine" << position << s->SetCurrentTimeLine(position);
-        KLOG << ip << "PauseMedia" << s->PauseMedia();
-    }
+    forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
+        KLOG << ip << "SetCurrentTimeLine" << position << s.SetCurrentTimeLine(position);
+        KLOG << ip << "PauseMedia" << s.PauseMedia();
+    });
 }
 
 void GConfig::stopServers() {
     if (!m_connected) return;
     const double position = seconds(currentTime());
-    for (const QString& ip : serverIps()) {
-        CKestraneStageServer* s = clientSession(ip, 0);
-        if (!s) continue;
-        KLOG << ip << "SetCurrentTimeLine" << position << s->SetCurrentTimeLine(position);
-        KLOG << ip << "StopMedia" << s->StopMedia();
-    }
+    forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
+        KLOG << ip << "SetCurrentTimeLine" << position << s.SetCurrentTimeLine(position);
+        KLOG << ip << "StopMedia" << s.StopMedia();
+    });
 }
 
 void GConfig::sendTimeToServers() {
@@ -118,44 +119,38 @@ void GConfig::muteMedia(bool mute, int mediaId) {
     if (mediaId == 0) {
         m_muted = mute;
         m_hooks->mutePreviewMedia(mute, nullptr);
-        for (const QString& ip : serverIps()) {
-            CKestraneStageServer* s = clientSession(ip, 0);
-            if (!s) continue;
-            KLOG << ip << "MuteMedia" << mute << s->MuteMedia(mute ? 1 : 0, 0);
-        }
+        forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
+            KLOG << ip << "MuteMedia" << mute << s.MuteMedia(mute ? 1 : 0, 0);
+        });
         return;
     }
     const MediaSource* m = mediaSource(mediaId);
     if (!m || !m->previewHandle) return;
     m_hooks->mutePreviewMedia(mute, m->previewHandle);
-    for (const QString& ip : serverIps()) {
-        CKestraneStageServer* s = clientSession(ip, 0);
-        if (!s) continue;
+    forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
         // A null handle would address every media of that server.
         const MEDIA_HANDLE h = m->serverHandles.value(ip, 0);
         if (!h) {
             KLOG << ip << "holds no media" << mediaId << "to mute";
-            continue;
+            return;
         }
-        KLOG << ip << "MuteMedia" << mute << h << s->MuteMedia(mute ? 1 : 0, h);
-    }
+        KLOG << ip << "MuteMedia" << mute << h << s.MuteMedia(mute ? 1 : 0, h);
+    });
 }
 
 void GConfig::hideMedia(bool hide, int mediaId) {
     if (!m_connected) return;
     const MediaSource* m = mediaSource(mediaId);
     if (!m) return;
-    for (const QString& ip : serverIps()) {
-        CKestraneStageServer* s = clientSession(ip, 0);
-        if (!s) continue;
+    forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
         // A null handle would address every media of that server.
         const MEDIA_HANDLE h = m->serverHandles.value(ip, 0);
         if (!h) {
             KLOG << ip << "holds no media" << mediaId << "to hide";
-            continue;
+            return;
         }
-        KLOG << ip << "HideMedia" << hide << h << s->HideMedia(hide ? 1 : 0, h);
-    }
+        KLOG << ip << "HideMedia" << hide << h << s.HideMedia(hide ? 1 : 0, h);
+    });
 }
 
 void GConfig::setBackgroundImage(int deviceId, const QString& path) {
@@ -207,11 +202,9 @@ void GConfig::sendVertexData(int deviceId) {
 
 void GConfig::sendCommonDataToAll(int code, int value) {
     if (!m_connected) return;
-    for (const QString& ip : serverIps()) {
-        CKestraneStageServer* s = clientSession(ip, 0);
-        if (!s) continue;
-        KLOG << ip << "SetCommonData" << code << value << s->SetCommonData(code, value, nullptr, 0);
-    }
+    forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
+        KLOG << ip << "SetCommonData" << code << value << s.SetCommonData(code, value, nullptr, 0);
+    });
 }
 
 void GConfig::sendCommonData(int deviceId, int code) {
