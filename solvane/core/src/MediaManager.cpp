@@ -464,6 +464,7 @@ void CMediaManager::Initialize() {
         LoadMediaList(m_strMediaListPath);
     }
 
+    CreateEmbeddedPictures();
     ReloadBackgroundImage();
     PreparePictureMedia();
 

@@ -60,6 +60,7 @@ private:
 // A media source that records the operations called on it.
 class FakeMedia : public IMedia {
 public:
+    std::vector<uint8_t> pictureData;  // the last picture given in memory
     explicit FakeMedia(int32_t type, std::vector<std::string>* journal = nullptr) : journal_(journal) {
         common_.type = type;
     }
@@ -75,6 +76,14 @@ public:
         common_.state = kMediaPlaying;
         reserved = reservedArg;
         if (common_.type == kMediaFileVideo) graphState = 2;
+        return true;
+    }
+    // Records the size of the picture; keeps the bytes for a look.
+    bool LoadFromPictureData(const uint8_t* data, size_t size) override {
+        Note("picture " + std::to_string(size));
+        if (!loadSucceeds) return false;
+        pictureData.assign(data, data + size);
+        common_.state = kMediaPlaying;
         return true;
     }
     bool Close() override {

@@ -4,6 +4,7 @@
 // factory, drives them through these operations and keeps their placement.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -18,6 +19,10 @@ enum MediaType : int32_t {
     kMediaPicture = 2,
     kMediaScreenCapture = 3,
 };
+
+// Asks the media factory for the core's matting picture (a still picture with
+// alpha). Never stored: the object's type field stays kMediaPicture.
+constexpr int32_t kMediaMattingPicture = 0x102;
 
 // Media states: 0 not loaded, 1 loaded and producing frames (playing), video
 // sources also 2 paused and 3 stopped.
@@ -115,6 +120,15 @@ public:
     virtual bool FillColorBars(const std::vector<uint32_t>& colours, bool vertical) {
         (void)colours;
         (void)vertical;
+        return false;
+    }
+
+    // Still pictures: decodes a picture held in memory (the program's own
+    // pictures) and takes it as it is. False when the bytes do not decode or
+    // the source holds no such picture; the previous frame is then gone.
+    virtual bool LoadFromPictureData(const uint8_t* data, size_t size) {
+        (void)data;
+        (void)size;
         return false;
     }
 

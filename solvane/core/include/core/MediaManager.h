@@ -161,6 +161,11 @@ public:
     int LoadDefaultBackground();
     bool ReloadBackgroundImage();
     void LoadMattingImage();
+    // Makes the background, default background and matting picture objects
+    // that are still missing (before the background reload).
+    void CreateEmbeddedPictures();
+    // The program's default background picture for a primary screen size.
+    static int DefaultBackgroundResourceId(int32_t width, int32_t height);
     bool RestartDesktopCapture(int reopen);
     // Fills the background picture with bands of the given colours (red in
     // the low byte), across or down the picture.

@@ -21,6 +21,8 @@ std::unique_ptr<IMedia> RenderMediaFactory::CreateMedia(int32_t type) {
         return std::make_unique<BMP>();
     case kMediaScreenCapture:
         return std::make_unique<CScreenCapGDI>();
+    case kMediaMattingPicture:
+        return std::make_unique<CMattingImage>();
     default:
         return nullptr;
     }

@@ -139,6 +139,15 @@ bool BMP::FillColorBars(const std::vector<uint32_t>& colors, bool vertical) {
     return true;
 }
 
+bool BMP::LoadFromPictureData(const uint8_t* data, size_t size) {
+    PictureBits p;
+    if (!data || !DecodePictureData(data, size, p)) {
+        LOGTEXT::LogError("picture: %zu bytes do not decode.", size);
+        return false;
+    }
+    return LoadFromHBitmap(p);
+}
+
 // ------------------------------------------------------- CMattingImage ----
 
 CMattingImage::CMattingImage() : MediaBaseClass(kMediaPicture) {}
@@ -205,6 +214,15 @@ bool CMattingImage::LoadFromHBitmap(const PictureBits& bitmap) {
     m_bFrameReady = true;
     common_.state = kMediaPlaying;
     return true;
+}
+
+bool CMattingImage::LoadFromPictureData(const uint8_t* data, size_t size) {
+    PictureBits p;
+    if (!data || !DecodePictureData(data, size, p)) {
+        LOGTEXT::LogError("matting picture: %zu bytes do not decode.", size);
+        return false;
+    }
+    return LoadFromHBitmap(p);
 }
 
 // ------------------------------------------------------------ ColorBMP ----

@@ -25,6 +25,8 @@ public:
     bool Close() override;
     // Takes a copy of a decoded bitmap; name "BKimage".
     bool LoadFromHBitmap(const PictureBits& bitmap);
+    // Decodes a picture in memory and takes it as LoadFromHBitmap does.
+    bool LoadFromPictureData(const uint8_t* data, size_t size) override;
     // A blank 120 x 120 BGR frame.
     void ResetTestBuffer();
     // Bands of the given colours (bytes red, green, blue, spare in the low to
@@ -48,6 +50,8 @@ public:
     bool Close() override;
     // Takes a copy of a bitmap as it is (32-bit with alpha); name "Matting".
     bool LoadFromHBitmap(const PictureBits& bitmap);
+    // Decodes a picture in memory keeping its alpha, as LoadFromHBitmap does.
+    bool LoadFromPictureData(const uint8_t* data, size_t size) override;
 
     uint32_t m_nKeyColor = kDefaultKey;
 };
