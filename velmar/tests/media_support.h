@@ -67,8 +67,16 @@ struct Call {
 };
 
 // Keeps every callback; pass it as the user value.
+// A video calls back from its decode thread until it is removed (a pause hands
+// its last frame over once more), so a recorder removes every media before it
+// goes: the fixtures' own removal comes only after the test's locals are gone.
 class Recorder {
 public:
+    Recorder() = default;
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+    ~Recorder() { Kestrane_RemoveMedia(nullptr); }
+
     static void Callback(void* media, void* frame, const BITMAPINFOHEADER* format, double position, double duration,
                          int atZero, int state, void* user) {
         auto* self = static_cast<Recorder*>(user);
