@@ -13,7 +13,7 @@
 #include "kestrane/gconfig.h"
 #include "kestrane/mainwidget.h"
 #include "kestrane/settings.h"
-#include "qt/qtapp.h"
+#include "support/QtWidgetTestApp.h"
 #include "support/support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "kestrane/curvewidget.h"
-#include "qt/qtapp.h"
+#include "support/QtWidgetTestApp.h"
 
 namespace {
 

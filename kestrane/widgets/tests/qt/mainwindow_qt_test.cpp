@@ -3,7 +3,7 @@
 #include <QImage>
 
 #include "kestrane/mainwindow.h"
-#include "qt/qtapp.h"
+#include "support/QtWidgetTestApp.h"
 
 namespace {
 

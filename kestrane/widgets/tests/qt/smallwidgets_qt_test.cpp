@@ -7,7 +7,7 @@
 #include "kestrane/colorwidget.h"
 #include "kestrane/radiusbackgroundwidget.h"
 #include "kestrane/scrollbar.h"
-#include "qt/qtapp.h"
+#include "support/QtWidgetTestApp.h"
 
 namespace {
 
