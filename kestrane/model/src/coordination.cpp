@@ -192,12 +192,12 @@ void GConfig::moveDevice(int id, double x, double y) {
 
 void GConfig::removeDevice(int id) {
     if (!m_sidePanelHooks->hasDeviceTree()) return;
-    auto it = m_devices.find(id);
-    if (it == m_devices.end()) return;
+    if (!m_devices.contains(id)) return;
+    // Read before the windows run: they may touch the records.
+    const qint64 group = m_devices[id].groupStamp;
     pausePlayback();
     m_stageHooks->removeDeviceItem(id);
     m_sidePanelHooks->removeTreeItem(id);
-    const qint64 group = it->groupStamp;
     if (group != 0) {
         QList<int> mates;
         for (auto d = m_devices.constBegin(); d != m_devices.constEnd(); ++d)

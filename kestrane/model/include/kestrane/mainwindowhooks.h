@@ -33,4 +33,8 @@ public:
     virtual void resetSplitters() {}
     // Start connecting to every display server of the project.
     virtual void connectDevices() {}
+    // Check the speed entry of the menu for index 0 (normal), 1 (1.5x) or 2 (2x); other indexes change nothing.
+    virtual void setMenuSpeed(int /*index*/) {}
+    // The auto-save interval in seconds, as the general settings give it.
+    virtual void setAutoSaveInterval(int /*seconds*/) {}
 };

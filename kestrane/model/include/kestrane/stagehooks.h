@@ -8,6 +8,13 @@
 #include <QPoint>
 #include <QString>
 
+// One stage item: a media item (kind 0) or a device item (kind 1); kind -1
+// for none.
+struct StageItemRef {
+    int id = 0;
+    int kind = -1;
+};
+
 // The visible part of the stage view, in its scrolled pixel coordinates.
 struct StageViewport {
     int hScroll = 0;   // the stage widget's horizontal scroll value
@@ -29,6 +36,8 @@ public:
     virtual void clearItemInfo() {}
     // Select the zoom combo's first entry (12.5 %).
     virtual void resetScaleCombo() {}
+    // Select zoom combo entry 0 .. 4 (12.5 % .. 100 %), which zooms the stage.
+    virtual void setScaleIndex(int /*index*/) {}
     // The viewport size and the two scroll values.
     virtual StageViewport viewport() const { return {}; }
 
@@ -53,6 +62,12 @@ public:
     virtual void clearStageSelection() {}
     // Ids of the selected media items (items whose kind data is 0), in the scene's order.
     virtual QList<int> selectedMediaIds() const { return {}; }
+    // The scene's focus item, and the selected items in selection order.
+    virtual StageItemRef focusItem() const { return {}; }
+    virtual QList<StageItemRef> selectedItems() const { return {}; }
+    // Delete the selected media items / device items as the items' own delete does.
+    virtual void deleteSelectedMedia() {}
+    virtual void deleteSelectedDevices() {}
     // Select or deselect the media item of that id.
     virtual void setMediaItemSelected(int /*mediaId*/, bool /*selected*/) {}
     // Align the selected items: 1 left, 2 right, 3 centre left-right, 4 top, 5 bottom, 6 centre up-down.
@@ -71,4 +86,11 @@ public:
     virtual void selectStageDevice(int /*deviceId*/) {}
     // Take the device's stage items off the stage.
     virtual void removeDeviceItem(int /*deviceId*/) {}
+    // The device item's own operations, on the item of that device (nothing when it is gone):
+    // matrix layout of the selected devices, colour and geometry correction, group and ungroup the selection.
+    virtual void runDeviceMatrixLayout(int /*deviceId*/) {}
+    virtual void runDeviceColorCorrection(int /*deviceId*/) {}
+    virtual void runDeviceGeometryCorrection(int /*deviceId*/) {}
+    virtual void combineDevice(int /*deviceId*/) {}
+    virtual void uncombineDevice(int /*deviceId*/) {}
 };

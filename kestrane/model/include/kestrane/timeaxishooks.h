@@ -42,8 +42,9 @@ public:
     virtual void backFiveSecond() {}
     // Select the speed entry 0 (1x), 1 (1.5x) or 2 (2x).
     virtual void setSpeedIndex(int /*index*/) {}
-    // Show the registered play button pressed (down) or released.
+    // Show the registered play button pressed (down) or released; whether it is shown pressed.
     virtual void setPlayButtonDown(bool /*down*/) {}
+    virtual bool isPlayButtonDown() const { return false; }
     // Scroll so that the play-head line is in view (the play-head line's scrollIntoView).
     virtual void scrollToPlayHead() {}
     // Scroll horizontally by at most 3 px toward x (axis coordinates) when x is outside the visible span; whether it scrolled.

@@ -23,6 +23,7 @@
 #include "platform/textcodec.h"
 #include "support/ScriptedServer.h"
 #include "support/RecordingPreview.h"
+#include "support/QtSpin.h"
 #include "support/support.h"
 
 namespace {
@@ -40,17 +41,6 @@ struct ScopedApp {
     char* argv[2] = {name, nullptr};
     QCoreApplication app{argc, argv};
 };
-
-// Runs the event loop until pred holds or the deadline passes.
-bool spinUntil(const std::function<bool()>& pred, int deadlineMs = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > deadlineMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 class Hooks : public ConsoleHooks {
 public:

@@ -1,24 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include "kestrane/gconfig.h"
 #include "qt/qtapp.h"
+#include "support/QtSpin.h"
 #include "windowrecorder.h"
 
 namespace {
-
-// Runs the event loop until pred holds or the deadline passes.
-bool spinUntil(const std::function<bool()>& pred, int deadlineMs = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > deadlineMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 class LaterQt : public ::testing::Test {
 protected:

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -12,6 +11,7 @@
 
 #include "kestrane/picturetable.h"
 #include "support/QtWidgetTestApp.h"
+#include "support/QtSpin.h"
 
 namespace {
 
@@ -66,16 +66,6 @@ QStringList toolboxPaths() {
                              "toolbox_hcenter_align", "toolbox_bottom_align", "toolbox_snap", "hand_move"})
         for (const char* n : {"", "_2", "_3", "_4"}) out << QStringLiteral(":/images/%1%2.png").arg(QLatin1String(base), QLatin1String(n));
     return out;
-}
-
-bool spinUntil(const std::function<bool()>& pred, int deadlineMs = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > deadlineMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
 }
 
 // Pixels that differ between two pictures of one size.
