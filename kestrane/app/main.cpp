@@ -5,6 +5,7 @@
 
 #include "kestrane/gconfig.h"
 #include "kestrane/mainwidget.h"
+#include "kestrane/pictures.h"
 #include "kestrane/startupoptions.h"
 
 namespace {
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     // The settings folders are named after the program, whatever the file
     // is called.
     QCoreApplication::setApplicationName(QStringLiteral("kestrane"));
+    kestrane::initPictures();
 
     QByteArray sheet;
     if (kestrane::readFileBytes(QStringLiteral(":/qss.css"), sheet))

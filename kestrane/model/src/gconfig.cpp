@@ -65,15 +65,6 @@ QList<T*> view(const std::vector<std::unique_ptr<T>>& list) {
     return out;
 }
 
-// Runs f later on the GUI thread, or now when there is no event loop.
-template <class F>
-void later(F f) {
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QTimer::singleShot(0, app, f);
-    else
-        f();
-}
-
 }  // namespace
 
 GConfig& GConfig::instance() {
@@ -83,7 +74,8 @@ GConfig& GConfig::instance() {
     return *config;
 }
 
-GConfig::GConfig() : m_worldBlock(std::make_unique<WORLD_BASE_INFO>()) {
+GConfig::GConfig() : m_preview(&kestrane::velmarPreview()), m_worldBlock(std::make_unique<WORLD_BASE_INFO>()) {
+    m_titleText = QStringLiteral("无标题.vadra");
     m_addMediaTexts = QStringList{
         QStringLiteral("添加视频、图片"), QStringLiteral("添加图片"),       QStringLiteral("添加文件夹"),
         QStringLiteral("添加文字"),       QStringLiteral("添加现场视频"),   QStringLiteral("添加虚拟桌面"),
@@ -104,10 +96,43 @@ GConfig::GConfig() : m_worldBlock(std::make_unique<WORLD_BASE_INFO>()) {
         QStringLiteral("UHD  (1920x1200)"),
         QStringLiteral("自定义"),
     };
+    // The device sub-menu shows the presets' texts.
+    buildTopMenus();
+    buildMenuModel();
     kestrane::registerRecordTypes();
 }
 
 GConfig::~GConfig() = default;
+
+// ---------------------------------------------------------------------------
+// Hooks and the queue of later calls
+
+void GConfig::setStageHooks(StageHooks* hooks) { m_stageHooks = hooks ? hooks : &m_noHooks; }
+void GConfig::setMainWindowHooks(MainWindowHooks* hooks) { m_mainWindowHooks = hooks ? hooks : &m_noHooks; }
+void GConfig::setTimeAxisHooks(TimeAxisHooks* hooks) { m_timeAxisHooks = hooks ? hooks : &m_noHooks; }
+void GConfig::setSidePanelHooks(SidePanelHooks* hooks) { m_sidePanelHooks = hooks ? hooks : &m_noHooks; }
+void GConfig::setCalibrationHooks(CalibrationHooks* hooks) { m_calibrationHooks = hooks ? hooks : &m_noHooks; }
+
+void GConfig::setHooks(ConsoleHooks* hooks) {
+    setStageHooks(hooks);
+    setMainWindowHooks(hooks);
+    setTimeAxisHooks(hooks);
+    setSidePanelHooks(hooks);
+    setCalibrationHooks(hooks);
+}
+
+void GConfig::runLater(std::function<void()> f, int delayMs) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        f();
+        return;
+    }
+    if (!m_queue) {
+        m_queue = std::make_unique<QObject>();
+        m_queue->moveToThread(app->thread());
+    }
+    QTimer::singleShot(delayMs, m_queue.get(), std::move(f));
+}
 
 // ---------------------------------------------------------------------------
 // Devices and media
@@ -179,13 +204,13 @@ bool GConfig::isPlayControlCommandFree(int id, const QString& command) const {
 }
 
 void GConfig::removeLayerIO(int id, bool flag) {
-    m_hooks->removeLayerIOBlock(id);
-    if (flag) later([id] { GConfig::instance().eraseLayerIO(id); });
+    m_timeAxisHooks->removeLayerIOBlock(id);
+    if (flag) runLater([this, id] { eraseLayerIO(id); });
 }
 
 void GConfig::removePlayControl(int id, bool flag) {
-    m_hooks->removePlayControlBlock(id);
-    if (flag) later([id] { GConfig::instance().erasePlayControl(id); });
+    m_timeAxisHooks->removePlayControlBlock(id);
+    if (flag) runLater([this, id] { erasePlayControl(id); });
 }
 
 bool GConfig::eraseLayerIO(int id) { return eraseById(m_layerIOs, id); }
@@ -327,11 +352,17 @@ QByteArray GConfig::specialActionText(const QMap<int, QVector<ACTION_LEVEL_INFO>
 
 void GConfig::setSaved(bool saved) {
     m_saved = saved;
-    m_hooks->savedChanged(saved);
+    const bool marked = m_titleText.endsWith(QLatin1Char('*'));
+    if (saved && marked)
+        m_titleText.chop(1);
+    else if (!saved && !marked)
+        m_titleText.append(QLatin1Char('*'));
+    m_stageHooks->setTitleText(m_titleText);
+    m_mainWindowHooks->savedChanged(saved);
 }
 
 void GConfig::requestRealtimeUpdate(bool newlyPlaced) {
-    if (m_realtimeUpdate) m_hooks->mediaUpdateRequest(newlyPlaced ? 2 : 3);
+    if (m_realtimeUpdate) m_mainWindowHooks->mediaUpdateRequest(newlyPlaced ? 2 : 3);
 }
 
 // ---------------------------------------------------------------------------
@@ -401,16 +432,27 @@ int GConfig::defaultPicDuration() {
 // Project
 
 void GConfig::clearProject() {
-    m_hooks->clearViews();
+    m_stageHooks->clearStage();
+    if (QCoreApplication::instance()) QCoreApplication::processEvents();
 
-    m_timeAxisLength = m_clearedTimeAxisLength;
+    m_timeAxisHooks->clearLayers();
+    m_timeAxisHooks->clearControlTable();
+    m_sidePanelHooks->clearDeviceTree();
+    m_stageHooks->resetScaleCombo();
+    m_sidePanelHooks->resetTabs();
+
+    // The timeline comes back before the display length, which must not
+    // keep the closed project's length as its lower bound.
     m_timelineStart = 0;
+    m_timeAxisHooks->refreshRows(0);
     setSaved(false);
     m_timelineLength = m_clearedTimelineLength;
+    m_timeAxisHooks->refreshRows(0);
     setSaved(false);
+    setTimeAxisLength(m_clearedTimeAxisLength, false);
 
     for (const MediaSource& m : m_media)
-        if (m.previewHandle) m_hooks->removePreviewMedia(m.previewHandle);
+        if (m.previewHandle) removePreviewMedia(m.previewHandle);
 
     m_mediaLibrary.clear();
     m_media.clear();
@@ -425,7 +467,11 @@ void GConfig::clearProject() {
     m_worlds.clear();
     m_projectPath.clear();
 
+    m_mainWindowHooks->resetToolBox();
     m_playControls.clear();
     m_outControls.clear();
     m_layerIOs.clear();
+    m_timeAxisHooks->clearControlTable();
+
+    m_mainWindowHooks->resetSplitters();
 }

@@ -2,11 +2,9 @@
 // call runs on the GUI thread and waits for the server's reply, bounded by
 // the client session's receive budget; results are logged and otherwise
 // ignored.
-#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QTimer>
 
 #include <cstdint>
 
@@ -81,13 +79,8 @@ void GConfig::sendTimeToServers() {
             KLOG << ip << "SetCurrentTimeLine" << position << s->SetCurrentTimeLine(position);
         }
     };
-    if (QCoreApplication* app = QCoreApplication::instance()) {
-        QTimer::singleShot(0, app, push);
-        QTimer::singleShot(60, app, push);
-    } else {
-        push();
-        push();
-    }
+    runLater(push);
+    runLater(push, 60);
 }
 
 void GConfig::removeMedia(int mediaId) {
@@ -96,7 +89,8 @@ void GConfig::removeMedia(int mediaId) {
         KLOG << "no media" << mediaId << "to remove";
         return;
     }
-    m_hooks->removeMediaViews(mediaId);
+    m_timeAxisHooks->removeMediaViews(mediaId);
+    m_stageHooks->removeMediaItem(mediaId);
     // The views may have touched the map; look the record up again.
     rec = m_media.find(mediaId);
     if (rec == m_media.end()) return;
@@ -109,16 +103,18 @@ void GConfig::removeMedia(int mediaId) {
         }
     }
     void* preview = rec->previewHandle;
-    if (preview) m_hooks->removePreviewMedia(preview);
+    // The library stops the media's threads before it returns, so nothing
+    // of it is left running once the record goes.
+    if (preview) removePreviewMedia(preview);
     setSaved(false);
     m_media.remove(mediaId);
-    m_hooks->refreshTimeAxis();
+    m_timeAxisHooks->refreshTimeAxis();
 }
 
 void GConfig::muteMedia(bool mute, int mediaId) {
     if (mediaId == 0) {
         m_muted = mute;
-        m_hooks->mutePreviewMedia(mute, nullptr);
+        mutePreviewMedia(mute, nullptr);
         forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
             KLOG << ip << "MuteMedia" << mute << s.MuteMedia(mute ? 1 : 0, 0);
         });
@@ -126,7 +122,7 @@ void GConfig::muteMedia(bool mute, int mediaId) {
     }
     const MediaSource* m = mediaSource(mediaId);
     if (!m || !m->previewHandle) return;
-    m_hooks->mutePreviewMedia(mute, m->previewHandle);
+    mutePreviewMedia(mute, m->previewHandle);
     forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
         // A null handle would address every media of that server.
         const MEDIA_HANDLE h = m->serverHandles.value(ip, 0);

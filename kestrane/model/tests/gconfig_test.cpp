@@ -9,6 +9,7 @@
 
 #include "kestrane/gconfig.h"
 #include "lintra/KestraneStageServer.h"
+#include "support/RecordingPreview.h"
 #include "support/support.h"
 
 namespace {
@@ -19,10 +20,8 @@ public:
     int position = 0;
     QList<bool> saved;
     QList<int> updates;
-    QList<void*> removedPreview;
     QList<int> removedIOBlocks;
     QList<int> removedPlayBlocks;
-    int cleared = 0;
 
     int playPosition() const override { return position; }
     void setPlayPosition(int ms) override { position = ms; }
@@ -30,8 +29,6 @@ public:
     void mediaUpdateRequest(int kind) override { updates.append(kind); }
     void removeLayerIOBlock(int id) override { removedIOBlocks.append(id); }
     void removePlayControlBlock(int id) override { removedPlayBlocks.append(id); }
-    void removePreviewMedia(void* h) override { removedPreview.append(h); }
-    void clearViews() override { ++cleared; }
 };
 
 class GConfigTest : public ::testing::Test {
@@ -41,11 +38,13 @@ protected:
         c.clearProject();
         c.setRealtimeUpdate(false);
         c.setHooks(&hooks);
+        c.setPreview(&preview);
     }
     void TearDown() override {
         c.setHooks(nullptr);
         c.clearProject();
         c.setRealtimeUpdate(false);
+        c.setPreview(nullptr);
     }
 
     EffectKey key(int id, int kind, int time, double v1, double v2 = 0, bool disabled = false) {
@@ -71,6 +70,7 @@ protected:
 
     GConfig& c = GConfig::instance();
     RecordingHooks hooks;
+    RecordingPreview preview;
 };
 
 }  // namespace
@@ -506,8 +506,7 @@ TEST_F(GConfigTest, ClearingEmptiesTheProjectAndThePreview) {
     c.setSaved(true);
 
     c.clearProject();
-    EXPECT_EQ(hooks.cleared, 1);
-    EXPECT_EQ(hooks.removedPreview, (QList<void*>{reinterpret_cast<void*>(0x51), reinterpret_cast<void*>(0x53)}));
+    EXPECT_EQ(preview.calls, (QStringList{QStringLiteral("remove 81"), QStringLiteral("remove 83")}));
     EXPECT_TRUE(c.media().isEmpty());
     EXPECT_TRUE(c.devices().isEmpty());
     EXPECT_TRUE(c.mediaLibrary().isEmpty());

@@ -3,11 +3,13 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPoint>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <utility>
@@ -15,6 +17,7 @@
 
 #include "kestrane/common.h"
 #include "kestrane/consolehooks.h"
+#include "kestrane/previewlink.h"
 
 class CKestraneStageServer;
 class Scene;
@@ -28,6 +31,10 @@ class DeviceTree;
 class DeviceAttribute;
 class LayerTable;
 class MediaList;
+class LayerPanel;
+class GeometryCorrection;
+class QObject;
+class QPushButton;
 class QWidget;
 class QSettings;
 
@@ -40,10 +47,38 @@ public:
     GConfig(const GConfig&) = delete;
     GConfig& operator=(const GConfig&) = delete;
 
-    // ---- Widgets reach the console's views through these hooks; without
-    // them (tests, before the main window exists) every view call is a no-op.
-    void setHooks(ConsoleHooks* hooks) { m_hooks = hooks ? hooks : &m_noHooks; }
-    ConsoleHooks* hooks() const { return m_hooks; }
+    // ---- The windows reach each other through these hooks, one part per
+    // answering window, each installed by that window; a part that is not
+    // installed (null) does nothing, so the model works without widgets.
+    void setStageHooks(StageHooks* hooks);
+    void setMainWindowHooks(MainWindowHooks* hooks);
+    void setTimeAxisHooks(TimeAxisHooks* hooks);
+    void setSidePanelHooks(SidePanelHooks* hooks);
+    void setCalibrationHooks(CalibrationHooks* hooks);
+    // Installs every part of one object (null: none of them).
+    void setHooks(ConsoleHooks* hooks);
+    StageHooks& stageHooks() const { return *m_stageHooks; }
+    MainWindowHooks& mainWindowHooks() const { return *m_mainWindowHooks; }
+    TimeAxisHooks& timeAxisHooks() const { return *m_timeAxisHooks; }
+    SidePanelHooks& sidePanelHooks() const { return *m_sidePanelHooks; }
+    CalibrationHooks& calibrationHooks() const { return *m_calibrationHooks; }
+
+    // ---- Local preview (null: the media rendering library's)
+    void setPreview(PreviewLink* preview);
+    PreviewLink& preview() const { return *m_preview; }
+    // Playing flag := set; rate of every media; play. The result of play.
+    int playPreview(double rate);
+    // Only while playing: flag := clear; pause.
+    void pausePreview();
+    // The preview's time line to ms / 1000 s; true when accepted.
+    bool setPreviewTime(int ms);
+    // The media's window from start to start + duration (ms) on that layer;
+    // true when accepted.
+    bool setPreviewMediaLayer(void* handle, int layer, int startMs, int durationMs);
+
+    // ---- Menu model (filled by the constructor; each builder starts afresh)
+    void buildTopMenus();
+    void buildMenuModel();
 
     // ---- Fixed texts
     QList<QStringList> topMenus() const { return m_topMenus; }
@@ -119,8 +154,8 @@ public:
     static QByteArray specialActionText(const QMap<int, QVector<ACTION_LEVEL_INFO>>& actions);
 
     // ---- Time axis
-    int currentTime() const { return m_hooks->playPosition(); }
-    void setCurrentTime(int ms) { m_hooks->setPlayPosition(ms); }
+    int currentTime() const { return m_timeAxisHooks->playPosition(); }
+    void setCurrentTime(int ms) { m_timeAxisHooks->setPlayPosition(ms); }
     int timelineLength() const { return m_timelineLength; }
     void setTimelineLengthValue(int ms) { m_timelineLength = ms; }
     int clearedTimelineLength() const { return m_clearedTimelineLength; }
@@ -188,6 +223,110 @@ public:
     // ---- Project
     void clearProject();
 
+    // ---- Title and timeline
+    QString titleText() const { return m_titleText; }
+    void setTitleText(const QString& text);
+    // Stores the length, refreshes the time-axis rows (flag passed on),
+    // marks the project modified.
+    void setTimelineLength(int ms, int flag = 0);
+    void setTimelineStart(int ms);
+    // Fits the timeline length to the latest media end: grow only, or
+    // shrink only (not below start + minimum span; a display length beyond
+    // 1.2 x the new length comes down to it).
+    void fitTimelineLength(bool grow);
+    // The display length from the latest media end (grow: let the axis
+    // extend rather than set it).
+    void fitTimeAxisToMedia(bool grow = false);
+    // The display length, at least the timeline length; -1: the latest media
+    // end. The flag goes to the time axis.
+    void setTimeAxisLength(int ms, bool flag = false);
+    // The largest start + duration of the media items; 0 without media.
+    int latestMediaEnd() const;
+
+    // ---- Stage coordination
+    // Stores the zoom and keeps the stage point under the anchor (viewport
+    // coordinates) in place.
+    void setStageZoom(double zoom, int anchorX, int anchorY);
+    void setHandTool(bool on);
+    // mode 1 media editing, 0 device editing; nothing when already set. The
+    // flag goes to the main window's select buttons.
+    void setMediaEditMode(int mode, bool flag = false);
+    // Advances the scene now and repaints it later.
+    void refreshStage();
+    // Stage items follow their records' selected flags.
+    void syncStageSelection();
+    // Media on locked layers are deselected; every block shows its record.
+    void syncTimelineSelection();
+    // Only for an effect row: selects it, checks its layer (the nearest row
+    // above that is not an effect row), clears the other rows.
+    void selectEffectRow(int row);
+    // Position of a device or (scale-corrected) media item in the stage's
+    // information bar; an absent id clears it.
+    void showStageInfo(int id, bool device);
+    void clearStageInfo();
+    // Where a w x h stage rectangle sits centred in the visible stage.
+    QPoint centeredStagePos(int w, int h) const;
+    // Sets a device's stage position; a grouped device moves every device
+    // of its group (same group stamp) by the same offset.
+    void moveDevice(int id, double x, double y);
+    // Only while the device tree exists: pauses playback, takes the device
+    // off the stage and the tree, dissolves a group left with one device,
+    // erases the record.
+    void removeDevice(int id);
+    void addStageDevice(int deviceId);
+    void findStageItem(int deviceId) { addStageDevice(deviceId); }
+    void selectStageDevice(int deviceId);
+    void alignStageItems(int mode);
+    void clearStageSelection();
+    int moveConstraint() const { return m_moveConstraint; }  // 0 none, 1 horizontal, 2 vertical
+    void setMoveConstraint(int constraint) { m_moveConstraint = constraint; }
+
+    // ---- Side panels, later on the GUI thread (at once without one)
+    void refreshDeviceListLater();
+    // The media keys of the stage's selected media items, once each, to the
+    // media table's selection.
+    void syncSelectionLater();
+    void showDeviceLater(int deviceId, bool switchTab);
+    void showMediaLater(int mediaId, bool switchTab);
+    void enableDeviceAttribute(bool enabled);
+    void selectDeviceInTree(int deviceId);
+
+    // ---- Main window
+    void showWaiting(bool show);
+    bool isWaitingHidden() const;
+    void showDialogAt(bool show);
+    void showMediaSyncDialog(int current, int total, const QString& name);
+
+    // ---- Time axis forwards
+    void startPlayback();
+    void pausePlayback();
+    void scrollToPlayHead();
+    void timeLineX() { scrollToPlayHead(); }
+    bool autoScrollTimeAxis(int x);
+    int currentLayer() const;
+    QList<int> checkedLayers() const;
+    bool isCurrentLayerLocked() const;
+    bool isLayerLocked(int row) const;
+    bool isLayerEyeHidden(int row) const;
+    void scrollToLayer(int row);
+    int rowOfLayerPanel(const LayerPanel* panel) const;
+    void hideLayerDropMarks();
+    void removeMediaFromLayer(int mediaId, int row);
+    // Hands every media of the layer its effect keys, by kind, to the effect
+    // rows under it: position row + 1, scale + 2, rotation + 3, opacity + 4.
+    void refreshLayerEffectRows(int row);
+    void selectTimelineMedia(int mediaId);
+    void addAnchorAtCurrentTime(int kind, int row, const QList<double>& values);
+    // One output thread for that timeline output command.
+    bool startOutputData(int layerIoId);
+
+    // ---- Calibration dialogs
+    void openMatrixLayout(const QList<int>& deviceIds, QWidget* parent);
+    void openGeometryCorrection(int deviceId, QWidget* parent);
+    void openColorCorrection(int deviceId, QWidget* parent);
+    // Only while a geometry-correction dialog is registered.
+    void handleGeometryKey(int key);
+
     // ---- World configurations of the display servers
     // Merges the channel of one device into its server's world: a channel of
     // the same output index is replaced, else the channel is appended (a
@@ -245,13 +384,31 @@ public:
     MediaList* mediaList = nullptr;
     TimeLine* timeLine = nullptr;
     QWidget* controlSidebar = nullptr;
+    QPushButton* playButton = nullptr;            // the time axis's play/pause button
+    GeometryCorrection* geometryDialog = nullptr;  // the open geometry-correction dialog
 
 private:
     GConfig();
     ~GConfig();
 
+    // Runs f later on the GUI thread through the private queue object, or
+    // at once without an event loop.
+    void runLater(std::function<void()> f, int delayMs = 0);
+    // The preview's remove and mute, logged like the other wrappers.
+    void removePreviewMedia(void* handle);
+    void mutePreviewMedia(bool mute, void* handle);
+
     ConsoleHooks m_noHooks;
-    ConsoleHooks* m_hooks = &m_noHooks;
+    StageHooks* m_stageHooks = &m_noHooks;
+    MainWindowHooks* m_mainWindowHooks = &m_noHooks;
+    TimeAxisHooks* m_timeAxisHooks = &m_noHooks;
+    SidePanelHooks* m_sidePanelHooks = &m_noHooks;
+    CalibrationHooks* m_calibrationHooks = &m_noHooks;
+    PreviewLink* m_preview = nullptr;
+    // Context of the queued calls; made on first use on the GUI thread.
+    std::unique_ptr<QObject> m_queue;
+    QString m_titleText;
+    int m_moveConstraint = 0;
 
     QList<QStringList> m_topMenus;
     QMap<QString, QList<QStringList>> m_menus;

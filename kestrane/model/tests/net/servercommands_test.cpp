@@ -22,6 +22,8 @@
 #include "platform/packed.h"
 #include "platform/textcodec.h"
 #include "support/ScriptedServer.h"
+#include "support/RecordingPreview.h"
+#include "support/QtSpin.h"
 #include "support/support.h"
 
 namespace {
@@ -40,17 +42,6 @@ struct ScopedApp {
     QCoreApplication app{argc, argv};
 };
 
-// Runs the event loop until pred holds or the deadline passes.
-bool spinUntil(const std::function<bool()>& pred, int deadlineMs = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > deadlineMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
 class Hooks : public ConsoleHooks {
 public:
     // Each read of the play position moves it on by `step` ms.
@@ -65,20 +56,12 @@ public:
         position += step;
         return p;
     }
-    void mutePreviewMedia(bool mute, void* h) override {
-        calls << QStringLiteral("mute %1 %2").arg(mute).arg(reinterpret_cast<quintptr>(h));
-    }
-    void removePreviewMedia(void* h) override {
-        note();
-        calls << QStringLiteral("preview %1").arg(reinterpret_cast<quintptr>(h));
-    }
     void removeMediaViews(int id) override {
         note();
         calls << QStringLiteral("views %1").arg(id);
     }
     void refreshTimeAxis() override { calls << QStringLiteral("refresh"); }
 
-private:
     void note() {
         if (watched) seenAt.push_back(watched->RequestCount());
     }
@@ -106,6 +89,12 @@ protected:
         c.setHooks(nullptr);
         c.clearProject();
         c.setHooks(&hooks);
+        c.setPreview(&preview);
+        // The preview's calls interleave with the views' calls.
+        preview.onCall = [this](const QString& call) {
+            if (call.startsWith(QLatin1String("remove"))) hooks.note();
+            hooks.calls << call;
+        };
         // Devices 1 and 3 are outputs 1 and 2 of server A, device 2 output 3 of B.
         addDevice(1, ipA, 1);
         addDevice(2, ipB, 3);
@@ -120,6 +109,7 @@ protected:
         c.clientSession(ipB, 2);
         c.setHooks(nullptr);
         c.clearProject();
+        c.setPreview(nullptr);
         CClientSession::SetReceiveBudgetMs(5000);
     }
 
@@ -149,6 +139,7 @@ protected:
 
     GConfig& c = GConfig::instance();
     Hooks hooks;
+    RecordingPreview preview;
     // The map keys are names only; both servers listen on 127.0.0.1.
     const QString ipA = QStringLiteral("10.20.0.1");
     const QString ipB = QStringLiteral("10.20.0.2");
@@ -382,7 +373,7 @@ TEST_F(ServerLink, RemovingMediaInItsOrder) {
     EXPECT_EQ(b.RequestCount(), 0u);
     // Views first, then the servers, then the preview; the record goes last.
     EXPECT_EQ(hooks.calls,
-              (QStringList{QStringLiteral("views 7"), QStringLiteral("preview 153"), QStringLiteral("refresh")}));
+              (QStringList{QStringLiteral("views 7"), QStringLiteral("remove 153"), QStringLiteral("refresh")}));
     EXPECT_EQ(hooks.seenAt, (std::vector<size_t>{0, 1}));
     EXPECT_EQ(c.mediaSource(7), nullptr);
     EXPECT_FALSE(c.isSaved());
@@ -417,7 +408,7 @@ TEST_F(ServerLink, WithoutTheConnectedFlagOnlyMuteAndRemovalRun) {
     c.removeMedia(7);
     EXPECT_EQ(codes(a), std::vector<uint32_t>{NETCMD::MuteMedia});  // not from the servers
     EXPECT_EQ(c.mediaSource(7), nullptr);
-    EXPECT_TRUE(hooks.calls.contains(QStringLiteral("preview 153")));
+    EXPECT_TRUE(hooks.calls.contains(QStringLiteral("remove 153")));
 }
 
 TEST_F(ServerLink, AServerWithoutSessionIsSkipped) {

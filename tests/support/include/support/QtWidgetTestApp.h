@@ -6,11 +6,15 @@
 #include <QMouseEvent>
 #include <QWidget>
 
+#include "kestrane/pictures.h"
+
 inline QApplication* testApp() {
     static int argc = 1;
     static char name[] = "kestrane_qt_tests";
     static char* argv[] = {name, nullptr};
     static QApplication* a = new QApplication(argc, argv);
+    // The console's pictures, as the program has them.
+    kestrane::initPictures();
     return a;
 }
 

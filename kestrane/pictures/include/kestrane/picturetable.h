@@ -1,0 +1,186 @@
+// The console's own pictures, drawn at build time by kestrane/pictures/tools/make_pictures.cpp
+// and compiled into the program as resources under their paths.
+//
+// To add a picture: add one row below (resource path without ":/", size,
+// glyph, look, and for the generic glyphs a text or a colour). A new shape
+// is one more Glyph and one more case in the drawing tool. A path ending in
+// ".gif" becomes an animated GIF of the glyph turning; anything else a PNG.
+#pragma once
+
+#include <cstdint>
+
+namespace kestrane::pictures {
+
+enum class Glyph {
+    Text,           // the row's text, centred (for quick stand-ins)
+    Box,            // a filled rounded rectangle in the row's colour
+    Plug,           // connected cable
+    Unplug,         // cable pulled apart
+    Refresh,        // circular arrow
+    SelectMedia,    // pointer over a picture frame
+    SelectDevice,   // pointer over a monitor
+    MoveLeftRight,
+    MoveUpDown,
+    AlignLeft,
+    AlignCenterLeftRight,
+    AlignRight,
+    AlignTop,
+    AlignCenterUpDown,
+    AlignBottom,
+    Magnet,
+    Hand,
+    AddMedia,
+    AddDevice,
+    AddCommand,
+    Undo,
+    Redo,
+    Logo,
+    Minimize,
+    Maximize,
+    Restore,
+    Close,
+    Eye,
+    EyeHidden,
+    VideoMark,      // film edges and a play mark over a transparent middle
+    Spinner,        // dots in a ring; turns in a GIF
+};
+
+enum class Look {
+    Normal,       // grey on transparent
+    Hover,        // light on a raised plate
+    Pressed,      // blue on a sunken plate (also "checked")
+    Disabled,     // dim
+    Active,       // blue (the active icon of a pair)
+    Plain,        // the glyph's own colours
+    TitleIdle,    // title-bar button, transparent
+    TitleHover,   // title-bar button on a half-transparent plate
+    Cursor,       // white with a dark outline
+};
+
+struct PictureSpec {
+    const char* path;  // resource path without ":/"
+    int width;
+    int height;
+    Glyph glyph;
+    Look look;
+    uint32_t tint = 0;           // 0xRRGGBB glyph colour instead of the look's own; 0: the look's
+    const char* text = nullptr;  // Glyph::Text
+};
+
+// clang-format off
+inline constexpr PictureSpec kPictures[] = {
+    // Menu icons, normal and active.
+    {"images/menu/连接_01.png", 16, 16, Glyph::Plug, Look::Normal},
+    {"images/menu/连接_02.png", 16, 16, Glyph::Plug, Look::Active},
+    {"images/menu/断开连接_01.png", 16, 16, Glyph::Unplug, Look::Normal},
+    {"images/menu/断开连接_02.png", 16, 16, Glyph::Unplug, Look::Active},
+    {"images/menu/添加设备_01.png", 16, 16, Glyph::AddDevice, Look::Normal},
+    {"images/menu/添加设备_02.png", 16, 16, Glyph::AddDevice, Look::Active},
+    {"images/menu/添加媒体_01.png", 16, 16, Glyph::AddMedia, Look::Normal},
+    {"images/menu/添加媒体_02.png", 16, 16, Glyph::AddMedia, Look::Active},
+    {"images/menu/添加命令_01.png", 16, 16, Glyph::AddCommand, Look::Normal},
+    {"images/menu/添加命令_02.png", 16, 16, Glyph::AddCommand, Look::Active},
+    {"images/menu/撤销_05.png", 16, 16, Glyph::Undo, Look::Normal},
+    {"images/menu/撤销_02.png", 16, 16, Glyph::Undo, Look::Active},
+    {"images/menu/取消撤销_05.png", 16, 16, Glyph::Redo, Look::Normal},
+    {"images/menu/取消撤销_02.png", 16, 16, Glyph::Redo, Look::Active},
+    {"images/menu/吸附_01.png", 16, 16, Glyph::Magnet, Look::Normal},
+    {"images/menu/吸附_02.png", 16, 16, Glyph::Magnet, Look::Active},
+    {"images/logo2.png", 16, 16, Glyph::Logo, Look::Plain},
+
+    // Top bar.
+    {"images/logo_13x21.png", 13, 21, Glyph::Logo, Look::Plain},
+    {"images/minimize_transparent.png", 26, 26, Glyph::Minimize, Look::TitleIdle},
+    {"images/minimize_halftransparent.png", 26, 26, Glyph::Minimize, Look::TitleHover},
+    {"images/maximize_transparent.png", 26, 26, Glyph::Maximize, Look::TitleIdle},
+    {"images/maximize_halftransparent.png", 26, 26, Glyph::Maximize, Look::TitleHover},
+    {"images/normal_transparent.png", 26, 26, Glyph::Restore, Look::TitleIdle},
+    {"images/normal_halftransparent.png", 26, 26, Glyph::Restore, Look::TitleHover},
+    {"images/close_transparent.png", 26, 26, Glyph::Close, Look::TitleIdle},
+    {"images/close_halftransparent.png", 26, 26, Glyph::Close, Look::TitleHover, 0xe60012},
+
+    // Tool box: connect (green when connected, red when not), update.
+    {"images/connect.png", 21, 21, Glyph::Plug, Look::Normal, 0x00ff00},
+    {"images/connect_hover.png", 21, 21, Glyph::Plug, Look::Hover, 0x00ff00},
+    {"images/connect_pressed.png", 21, 21, Glyph::Plug, Look::Pressed, 0x00ff00},
+    {"images/disconnect.png", 21, 21, Glyph::Unplug, Look::Normal, 0xe60012},
+    {"images/disconnect_hover.png", 21, 21, Glyph::Unplug, Look::Hover, 0xe60012},
+    {"images/disconnect_pressed.png", 21, 21, Glyph::Unplug, Look::Pressed, 0xe60012},
+    {"images/update.png", 41, 20, Glyph::Refresh, Look::Normal},
+    {"images/update_hover.png", 41, 20, Glyph::Refresh, Look::Hover},
+    {"images/update_click.png", 41, 20, Glyph::Refresh, Look::Pressed},
+    {"images/update_disable.png", 41, 20, Glyph::Refresh, Look::Disabled},
+
+    // Tool box: select buttons, numbered 01 normal, 02 hover, 03 pressed/checked, 04 disabled.
+    {"images/select_media_01.png", 21, 21, Glyph::SelectMedia, Look::Normal},
+    {"images/select_media_02.png", 21, 21, Glyph::SelectMedia, Look::Hover},
+    {"images/select_media_03.png", 21, 21, Glyph::SelectMedia, Look::Pressed},
+    {"images/select_media_04.png", 21, 21, Glyph::SelectMedia, Look::Disabled},
+    {"images/select_device_01.png", 21, 21, Glyph::SelectDevice, Look::Normal},
+    {"images/select_device_02.png", 21, 21, Glyph::SelectDevice, Look::Hover},
+    {"images/select_device_03.png", 21, 21, Glyph::SelectDevice, Look::Pressed},
+    {"images/select_device_04.png", 21, 21, Glyph::SelectDevice, Look::Disabled},
+
+    // Tool box: plain base normal, _2 hover, _3 pressed/checked, _4 disabled.
+    {"images/toolbox_left_right_move.png", 21, 21, Glyph::MoveLeftRight, Look::Normal},
+    {"images/toolbox_left_right_move_2.png", 21, 21, Glyph::MoveLeftRight, Look::Hover},
+    {"images/toolbox_left_right_move_3.png", 21, 21, Glyph::MoveLeftRight, Look::Pressed},
+    {"images/toolbox_left_right_move_4.png", 21, 21, Glyph::MoveLeftRight, Look::Disabled},
+    {"images/toolbox_top_bottom_move.png", 21, 21, Glyph::MoveUpDown, Look::Normal},
+    {"images/toolbox_top_bottom_move_2.png", 21, 21, Glyph::MoveUpDown, Look::Hover},
+    {"images/toolbox_top_bottom_move_3.png", 21, 21, Glyph::MoveUpDown, Look::Pressed},
+    {"images/toolbox_top_bottom_move_4.png", 21, 21, Glyph::MoveUpDown, Look::Disabled},
+    {"images/toolbox_left_align.png", 21, 21, Glyph::AlignLeft, Look::Normal},
+    {"images/toolbox_left_align_2.png", 21, 21, Glyph::AlignLeft, Look::Hover},
+    {"images/toolbox_left_align_3.png", 21, 21, Glyph::AlignLeft, Look::Pressed},
+    {"images/toolbox_left_align_4.png", 21, 21, Glyph::AlignLeft, Look::Disabled},
+    {"images/toolbox_vcenter_align.png", 21, 21, Glyph::AlignCenterLeftRight, Look::Normal},
+    {"images/toolbox_vcenter_align_2.png", 21, 21, Glyph::AlignCenterLeftRight, Look::Hover},
+    {"images/toolbox_vcenter_align_3.png", 21, 21, Glyph::AlignCenterLeftRight, Look::Pressed},
+    {"images/toolbox_vcenter_align_4.png", 21, 21, Glyph::AlignCenterLeftRight, Look::Disabled},
+    {"images/toolbox_right_align.png", 21, 21, Glyph::AlignRight, Look::Normal},
+    {"images/toolbox_right_align_2.png", 21, 21, Glyph::AlignRight, Look::Hover},
+    {"images/toolbox_right_align_3.png", 21, 21, Glyph::AlignRight, Look::Pressed},
+    {"images/toolbox_right_align_4.png", 21, 21, Glyph::AlignRight, Look::Disabled},
+    {"images/toolbox_top_align.png", 21, 21, Glyph::AlignTop, Look::Normal},
+    {"images/toolbox_top_align_2.png", 21, 21, Glyph::AlignTop, Look::Hover},
+    {"images/toolbox_top_align_3.png", 21, 21, Glyph::AlignTop, Look::Pressed},
+    {"images/toolbox_top_align_4.png", 21, 21, Glyph::AlignTop, Look::Disabled},
+    {"images/toolbox_hcenter_align.png", 21, 21, Glyph::AlignCenterUpDown, Look::Normal},
+    {"images/toolbox_hcenter_align_2.png", 21, 21, Glyph::AlignCenterUpDown, Look::Hover},
+    {"images/toolbox_hcenter_align_3.png", 21, 21, Glyph::AlignCenterUpDown, Look::Pressed},
+    {"images/toolbox_hcenter_align_4.png", 21, 21, Glyph::AlignCenterUpDown, Look::Disabled},
+    {"images/toolbox_bottom_align.png", 21, 21, Glyph::AlignBottom, Look::Normal},
+    {"images/toolbox_bottom_align_2.png", 21, 21, Glyph::AlignBottom, Look::Hover},
+    {"images/toolbox_bottom_align_3.png", 21, 21, Glyph::AlignBottom, Look::Pressed},
+    {"images/toolbox_bottom_align_4.png", 21, 21, Glyph::AlignBottom, Look::Disabled},
+    {"images/toolbox_snap.png", 21, 21, Glyph::Magnet, Look::Normal},
+    {"images/toolbox_snap_2.png", 21, 21, Glyph::Magnet, Look::Hover},
+    {"images/toolbox_snap_3.png", 21, 21, Glyph::Magnet, Look::Pressed},
+    {"images/toolbox_snap_4.png", 21, 21, Glyph::Magnet, Look::Disabled},
+    {"images/hand_move.png", 21, 21, Glyph::Hand, Look::Normal},
+    {"images/hand_move_2.png", 21, 21, Glyph::Hand, Look::Hover},
+    {"images/hand_move_3.png", 21, 21, Glyph::Hand, Look::Pressed},
+    {"images/hand_move_4.png", 21, 21, Glyph::Hand, Look::Disabled},
+
+    // Tool box: add buttons, _01 normal, _02 hover, _03 pressed.
+    {"images/添加媒体_01.png", 21, 21, Glyph::AddMedia, Look::Normal},
+    {"images/添加媒体_02.png", 21, 21, Glyph::AddMedia, Look::Hover},
+    {"images/添加媒体_03.png", 21, 21, Glyph::AddMedia, Look::Pressed},
+    {"images/添加设备_01.png", 21, 21, Glyph::AddDevice, Look::Normal},
+    {"images/添加设备_02.png", 21, 21, Glyph::AddDevice, Look::Hover},
+    {"images/添加设备_03.png", 21, 21, Glyph::AddDevice, Look::Pressed},
+    {"images/添加命令_01.png", 21, 21, Glyph::AddCommand, Look::Normal},
+    {"images/添加命令_02.png", 21, 21, Glyph::AddCommand, Look::Hover},
+    {"images/添加命令_03.png", 21, 21, Glyph::AddCommand, Look::Pressed},
+
+    // Stage, overlays and small widgets.
+    {"images/cursor-openhand.png", 32, 32, Glyph::Hand, Look::Cursor},
+    {"images/waitting4.gif", 31, 31, Glyph::Spinner, Look::Plain},
+    {"images/video.png", 80, 60, Glyph::VideoMark, Look::Plain},
+    {"images/timeaxis/eye.png", 20, 14, Glyph::Eye, Look::Normal},
+    {"images/timeaxis/eye_hide.png", 20, 14, Glyph::EyeHidden, Look::Normal},
+};
+// clang-format on
+
+}  // namespace kestrane::pictures
