@@ -620,6 +620,8 @@ void TimeAxisWidget::removeLayerRow(int row, bool ask) {
     for (auto it = effects.crbegin(); it != effects.crend(); ++it)
         m_table->removeRow(*it);
     m_table->removeRow(row);
+    // The headers below keep their row indices right for whatever comes next.
+    renumberRows(row);
 }
 
 void TimeAxisWidget::scrollToRow(int row) {
