@@ -70,12 +70,22 @@ void LayerPanel::appendMedia(int mediaId, int /*layerIndex*/) {
     MediaSource rec = config.mediaRecord(mediaId);
     if (rec.duration == -1)
         rec.duration = config.defaultPicDuration();
+    // After the row's last media, those still waiting for their bars too:
+    // media dropped together come in one turn of the event loop.
+    const TimeAxisWidget* axis = link::timeAxis();
+    const int row = axis ? axis->rowOfLayerPanel(this) : -1;
+    QList<int> onRow = mediaIds();
+    if (row >= 0)
+        for (int id : config.mediaIdsOnLayer(row))
+            if (!onRow.contains(id))
+                onRow << id;
+    onRow.removeAll(mediaId);
     int start = now;
     bool any = false;
     int end = 0;
-    for (const LayerMedia* bar : m_mediaBars) {
-        const MediaSource* other = config.mediaSource(bar->mediaId());
-        if (bar->mediaId() <= 0 || !other)
+    for (int id : onRow) {
+        const MediaSource* other = config.mediaSource(id);
+        if (!other)
             continue;
         end = any ? std::max(end, other->start + other->duration) : other->start + other->duration;
         any = true;
@@ -83,8 +93,7 @@ void LayerPanel::appendMedia(int mediaId, int /*layerIndex*/) {
     if (any)
         start = end + 1;
     rec.start = start;
-    if (const TimeAxisWidget* axis = link::timeAxis())
-        rec.layer = axis->rowOfLayerPanel(this);
+    rec.layer = row;
     config.setMediaRecord(rec, mediaId);
     if (rec.previewHandle)
         link::setPreviewMediaLayer(rec.previewHandle, 1, start, rec.duration);
