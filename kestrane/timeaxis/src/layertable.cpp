@@ -22,29 +22,17 @@ int LayerTable::rowRole(int row) const {
     return it ? it->data(KindRole).toInt() : 0;
 }
 
-QList<int> LayerTable::headerRows() const {
+QList<int> LayerTable::rowsWithRole(std::initializer_list<int> roles) const {
     QList<int> rows;
     for (int row = 0; row < fillerRow(); ++row)
-        if (isHeaderRow(row))
+        if (std::find(roles.begin(), roles.end(), rowRole(row)) != roles.end())
             rows << row;
     return rows;
 }
 
-QList<int> LayerTable::layerRows() const {
-    QList<int> rows;
-    for (int row = 0; row < fillerRow(); ++row)
-        if (isLayerRow(row))
-            rows << row;
-    return rows;
-}
-
-QList<int> LayerTable::groupRows() const {
-    QList<int> rows;
-    for (int row = 0; row < fillerRow(); ++row)
-        if (isGroupRow(row))
-            rows << row;
-    return rows;
-}
+QList<int> LayerTable::headerRows() const { return rowsWithRole({LayerRow, GroupRow}); }
+QList<int> LayerTable::layerRows() const { return rowsWithRole({LayerRow}); }
+QList<int> LayerTable::groupRows() const { return rowsWithRole({GroupRow}); }
 
 QList<int> LayerTable::childRows(int groupRow) const {
     QList<int> rows;

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QTableWidget>
 
+#include <initializer_list>
+
 class Container;
 class EffectLayerPanel;
 class LayerInfoPanel;
@@ -65,5 +67,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    QList<int> rowsWithRole(std::initializer_list<int> roles) const;
+
     int m_anchorRow = -1;
 };
