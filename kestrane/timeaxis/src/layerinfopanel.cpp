@@ -26,7 +26,6 @@
 #include "kestrane/specialeffectinfopanel.h"
 #include "kestrane/timeaxiswidget.h"
 #include "kestrane/utils.h"
-#include "modellink.h"
 
 using namespace kestrane;
 
@@ -236,7 +235,7 @@ void LayerInfoPanel::applyEye(bool hide) {
 }
 
 void LayerInfoPanel::eyeClicked() {
-    link::pausePlayback();
+    GConfig::instance().pausePlayback();
     applyEye(!eyeIsHidden());
 }
 
@@ -259,7 +258,7 @@ void LayerInfoPanel::eyeMenuClicked() {
     QAction* chosen = menu.exec(QCursor::pos());
     if (!chosen)
         return;
-    link::pausePlayback();
+    GConfig::instance().pausePlayback();
     const QString id = chosen->property("id").toString();
     if (id == QLatin1String("showLayer") || id == QLatin1String("hideLayer")) {
         applyEye(id == QLatin1String("hideLayer"));
@@ -430,7 +429,7 @@ void LayerInfoPanel::dropEvent(QDropEvent* event) {
         return;
     event->acceptProposedAction();
     axis->applyRowPlan(*plan);
-    link::refreshStage();
+    GConfig::instance().refreshStage();
     GConfig::instance().requestRealtimeUpdate(false);
     if (place == axis::DropInto) {
         updateChildRows(m_rowIndex, false);

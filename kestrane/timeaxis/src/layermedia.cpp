@@ -22,7 +22,6 @@
 #include "kestrane/layertable.h"
 #include "kestrane/rulerwidget.h"
 #include "kestrane/timeaxiswidget.h"
-#include "modellink.h"
 
 using namespace kestrane;
 
@@ -49,10 +48,10 @@ bool removeSelectedMedia() {
         QCoreApplication::processEvents();
     }
     if (!ids.isEmpty()) {
-        link::showStageInfo(0, false);
-        link::showMediaLater(0, false);
+        GConfig::instance().showStageInfo(0, false);
+        GConfig::instance().showMediaLater(0, false);
     }
-    QTimer::singleShot(0, qApp, [] { link::fitTimelineLength(0); });
+    QTimer::singleShot(0, qApp, [] { GConfig::instance().fitTimelineLength(0); });
     return !ids.isEmpty();
 }
 
@@ -143,12 +142,12 @@ void LayerMedia::selectOnly(int mediaId) {
 }
 
 bool LayerMedia::rowLocked() const {
-    const TimeAxisWidget* axis = link::timeAxis();
+    const TimeAxisWidget* axis = GConfig::instance().timeAxis;
     return axis && m_mediaId > 0 && axis->isLayerLocked(GConfig::instance().mediaRecord(m_mediaId).layer);
 }
 
 bool LayerMedia::placeGuide() {
-    TimeAxisWidget* axis = link::timeAxis();
+    TimeAxisWidget* axis = GConfig::instance().timeAxis;
     if (!axis || !m_guide)
         return false;
     const int gx = m_axisOrigin - m_strip->scrollOffset() + x();
@@ -195,7 +194,7 @@ void LayerMedia::mousePressEvent(QMouseEvent* event) {
         m_pressPos = event->pos();
         m_pressed = event->button() != Qt::RightButton;
         m_dragMode = axis::dragModeAt(m_pressX, width());
-        TimeAxisWidget* axis = link::timeAxis();
+        TimeAxisWidget* axis = GConfig::instance().timeAxis;
         if (!m_guide && axis) {
             m_guide = new QWidget(axis);
             m_guide->setStyleSheet(QStringLiteral("border:1px dotted #ff0000;"));
@@ -209,10 +208,10 @@ void LayerMedia::mousePressEvent(QMouseEvent* event) {
             m_guide->raise();
         }
     }
-    link::refreshStage();
-    if (TimeAxisWidget* axis = link::timeAxis())
+    GConfig::instance().refreshStage();
+    if (TimeAxisWidget* axis = GConfig::instance().timeAxis)
         axis->syncTimelineSelection();
-    link::syncStageSelection();
+    GConfig::instance().syncStageSelection();
 }
 
 void LayerMedia::mouseMoveEvent(QMouseEvent* event) {
@@ -242,12 +241,12 @@ void LayerMedia::mouseMoveEvent(QMouseEvent* event) {
     neighbourLimits(&low, &high);
     const int lowPx = RulerWidget::toPixel(low) + m_margin;
     const int highPx = high >= 0 ? RulerWidget::toPixel(high) + m_margin : m_strip->width();
-    link::pausePlayback();
+    GConfig::instance().pausePlayback();
 
     int dx = pos.x() - m_pressX;
     MediaSource rec = config.mediaRecord(m_mediaId);
     if (!(m_dragMode == 3 && rec.start == 0)) {
-        TimeAxisWidget* axis = link::timeAxis();
+        TimeAxisWidget* axis = GConfig::instance().timeAxis;
         if (axis && axis->autoScrollTo(pos.x() + x())) {
             QTimer::singleShot(150, this, &LayerMedia::nudgeCursor);
             if (m_dragMode == 3)
@@ -277,10 +276,10 @@ void LayerMedia::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     config.setMediaRecord(rec, m_mediaId);
-    link::refreshStage();
-    link::showMediaLater(m_mediaId, false);
+    GConfig::instance().refreshStage();
+    GConfig::instance().showMediaLater(m_mediaId, false);
     m_moved = true;
-    if (TimeAxisWidget* axis = link::timeAxis())
+    if (TimeAxisWidget* axis = GConfig::instance().timeAxis)
         axis->updateLayerItems();
     relayoutEffects();
     if (placeGuide())
@@ -302,13 +301,13 @@ void LayerMedia::mouseReleaseEvent(QMouseEvent* event) {
     m_pressed = false;
     m_dragMode = 2;
     if (event->button() == Qt::RightButton) {
-        link::pausePlayback();
+        GConfig::instance().pausePlayback();
         showContextMenu();
         return;
     }
     const bool grew = x() + width() > m_pressRight;
-    QTimer::singleShot(0, qApp, [grew] { link::fitTimeAxisToMedia(grew); });
-    link::refreshStage();
+    QTimer::singleShot(0, qApp, [grew] { GConfig::instance().fitTimeAxisToMedia(grew); });
+    GConfig::instance().refreshStage();
     relayoutEffects();
 }
 
@@ -324,18 +323,18 @@ void LayerMedia::showContextMenu() {
     if (chosen == remove)
         QTimer::singleShot(0, qApp, [] { LayerMedia::deleteSelected(); });
     else if (chosen == attributes)
-        link::showMediaLater(id, true);
+        GConfig::instance().showMediaLater(id, true);
 }
 
 void LayerMedia::deleteSelected() {
     if (g_deleting)
         return;
     g_deleting = true;
-    link::pausePlayback();
+    GConfig::instance().pausePlayback();
     QCoreApplication::processEvents();
-    link::showWaiting(true);
+    GConfig::instance().showWaiting(true);
     removeSelectedMedia();
-    link::showWaiting(false);
+    GConfig::instance().showWaiting(false);
     g_deleting = false;
 }
 
@@ -343,35 +342,35 @@ void LayerMedia::keyReleaseEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && m_mediaId > 0 && !rowLocked() &&
         !g_deleting) {
         g_deleting = true;
-        link::pausePlayback();
-        link::showWaiting(true);
+        GConfig::instance().pausePlayback();
+        GConfig::instance().showWaiting(true);
         const QPointer<LayerMedia> self(this);
         removeSelectedMedia();
         g_deleting = false;
         if (self)
             QWidget::keyReleaseEvent(event);
-        link::showWaiting(false);
+        GConfig::instance().showWaiting(false);
         return;
     }
     QWidget::keyReleaseEvent(event);
-    link::showWaiting(false);
+    GConfig::instance().showWaiting(false);
 }
 
 void LayerMedia::startDrag(int mediaId, const QPoint& point) {
     if (mediaId <= 0)
         return;
-    link::pausePlayback();
+    GConfig::instance().pausePlayback();
     auto* data = new QMimeData;
     data->setProperty("mediaId", mediaId);
     data->setProperty("posX", point.x());
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
     drag->exec(Qt::MoveAction);
-    if (TimeAxisWidget* axis = link::timeAxis())
+    if (TimeAxisWidget* axis = GConfig::instance().timeAxis)
         axis->hideLayerDropMarks();
     if (MediaSource* rec = GConfig::instance().mediaSource(mediaId))
         rec->pressed = false;
-    link::refreshStage();
+    GConfig::instance().refreshStage();
 }
 
 void LayerMedia::nudgeCursor() {

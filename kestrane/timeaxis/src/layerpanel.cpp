@@ -17,7 +17,6 @@
 #include "kestrane/layertable.h"
 #include "kestrane/rulerwidget.h"
 #include "kestrane/timeaxiswidget.h"
-#include "modellink.h"
 #include "stripshade.h"
 
 using namespace kestrane;
@@ -58,7 +57,7 @@ void LayerPanel::addMedia(int mediaId) {
     GConfig& config = GConfig::instance();
     const MediaSource rec = config.mediaRecord(mediaId);
     if (rec.previewHandle)
-        link::setPreviewMediaLayer(rec.previewHandle, 1, rec.start, rec.duration);
+        GConfig::instance().setPreviewMediaLayer(rec.previewHandle, 1, rec.start, rec.duration);
     placeBar(mediaId);
     stackBlocks();
     config.setSaved(false);
@@ -72,7 +71,7 @@ void LayerPanel::appendMedia(int mediaId, int /*layerIndex*/) {
         rec.duration = config.defaultPicDuration();
     // After the row's last media, those still waiting for their bars too:
     // media dropped together come in one turn of the event loop.
-    const TimeAxisWidget* axis = link::timeAxis();
+    const TimeAxisWidget* axis = GConfig::instance().timeAxis;
     const int row = axis ? axis->rowOfLayerPanel(this) : -1;
     QList<int> onRow = mediaIds();
     if (row >= 0)
@@ -96,17 +95,17 @@ void LayerPanel::appendMedia(int mediaId, int /*layerIndex*/) {
     rec.layer = row;
     config.setMediaRecord(rec, mediaId);
     if (rec.previewHandle)
-        link::setPreviewMediaLayer(rec.previewHandle, 1, start, rec.duration);
-    link::fitTimeAxisToMedia(false);
+        GConfig::instance().setPreviewMediaLayer(rec.previewHandle, 1, start, rec.duration);
+    GConfig::instance().fitTimeAxisToMedia(false);
     const int duration = rec.duration;
     QTimer::singleShot(0, this, [this, mediaId, now, start, duration] {
         placeBar(mediaId);
         GConfig& c = GConfig::instance();
         if (start <= now && now <= start + duration) {
-            link::setPreviewTime(now);
+            GConfig::instance().setPreviewTime(now);
         } else {
             c.setCurrentTime(start);
-            link::setPreviewTime(c.currentTime());
+            GConfig::instance().setPreviewTime(c.currentTime());
         }
     });
     stackBlocks();
@@ -199,7 +198,7 @@ void LayerPanel::setMediaHidden(bool hide) {
         config.setSaved(false);
         config.hideMedia(hide, bar->mediaId());
     }
-    link::refreshStage();
+    GConfig::instance().refreshStage();
 }
 
 std::optional<LayerPanel::DropPlace> LayerPanel::mediaDropPosition(const QMimeData* data, int x) const {
@@ -237,7 +236,7 @@ void LayerPanel::leaveEvent(QEvent* event) {
 
 void LayerPanel::dragEnterEvent(QDragEnterEvent* event) {
     GConfig& config = GConfig::instance();
-    const TimeAxisWidget* axis = link::timeAxis();
+    const TimeAxisWidget* axis = GConfig::instance().timeAxis;
     const int row = axis ? axis->rowOfLayerPanel(this) : -1;
     // Blocks go on layers only: a group's strip holds its placeholder.
     if (row < 0 || config.layerTable->isGroupRow(row) || axis->isLayerLocked(row)) {
@@ -252,7 +251,7 @@ void LayerPanel::dragEnterEvent(QDragEnterEvent* event) {
             event->ignore();
             return;
         }
-        if (TimeAxisWidget* a = link::timeAxis())
+        if (TimeAxisWidget* a = GConfig::instance().timeAxis)
             a->hideLayerDropMarks();
         event->acceptProposedAction();
         return;
@@ -281,7 +280,7 @@ void LayerPanel::dragMoveEvent(QDragMoveEvent* event) {
 
 void LayerPanel::dropEvent(QDropEvent* event) {
     GConfig& config = GConfig::instance();
-    TimeAxisWidget* axis = link::timeAxis();
+    TimeAxisWidget* axis = GConfig::instance().timeAxis;
     const int row = axis ? axis->rowOfLayerPanel(this) : -1;
     if (row < 0)
         return;
@@ -325,7 +324,7 @@ void LayerPanel::dropEvent(QDropEvent* event) {
         axis->removeMediaFromLayer(place->mediaId, oldRow);
         placeBar(place->mediaId);
         stackBlocks();
-        link::refreshStage();
+        GConfig::instance().refreshStage();
         axis->updateLayerItems();
     }
     event->acceptProposedAction();

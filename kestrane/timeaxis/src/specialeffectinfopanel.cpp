@@ -11,7 +11,6 @@
 #include "kestrane/colorwidget.h"
 #include "kestrane/gconfig.h"
 #include "kestrane/timeaxiswidget.h"
-#include "modellink.h"
 
 namespace {
 const char* const kHeaderStyle =
@@ -83,7 +82,7 @@ bool SpecialEffectInfoPanel::eyeIsHidden() const { return m_eye->eyeHidden() != 
 void SpecialEffectInfoPanel::setEyeHidden(bool hidden) { m_eye->setEyeHidden(hidden); }
 
 void SpecialEffectInfoPanel::eyeClicked() {
-    kestrane::link::pausePlayback();
+    GConfig::instance().pausePlayback();
     setEyeHidden(!eyeIsHidden());
 }
 

@@ -33,7 +33,6 @@
 #include "kestrane/specialeffectinfopanel.h"
 #include "kestrane/tscrollbar.h"
 #include "kestrane/utils.h"
-#include "modellink.h"
 
 using namespace kestrane;
 
@@ -81,8 +80,8 @@ TimeAxisWidget::TimeAxisWidget(QWidget* parent) : QWidget(parent) {
     config.setTimeAxisLengthValue(length);
     config.setClearedTimeAxisLength(length);
     QTimer::singleShot(0, this, [duration] {
-        link::setTimelineStart(0);
-        link::setTimelineLength(duration, 0);
+        GConfig::instance().setTimelineStart(0);
+        GConfig::instance().setTimelineLength(duration, 0);
         GConfig::instance().setMinimumSpan(duration);
     });
 
@@ -342,7 +341,7 @@ int TimeAxisWidget::currentLayerRow() const {
     const int current = currentLayer();
     const int row = m_table->isLayerRow(current) ? layerRowNear(current) : -1;
     if (row < 0)
-        link::showWaiting(false);
+        GConfig::instance().showWaiting(false);
     return row;
 }
 
@@ -535,7 +534,7 @@ void TimeAxisWidget::changeLayerSequence(int code) {
     if (!plan)
         return;
     applyRowPlan(*plan);
-    link::refreshStage();
+    GConfig::instance().refreshStage();
     GConfig::instance().requestRealtimeUpdate(false);
     updateLayerItems();
     GConfig::instance().setSaved(false);
@@ -548,7 +547,7 @@ void TimeAxisWidget::clearLayers() {
 }
 
 void TimeAxisWidget::removeLayer() {
-    link::pausePlayback();
+    GConfig::instance().pausePlayback();
     QTimer::singleShot(0, this, &TimeAxisWidget::confirmAndRemoveChecked);
 }
 
@@ -642,7 +641,7 @@ void TimeAxisWidget::lockLayer(bool checked) {
             if (LayerInfoPanel* h = m_table->header(child))
                 h->setLocked(checked);
     }
-    link::clearStageSelection();
+    GConfig::instance().clearStageSelection();
 }
 
 void TimeAxisWidget::setLockChecked(bool checked) {
@@ -687,7 +686,7 @@ void TimeAxisWidget::addItemToLayer(int id, int rowIndex, int layerIndex) {
     if (rowIndex == -1)
         rowIndex = layerRowNear(currentLayer());
     if (rowIndex < 0 || !m_table->isLayerRow(rowIndex)) {
-        link::showWaiting(false);
+        GConfig::instance().showWaiting(false);
         return;
     }
     m_table->strip(rowIndex)->appendMedia(id, layerIndex);
@@ -696,8 +695,8 @@ void TimeAxisWidget::addItemToLayer(int id, int rowIndex, int layerIndex) {
     markCurrentLayer(rowIndex);
     QTimer::singleShot(0, this, [this] {
         updateLayerItems();
-        link::fitTimelineLength(1);
-        QTimer::singleShot(200, this, [] { link::showWaiting(false); });
+        GConfig::instance().fitTimelineLength(1);
+        QTimer::singleShot(200, this, [] { GConfig::instance().showWaiting(false); });
     });
 }
 
@@ -755,7 +754,7 @@ void TimeAxisWidget::selectMediaLater(int mediaId) {
             m_table->setCurrentCell(row, 0);
         }
         syncTimelineSelection();
-        link::syncStageSelection();
+        GConfig::instance().syncStageSelection();
     });
 }
 
@@ -840,7 +839,7 @@ void TimeAxisWidget::scaleChanged(int level) {
         m_scrollBar->setValue(0);
     QTimer::singleShot(0, this, [this] {
         if (GConfig::instance().previewPlaying())
-            link::timeLineX();
+            GConfig::instance().timeLineX();
         updateLayerItems();
     });
 }
@@ -925,7 +924,7 @@ bool TimeAxisWidget::autoScrollTo(int x) {
 
 void TimeAxisWidget::applyPosition(int ms) {
     m_position = ms;
-    link::refreshStage();
+    GConfig::instance().refreshStage();
     m_timeLabel->setText(msToTimeText(ms));
 }
 
@@ -933,7 +932,7 @@ void TimeAxisWidget::setCurrentTime(int ms) { applyPosition(ms); }
 
 void TimeAxisWidget::moveToTime(int ms) {
     setCurrentTime(ms);
-    link::timeLineX();
+    GConfig::instance().timeLineX();
 }
 
 void TimeAxisWidget::setSpeedIndex(int index) {

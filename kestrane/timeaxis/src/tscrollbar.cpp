@@ -5,7 +5,6 @@
 #include <chrono>
 
 #include "kestrane/gconfig.h"
-#include "modellink.h"
 
 namespace {
 
@@ -67,6 +66,6 @@ void TScrollBar::moveTimeLine() {
     if (m_moved && m_clock() - m_lastMouseTime > kHoldOffMs) {
         m_moved = false;
         if (GConfig::instance().previewPlaying())
-            kestrane::link::timeLineX();
+            GConfig::instance().timeLineX();
     }
 }

@@ -386,7 +386,6 @@ public:
     MediaList* mediaList = nullptr;
     TimeLine* timeLine = nullptr;
     RulerWidget* ruler = nullptr;
-    QPushButton* playButton = nullptr;
     QWidget* controlSidebar = nullptr;
     QPushButton* playButton = nullptr;            // the time axis's play/pause button
     GeometryCorrection* geometryDialog = nullptr;  // the open geometry-correction dialog

@@ -17,7 +17,7 @@
 #include "kestrane/layerpanel.h"
 #include "kestrane/layertable.h"
 #include "kestrane/specialeffectinfopanel.h"
-#include "kestrane/timeaxishooks.h"
+#include "kestrane/axishooks.h"
 #include "kestrane/timeaxiswidget.h"
 #include "support/QtWidgetTestApp.h"
 
@@ -48,8 +48,8 @@ protected:
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         testApp();
         axis = std::make_unique<TimeAxisWidget>();
-        hooks = std::make_unique<TimeAxisHooks>(axis.get());
-        GConfig::instance().setHooks(hooks.get());
+        hooks = std::make_unique<AxisHooks>(axis.get());
+        GConfig::instance().setTimeAxisHooks(hooks.get());
         kestrane::axisprompt::setAnswerer([this](int kind, const QString& title, const QString& text) {
             prompts.push_back({kind, title, text});
             return answer;
@@ -67,7 +67,7 @@ protected:
     void TearDown() override {
         kestrane::axisprompt::setAnswerer({});
         GConfig& config = GConfig::instance();
-        config.setHooks(nullptr);
+        config.setTimeAxisHooks(nullptr);
         axis.reset();
         config.clearProject();
         config.setSaved(true);
@@ -130,7 +130,7 @@ protected:
     }
 
     std::unique_ptr<TimeAxisWidget> axis;
-    std::unique_ptr<TimeAxisHooks> hooks;
+    std::unique_ptr<AxisHooks> hooks;
     std::vector<Prompt> prompts;
     bool answer = true;
 };
