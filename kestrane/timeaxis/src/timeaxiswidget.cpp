@@ -17,7 +17,6 @@
 #include <cmath>
 
 #include "kestrane/axismath.h"
-#include "kestrane/axisprompt.h"
 #include "kestrane/container.h"
 #include "kestrane/effectcontainer.h"
 #include "kestrane/gconfig.h"
@@ -27,6 +26,8 @@
 #include "kestrane/layerpanel.h"
 #include "kestrane/layerplaycontrol.h"
 #include "kestrane/layertable.h"
+#include "kestrane/mslider.h"
+#include "kestrane/prompt.h"
 #include "kestrane/rowmodel.h"
 #include "kestrane/rulerwidget.h"
 #include "kestrane/settings.h"
@@ -295,7 +296,9 @@ QWidget* TimeAxisWidget::buildBottomBar() {
     QPushButton* reduce = smallButton(QStringLiteral("reduceScale"), 15, 15, bar);
     connect(reduce, &QPushButton::clicked, this, &TimeAxisWidget::reduceScale);
     layout->addWidget(reduce);
-    m_zoomSlider = new QSlider(Qt::Horizontal, bar);
+    auto* zoom = new MSlider(Qt::Horizontal, bar);
+    connect(zoom, &MSlider::posClicked, this, &TimeAxisWidget::scaleChanged2);
+    m_zoomSlider = zoom;
     m_zoomSlider->setObjectName(QStringLiteral("axisSlider"));
     m_zoomSlider->setRange(0, axis::kLevelCount - 1);
     m_zoomSlider->setFixedWidth(136);
@@ -569,14 +572,14 @@ void TimeAxisWidget::confirmAndRemoveChecked() {
         }
     }
     if (locked) {
-        axisprompt::warning(this, QStringLiteral("删除错误"),
-                            QStringLiteral("选定的图层或图层组及其子图层已被锁定，无法删除"));
+        prompt::warning(this, QStringLiteral("删除错误"), QStringLiteral("选定的图层或图层组及其子图层已被锁定，无法删除"));
         return;
     }
     const QString text = groupWithLayers
                              ? QStringLiteral("选中的图层组包含子图层，程序将会删除这些子图层，是否确认删除？")
                              : QStringLiteral("是否确认删除选中的图层/图层组？");
-    if (!axisprompt::question(this, QStringLiteral("删除确认"), text))
+    if (prompt::question(this, QStringLiteral("删除确认"), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) !=
+        QMessageBox::Yes)
         return;
     // A checked layer of a checked group comes twice: once is enough, a
     // second removal at that index would take an unrelated row.
@@ -591,7 +594,7 @@ void TimeAxisWidget::removeLayerRow(int row, bool ask) {
     if (row == -1)
         row = currentLayer();
     if (ask && isLayerLocked(row)) {
-        axisprompt::warning(this, QStringLiteral("删除错误"), QStringLiteral("锁定的图层/图层组无法删除"));
+        prompt::warning(this, QStringLiteral("删除错误"), QStringLiteral("锁定的图层/图层组无法删除"));
         return;
     }
     LayerPanel* strip = m_table->strip(row);
@@ -599,8 +602,9 @@ void TimeAxisWidget::removeLayerRow(int row, bool ask) {
         return;
     const QList<int> mediaIds = strip->mediaIds();
     if (!mediaIds.isEmpty() && ask &&
-        !axisprompt::question(this, QStringLiteral("删除确认"),
-                              QStringLiteral("当前图层有%1个媒体，是否确认全部删除？").arg(mediaIds.size())))
+        prompt::question(this, QStringLiteral("删除确认"),
+                         QStringLiteral("当前图层有%1个媒体，是否确认全部删除？").arg(mediaIds.size()),
+                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
     QList<int> ioIds;
     for (const LayerIO* block : strip->layerIOItems())

@@ -11,11 +11,11 @@
 
 #include <memory>
 
-#include "kestrane/axisprompt.h"
 #include "kestrane/gconfig.h"
 #include "kestrane/layerinfopanel.h"
 #include "kestrane/layerpanel.h"
 #include "kestrane/layertable.h"
+#include "kestrane/prompt.h"
 #include "kestrane/specialeffectinfopanel.h"
 #include "kestrane/axishooks.h"
 #include "kestrane/timeaxiswidget.h"
@@ -35,13 +35,24 @@ bool waitFor(Condition condition) {
     return true;
 }
 
-class AxisTest : public ::testing::Test {
+class AxisTest : public ::testing::Test, public kestrane::PromptProvider {
 protected:
     struct Prompt {
         int kind;
         QString title;
         QString text;
     };
+
+    // Records every question and answers it with `answer`.
+    kestrane::PromptAnswer ask(const kestrane::PromptRequest& request) override {
+        prompts.push_back({request.kind, request.title, request.text});
+        kestrane::PromptAnswer a;
+        if (request.kind == kestrane::PromptRequest::Question)
+            a.button = answer ? QMessageBox::Yes : QMessageBox::No;
+        else
+            a.button = QMessageBox::Ok;
+        return a;
+    }
 
     void SetUp() override {
         static QTemporaryDir config;
@@ -50,10 +61,7 @@ protected:
         axis = std::make_unique<TimeAxisWidget>();
         hooks = std::make_unique<AxisHooks>(axis.get());
         GConfig::instance().setTimeAxisHooks(hooks.get());
-        kestrane::axisprompt::setAnswerer([this](int kind, const QString& title, const QString& text) {
-            prompts.push_back({kind, title, text});
-            return answer;
-        });
+        kestrane::setPromptProvider(this);
         axis->resize(1600, 400);
         axis->show();
         ASSERT_TRUE(waitFor([this] { return table()->fillerRow() == 25 && GConfig::instance().timelineLength() > 0; }));
@@ -65,7 +73,7 @@ protected:
     }
 
     void TearDown() override {
-        kestrane::axisprompt::setAnswerer({});
+        kestrane::setPromptProvider(nullptr);
         GConfig& config = GConfig::instance();
         config.setTimeAxisHooks(nullptr);
         axis.reset();

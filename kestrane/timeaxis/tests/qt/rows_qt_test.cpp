@@ -87,7 +87,7 @@ TEST_F(DeleteTest, AGroupWithLayersAsksOnceAndTakesThem) {
     check({QStringLiteral("G")});
     removeChecked();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0].kind, kestrane::axisprompt::Question);
+    EXPECT_EQ(prompts[0].kind, kestrane::PromptRequest::Question);
     EXPECT_EQ(prompts[0].title, QStringLiteral("删除确认"));
     EXPECT_EQ(prompts[0].text, QStringLiteral("选中的图层组包含子图层，程序将会删除这些子图层，是否确认删除？"));
     EXPECT_EQ(layout(), QStringLiteral("L1 L4 L5"));
@@ -107,7 +107,7 @@ TEST_F(DeleteTest, ALockedLayerOfACheckedGroupBlocks) {
     check({QStringLiteral("G"), QStringLiteral("L5")});
     removeChecked();
     ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0].kind, kestrane::axisprompt::Warning);
+    EXPECT_EQ(prompts[0].kind, kestrane::PromptRequest::Warning);
     EXPECT_EQ(prompts[0].title, QStringLiteral("删除错误"));
     EXPECT_EQ(prompts[0].text, QStringLiteral("选定的图层或图层组及其子图层已被锁定，无法删除"));
     EXPECT_EQ(layout(), QStringLiteral("L1 G(L2 L3) L4 L5"));
