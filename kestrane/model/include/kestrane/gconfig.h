@@ -37,6 +37,8 @@ class QObject;
 class QPushButton;
 class QWidget;
 class QSettings;
+class QPushButton;
+class RulerWidget;
 
 class GConfig {
 public:
@@ -383,6 +385,7 @@ public:
     LayerTable* layerTable = nullptr;
     MediaList* mediaList = nullptr;
     TimeLine* timeLine = nullptr;
+    RulerWidget* ruler = nullptr;
     QWidget* controlSidebar = nullptr;
     QPushButton* playButton = nullptr;            // the time axis's play/pause button
     GeometryCorrection* geometryDialog = nullptr;  // the open geometry-correction dialog
