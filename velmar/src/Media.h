@@ -194,6 +194,7 @@ public:
 private:
     void Grab();
     std::unique_ptr<platform::ScreenGrabber> m_grabber;
+    std::vector<uint8_t> m_staged;  // the grab thread's converted picture
     platform::StoppableThread m_grabThread;
 };
 
