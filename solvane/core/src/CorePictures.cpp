@@ -40,7 +40,6 @@ void CMediaManager::CreateEmbeddedPictures() {
     if (!m_pBackground) m_pBackground = MediaFactory().CreateMedia(kMediaPicture).release();
     if (!m_pDefaultBackground) m_pDefaultBackground = MediaFactory().CreateMedia(kMediaPicture).release();
     if (!m_pMatting) m_pMatting = MediaFactory().CreateMedia(kMediaMattingPicture).release();
-    if (!m_pDesktopCapture) m_pDesktopCapture = MediaFactory().CreateMedia(kMediaScreenCapture).release();
 }
 
 void CMediaManager::PreparePictureMedia() {

@@ -187,7 +187,7 @@ bool CMediaManager::RestartDesktopCapture(int reopen) {
     }
     std::vector<MY_MONITORINFO> monitors;
     Displays().EnumDisplays(monitors);
-    // Made here too for a core that skipped the embedded pictures.
+    // Made on first use: only a server that captures its desktop pays for it.
     if (!m_pDesktopCapture) m_pDesktopCapture = MediaFactory().CreateMedia(kMediaScreenCapture).release();
     if (monitors.empty() || !m_pDesktopCapture) return false;
     return m_pDesktopCapture->LoadResource(monitors.front().deviceName, 0, 0, -1);
