@@ -16,6 +16,7 @@
 #include "gui/QuorvelDlg.h"
 #include "media/MediaFactory.h"
 #include "platform/xidle.h"
+#include "render/IdentifyWindows.h"
 #include "render/OutputWindow.h"
 #include "util/Util.h"
 
@@ -63,6 +64,7 @@ public:
         // The displays are read from the X server the window runs on.
         XRandrDisplayBackend displays;
         if (displays.IsOpen()) SetDisplayBackend(&displays);
+        IdentifyWindows identify;
         std::unique_ptr<CQuorvelDlg> mainDialog;
         OutputWindowHooks hooks;
         hooks.createMainDialog = [&mainDialog] { mainDialog = std::make_unique<CQuorvelDlg>(*GetMediaManager()); };

@@ -175,11 +175,29 @@ int Draw(const char* name, const RECT* rect, const DOUBLE_POINT grid[kSide][kSid
     }
     // The grid holds 41 x 41 points: more columns or rows would read past it.
     if (columns < 2 || rows < 2 || columns > kSide || rows > kSide) return 1;
-    if (!QOpenGLContext::currentContext()) {
-        LOGTEXT::LogError("%s: no OpenGL context is current", name);
+    ImagePreview& p = Preview();
+    if (!p.context) {
+        LOGTEXT::LogError("%s: no preview context", name);
         return 1;
     }
-    ImagePreview& p = Preview();
+    // Only the preview's own context is drawn into: a context of the caller
+    // that happens to be current is left untouched and current again after.
+    QOpenGLContext* const before = QOpenGLContext::currentContext();
+    QSurface* const beforeSurface = before ? before->surface() : nullptr;
+    if (before != p.context.get() && !p.context->makeCurrent(p.Surface())) {
+        LOGTEXT::LogError("%s: cannot make the preview context current", name);
+        return 1;
+    }
+    struct Restore {
+        QOpenGLContext* context;
+        QSurface* surface;
+        QOpenGLContext* preview;
+        ~Restore() {
+            if (context == preview) return;
+            if (context && surface) context->makeCurrent(surface);
+            else preview->doneCurrent();
+        }
+    } restore{before, beforeSurface, p.context.get()};
     glViewport(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -233,10 +251,8 @@ int Draw(const char* name, const RECT* rect, const DOUBLE_POINT grid[kSide][kSid
     if (outline) Outline(outline);
     glPopAttrib();
 
-    if (p.context && QOpenGLContext::currentContext() == p.context.get()) {
-        // A hidden window's swap only draws Qt's warning: nothing to show.
-        if (!p.window || p.window->isExposed()) p.context->swapBuffers(p.Surface());
-    }
+    // A hidden window's swap only draws Qt's warning: nothing to show.
+    if (!p.window || p.window->isExposed()) p.context->swapBuffers(p.Surface());
     return 1;
 }
 

@@ -138,6 +138,36 @@ std::vector<CaptureSource> CaptureSources() {
     return out;
 }
 
+bool CopyMediaFrame(void* media, FrameCopy& out) {
+    auto& lib = Lib();
+    std::lock_guard lk(lib.listLock);
+    MediaBaseClass* m = FindLiveLocked(media);
+    if (!m) return false;
+    auto lock = m->LockFrame();
+    const size_t size = std::min(m->m_frame.size(), static_cast<size_t>(std::max(m->m_nFrameSize, 0)));
+    if (m->m_nWidth <= 0 || m->m_nHeight <= 0 || size == 0) return false;
+    out.width = m->m_nWidth;
+    out.height = m->m_nHeight;
+    out.stride = m->m_nStride;
+    out.bitsPerPixel = m->m_nBitsPerPixel;
+    out.bits.assign(m->m_frame.data(), m->m_frame.data() + size);
+    return true;
+}
+
+int MediaPlayState(void* media) {
+    std::lock_guard lk(Lib().listLock);
+    MediaBaseClass* m = FindLiveLocked(media);
+    return m ? m->m_nState.load() : 0;
+}
+
+double MediaEngineRate(void* media) {
+    std::lock_guard lk(Lib().listLock);
+    MediaBaseClass* m = FindLiveLocked(media);
+    if (!m || m->m_nKind != kKindVideo) return 0.0;
+    auto* video = static_cast<FileVideo*>(m);
+    return video->m_bLoaded && video->Player().IsOpen() ? video->Player().Rate() : 0.0;
+}
+
 int LiveMediaCount() {
     auto& lib = Lib();
     std::lock_guard lk(lib.listLock);
@@ -343,12 +373,16 @@ int ApplyToMedia(void* media, Op op) {
 
 }  // namespace
 
+namespace velmar {
+void ApplyToListedMedia(bool pause) { ApplyToMedia(nullptr, pause ? Op::Pause : Op::Stop); }
+}  // namespace velmar
+
 extern "C" {
 
 int Kestrane_Pause() {
     LOGTEXT::LogInfo("Kestrane_Pause is in");
     StopPlayThread();
-    ApplyToMedia(nullptr, Op::Pause);
+    HoldTimeline(true);
     LOGTEXT::LogInfo("Kestrane_Pause is over");
     return 1;
 }
@@ -356,7 +390,7 @@ int Kestrane_Pause() {
 int Kestrane_Stop() {
     LOGTEXT::LogInfo("Kestrane_Stop is in");
     StopPlayThread();
-    ApplyToMedia(nullptr, Op::Stop);
+    HoldTimeline(false);
     LOGTEXT::LogInfo("Kestrane_Stop is over");
     return 1;
 }

@@ -40,6 +40,9 @@ struct Library {
     uint32_t timelineStartTick = 0;
     double timelineBase = 0.0;
     double timelineLast = 0.0;
+    // The clock runs (between Kestrane_Play and a pause or stop): a pause
+    // then moves the base to the pause instant so that play goes on there.
+    bool timelinePlaying = false;
     std::unique_ptr<platform::StoppableThread> timelineThread;  // touched on the caller's thread only
     std::mutex timelineThreadLock;  // guards timelineThread
 
@@ -59,6 +62,14 @@ void EnsureStarted();
 
 // Stops the timeline thread when it runs; never call with listLock held.
 void StopPlayThread();
+
+// Stops the timeline's clock and pauses (or stops) every listed media under
+// the timeline lock, so that no pass still under way can start one after it;
+// a pause moves the timeline base to the pause instant. Call after
+// StopPlayThread.
+void HoldTimeline(bool pause);
+// Pause (or Stop) on every listed media; listLock is taken here.
+void ApplyToListedMedia(bool pause);
 
 // Releases the render context (from Shutdown).
 void ReleaseRenderContext(bool atExit);

@@ -213,6 +213,7 @@ bool FileVideo::LoadResource(const std::string& path, int32_t a2, int32_t layer,
         ReserveFrameLocked(static_cast<size_t>(m_nFrameSize));
     }
     m_player.SetVolume(0);
+    m_player.SetRate(m_dRate.load());
     m_player.SetClock(std::make_shared<CMySyncSourceClock>());
     m_pos100ns = 0;
     // Paused, the first picture arrives through the renderer.
@@ -278,7 +279,12 @@ int64_t FileVideo::Duration100ns() const { return m_bLoaded ? m_player.Duration(
 double FileVideo::PositionSeconds() const { return static_cast<double>(Position100ns()) / av::kUnitsPerSecond; }
 double FileVideo::DurationSeconds() const { return static_cast<double>(Duration100ns()) / av::kUnitsPerSecond; }
 
-bool FileVideo::SetRate(double rate) { return m_bLoaded && m_player.SetRate(rate); }
+bool FileVideo::SetRate(double rate) {
+    if (!std::isfinite(rate) || rate <= 0.0) return false;
+    m_dRate = rate;
+    if (m_bLoaded) m_player.SetRate(rate);
+    return true;
+}
 
 bool FileVideo::SetVolume(int volume) {
     if (!m_bLoaded) return false;

@@ -135,7 +135,10 @@ public:
     double DurationSeconds() const;
     int64_t Position100ns() const;
     int64_t Duration100ns() const;
+    // Kept across a close and reload: the timeline reopens files by their
+    // windows and the caller's rate must hold for the new graph too.
     bool SetRate(double rate);
+    double Rate() const { return m_dRate.load(); }
     // 0..100 (clamped).
     bool SetVolume(int volume);
     int Volume() const;
@@ -151,6 +154,7 @@ private:
     av::Player m_player;
     std::unique_ptr<Velmarer> m_renderer;
     std::atomic<int64_t> m_pos100ns{0};
+    std::atomic<double> m_dRate{1.0};
     friend class Velmarer;
 };
 
@@ -190,6 +194,7 @@ public:
 private:
     void Grab();
     std::unique_ptr<platform::ScreenGrabber> m_grabber;
+    std::vector<uint8_t> m_staged;  // the grab thread's converted picture
     platform::StoppableThread m_grabThread;
 };
 

@@ -2,6 +2,7 @@
 #include <QScreen>
 #include <QThread>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -104,13 +105,18 @@ void CScreenCapGDI::Grab() {
     const bool haveCursor = m_grabber->ReadCursor(cursor) && cursor.x >= m_rcDisplay.left &&
                             cursor.x < m_rcDisplay.right && cursor.y >= m_rcDisplay.top &&
                             cursor.y < m_rcDisplay.bottom;
+    // Converted outside the frame lock, which readers of the frame take;
+    // only the copy into the frame is done under it.
+    const int32_t width = m_rcDisplay.right - m_rcDisplay.left, height = m_rcDisplay.bottom - m_rcDisplay.top;
+    const int32_t stride = (width * 3 + 3) / 4 * 4;
+    m_staged.resize(static_cast<size_t>(stride) * height);
+    m_grabber->CopyBottomUpBgr(m_staged.data(), stride);
+    if (haveCursor)
+        platform::DrawCursorBottomUp(m_staged.data(), stride, width, height, m_rcDisplay.left, m_rcDisplay.top, cursor);
     BITMAPINFOHEADER header;
     {
         auto lock = LockFrame();
-        m_grabber->CopyBottomUpBgr(m_frame.data(), m_nStride);
-        if (haveCursor)
-            platform::DrawCursorBottomUp(m_frame.data(), m_nStride, m_nWidth, m_nHeight, m_rcDisplay.left,
-                                         m_rcDisplay.top, cursor);
+        std::memcpy(m_frame.data(), m_staged.data(), std::min(m_frame.size(), m_staged.size()));
         m_bNewFrame = true;
         header = FormatLocked();
     }

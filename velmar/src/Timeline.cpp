@@ -96,6 +96,12 @@ void MediaScheduleThread(platform::StoppableThread& self) {
     for (;;) {
         {
             std::lock_guard lk(lib.timelineLock);
+            // A pause or stop that came while this pass waited for the lock
+            // has already applied itself: no video may start after it.
+            if (self.StopRequested()) {
+                LOGTEXT::LogInfo("check thread stop thread");
+                break;
+            }
             PassLocked(ids);
         }
         if (self.StopEvent().Wait(10)) {
@@ -150,6 +156,7 @@ int Kestrane_Play() {
     {
         std::lock_guard lk(lib.timelineLock);
         lib.timelineStartTick = TimelineTick();
+        lib.timelinePlaying = true;
     }
     StopPlayThread();
     {
@@ -205,6 +212,26 @@ int Kestrane_SetCurrentTimeline(double t) {
     LOGTEXT::LogInfo("Kestrane_SetCurrentTimeline is out off. ");
     return 1;
 }
+
+}  // extern "C"
+
+namespace velmar {
+
+void HoldTimeline(bool pause) {
+    Library& lib = Lib();
+    std::lock_guard lk(lib.timelineLock);
+    if (lib.timelinePlaying && pause) {
+        lib.timelineBase = TimelineNowLocked();
+        lib.timelineLast = lib.timelineBase;
+        lib.timelineStartTick = TimelineTick();
+    }
+    lib.timelinePlaying = false;
+    ApplyToListedMedia(pause);
+}
+
+}  // namespace velmar
+
+extern "C" {
 
 int Kestrane_SetMediaLayer(void* media, int layer, double start, double stop, const RECT* rect) {
     LOGTEXT::LogInfo("Kestrane_SetMediaLayer is in");

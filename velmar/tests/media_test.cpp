@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "media_support.h"
@@ -339,4 +340,65 @@ TEST_F(MediaTest, ShutdownLeavesNoThreadBehind) {
         << vt::ThreadCount() << " threads, " << baseline << " before";
     // The library starts again after a shutdown.
     EXPECT_NE(Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture()), nullptr);
+}
+
+// Media names are files: a protocol name is refused unless a file of that
+// name exists, which then plays as the file it is.
+TEST_F(MediaTest, ProtocolNamesAreRefusedAndFilesNamedLikeThemPlay) {
+    const std::string video = TestMedia::Get().video();
+    const std::string dir = TestMedia::Get().dir.str();
+    const std::string likeConcat = dir + "/concat:" + video + "|" + video;
+    std::filesystem::create_directories(std::filesystem::path(likeConcat).parent_path());
+    std::filesystem::copy_file(TestMedia::Get().odd(), likeConcat, std::filesystem::copy_options::overwrite_existing);
+    struct Case {
+        std::string name;
+        int width;  // 0: refused
+    };
+    const Case cases[] = {
+        {"concat:" + video + "|" + video, 0},
+        {"http://127.0.0.1:9/video.mp4", 0},
+        {"pipe:0", 0},
+        {likeConcat, 50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        void* id = Add(KESTRANE_MEDIA_VIDEO, c.name);
+        if (c.width == 0) {
+            EXPECT_EQ(id, nullptr);
+            continue;
+        }
+        ASSERT_NE(id, nullptr);
+        int width = 0;
+        ASSERT_EQ(Kestrane_GetMediaInfo(id, nullptr, &width, nullptr, nullptr, nullptr), 1);
+        EXPECT_EQ(width, c.width);
+        EXPECT_EQ(Kestrane_RemoveMedia(id), 1);
+    }
+}
+
+// A reader takes pictures as copies made under the frame lock.
+TEST_F(MediaTest, FrameCopiesCarryTheirShape) {
+    velmar::FrameCopy copy;
+    EXPECT_FALSE(velmar::CopyMediaFrame(reinterpret_cast<void*>(uintptr_t{999999}), copy));
+    void* picture = Add(KESTRANE_MEDIA_PICTURE, TestMedia::Get().picture());
+    ASSERT_NE(picture, nullptr);
+    ASSERT_TRUE(velmar::CopyMediaFrame(picture, copy));
+    EXPECT_EQ(copy.width, 64);
+    EXPECT_EQ(copy.height, 48);
+    EXPECT_EQ(copy.bitsPerPixel, 24);
+    EXPECT_EQ(copy.stride, 192);
+    ASSERT_EQ(copy.bits.size(), size_t{192} * 48);
+    // 0x3366CC as blue, green, red.
+    EXPECT_EQ(copy.bits[0], 0xCC);
+    EXPECT_EQ(copy.bits[1], 0x66);
+    EXPECT_EQ(copy.bits[2], 0x33);
+
+    void* video = Add(KESTRANE_MEDIA_VIDEO, TestMedia::Get().odd());
+    ASSERT_NE(video, nullptr);
+    ASSERT_TRUE(velmar::CopyMediaFrame(video, copy));
+    EXPECT_EQ(copy.width, 50);
+    EXPECT_EQ(copy.height, 30);
+    EXPECT_EQ(copy.stride, 152);
+    EXPECT_EQ(copy.bits.size(), size_t{152} * 30);
+    ASSERT_EQ(Kestrane_RemoveMedia(video), 1);
+    EXPECT_FALSE(velmar::CopyMediaFrame(video, copy));
 }

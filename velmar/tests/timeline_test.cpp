@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "media_support.h"
 #include "platform/tick.h"
@@ -210,4 +211,74 @@ TEST_F(TimelineTest, StillPicturesStayLoadedOutsideTheirWindow) {
     ASSERT_EQ(Kestrane_GetMediaInfo(id, nullptr, &width, nullptr, nullptr, nullptr), 1);
     EXPECT_EQ(width, 64);
     EXPECT_EQ(EndNotices(rec), 0u);
+}
+
+// Pause, time passing, play: the timeline goes on from the pause instant.
+TEST_F(TimelineTest, PlayAfterPauseGoesOnFromWhereItPaused) {
+    void* id = AddVideo(TestMedia::Get().video());
+    ASSERT_NE(id, nullptr);
+    ASSERT_EQ(Kestrane_SetMediaLayer(id, 1, 10.0, 20.0, nullptr), 1);
+    util::LogCapture log;
+    ASSERT_EQ(Kestrane_Play(), 1);  // timeline 0 at tick 1000
+    StepAt(1000 + 9000);
+    ASSERT_EQ(Kestrane_Pause(), 1);  // at 9.0
+    tick.Set(60000);                 // a long while paused
+    ASSERT_EQ(Kestrane_Play(), 1);
+    StepAt(60000 + 999);             // 9.999
+    EXPECT_EQ(log.Count("will play"), 0u);
+    StepAt(60000 + 1001);            // 10.001
+    EXPECT_EQ(log.Count("will play"), 1u);
+    // A second pause right after the first keeps the instant.
+    ASSERT_EQ(Kestrane_Pause(), 1);
+    tick.Set(90000);
+    ASSERT_EQ(Kestrane_Pause(), 1);
+    ASSERT_EQ(Kestrane_Play(), 1);
+    StepAt(90000 + 2000);            // 12.001: still inside, played again
+    EXPECT_EQ(velmar::MediaPlayState(id), KESTRANE_STATE_PLAYING);
+    StepAt(90000 + 8000 + 2000);     // 20.001: past the window
+    EXPECT_EQ(velmar::MediaPlayState(id), KESTRANE_STATE_STOPPED);
+}
+
+// The caller's play rate holds when the timeline closes a video and loads it
+// again by its window.
+TEST_F(TimelineTest, PlayRateSurvivesReloading) {
+    void* id = AddVideo(TestMedia::Get().video());
+    ASSERT_NE(id, nullptr);
+    ASSERT_EQ(Kestrane_SetMediaLayer(id, 1, 10.0, 20.0, nullptr), 1);
+    ASSERT_EQ(Kestrane_SetPlayRate(2.0, id), 1);
+    EXPECT_DOUBLE_EQ(velmar::MediaEngineRate(id), 2.0);
+    ASSERT_EQ(Kestrane_SetCurrentTimeline(1.0), 1);  // closed: more than 5 s ahead
+    EXPECT_FALSE(Loaded(id));
+    EXPECT_DOUBLE_EQ(velmar::MediaEngineRate(id), 0.0);
+    ASSERT_EQ(Kestrane_SetPlayRate(0.5, id), 1);      // kept while closed
+    ASSERT_EQ(Kestrane_SetCurrentTimeline(6.0), 1);  // loaded again
+    ASSERT_TRUE(Loaded(id));
+    EXPECT_DOUBLE_EQ(velmar::MediaEngineRate(id), 0.5);
+}
+
+// Once Kestrane_Pause returns no video plays, whatever pass of the timeline
+// thread was under way (passes that load files take their time).
+TEST_F(TimelineTest, NothingPlaysAfterPauseReturns) {
+    std::vector<void*> ids;
+    for (int i = 0; i < 6; ++i) {
+        void* id = AddVideo(TestMedia::Get().video());
+        ASSERT_NE(id, nullptr);
+        ASSERT_EQ(Kestrane_SetMediaLayer(id, 1, 0.0, 100.0, nullptr), 1);
+        ids.push_back(id);
+    }
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE(round);
+        // Every file closed, then a window around the timeline time: the
+        // thread's first pass loads and plays them all.
+        for (void* id : ids) ASSERT_EQ(Kestrane_SetMediaLayer(id, 1, 0.0, 100.0 + round, nullptr), 1);
+        ASSERT_EQ(Kestrane_SetCurrentTimeline(1000.0 + round), 1);
+        for (void* id : ids) ASSERT_FALSE(Loaded(id));
+        for (void* id : ids) ASSERT_EQ(Kestrane_SetMediaLayer(id, 1, 990.0, 1100.0 + round, nullptr), 1);
+        ASSERT_EQ(Kestrane_Play(), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(round * 5));
+        ASSERT_EQ(Kestrane_Pause(), 1);
+        for (void* id : ids) EXPECT_NE(velmar::MediaPlayState(id), KESTRANE_STATE_PLAYING);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        for (void* id : ids) EXPECT_NE(velmar::MediaPlayState(id), KESTRANE_STATE_PLAYING);
+    }
 }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "kestrane/gconfig.h"
@@ -211,4 +212,57 @@ void GConfig::sendCommonData(int deviceId, int code) {
     if (!s) return;
     KLOG << d->serverIp << "SetCommonData" << code << d->outputIndex
          << s->SetCommonData(code, d->outputIndex, nullptr, 0);
+}
+
+int GConfig::worldChannelIndex(const QString& ip, int outputNumber) const {
+    const auto it = m_worlds.find(ip);
+    if (it == m_worlds.end() || !it->second) return -1;
+    const WORLD_BASE_INFO& world = *it->second;
+    const int32_t count = std::clamp<int32_t>(world.channelCount, 0, lintra::kMaxChannels);
+    for (int32_t i = 0; i < count; ++i)
+        if (world.channels[i].channelId == outputNumber) return i;
+    return -1;
+}
+
+namespace {
+
+// The session and channel index a read-back for a device goes to.
+struct ChannelTarget {
+    CKestraneStageServer* session = nullptr;
+    int index = -1;
+    int result = 0;  // non-zero: the read-back answer without sending
+};
+
+ChannelTarget channelTarget(GConfig& c, int deviceId) {
+    ChannelTarget t;
+    if (!c.isConnected()) {
+        t.result = -1;
+        return t;
+    }
+    const DeviceRecord* d = c.device(deviceId);
+    if (d) {
+        t.session = c.clientSession(d->serverIp, 0);
+        t.index = c.worldChannelIndex(d->serverIp, d->outputIndex);
+    }
+    if (!t.session) t.result = -1;
+    else if (t.index < 0) t.result = 1;
+    return t;
+}
+
+}  // namespace
+
+int GConfig::readVertexData(int deviceId, DOUBLE_POINT grid[41][41]) {
+    const ChannelTarget t = channelTarget(*this, deviceId);
+    if (t.result != 0) return t.result;
+    const int r = t.session->GetVertexData(t.index, grid);
+    KLOG << device(deviceId)->serverIp << "GetVertexData" << t.index << r;
+    return r;
+}
+
+int GConfig::readEdgeEliminateParam(int deviceId, float a[3], float b[3], float c[3]) {
+    const ChannelTarget t = channelTarget(*this, deviceId);
+    if (t.result != 0) return t.result;
+    const int r = t.session->GetEdgeEliminateParam(t.index, a, b, c);
+    KLOG << device(deviceId)->serverIp << "GetEdgeEliminateParam" << t.index << r;
+    return r;
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -32,6 +33,31 @@ constexpr int64_t kLateUnits = 80 * kUnitsPerMs;
 constexpr int kMaxDrops = 8;
 // A live frame further than this from its schedule restarts the schedule.
 constexpr int64_t kLiveJumpUnits = kUnitsPerSecond;
+
+// Opens the demuxer of a source. A device (an input format that reads no
+// file: v4l2, lavfi) gets its name as it is. Anything else is a media file:
+// it is opened by its absolute path through the file protocol alone, so a
+// name that looks like a protocol ("concat:a|b", "http://...") is the file
+// of that name and nothing the file refers to reaches the network or a pipe.
+int OpenInputSource(AVFormatContext** fmt, const std::string& url, const AVInputFormat* input,
+                    AVDictionary** options) {
+    if (url.empty()) {
+        avformat_free_context(*fmt);
+        *fmt = nullptr;
+        return AVERROR(EINVAL);
+    }
+    if (input && (input->flags & AVFMT_NOFILE)) return avformat_open_input(fmt, url.c_str(), input, options);
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(url, ec);
+    if (ec) {
+        avformat_free_context(*fmt);
+        *fmt = nullptr;
+        return AVERROR(EINVAL);
+    }
+    av_dict_set(options, "protocol_whitelist", "file", 0);
+    const std::string fileUrl = "file:" + absolute.string();
+    return avformat_open_input(fmt, fileUrl.c_str(), input, options);
+}
 
 std::string ErrorText(int code) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -429,7 +455,7 @@ bool Player::Open(const std::string& url, const OpenOptions& options, FrameSink*
     d->fmt->interrupt_callback.opaque = d.get();
     AVDictionary* dict = nullptr;
     for (const auto& [k, v] : options.demuxerOptions) av_dict_set(&dict, k.c_str(), v.c_str(), 0);
-    int r = avformat_open_input(&d->fmt, url.c_str(), input, &dict);
+    int r = OpenInputSource(&d->fmt, url, input, &dict);
     av_dict_free(&dict);
     if (r < 0) return failWith(OpenStage::Source, r);  // fmt is freed by the failed open
     r = avformat_find_stream_info(d->fmt, nullptr);

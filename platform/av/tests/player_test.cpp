@@ -390,6 +390,48 @@ TEST_F(PlayerTest, OpenFailuresNameTheirStage) {
     EXPECT_FALSE(player.Open(Media::Get().video, {}, nullptr, &failure));
 }
 
+// Media names are files, never protocol URLs: a name that looks like one is
+// the file of that name, and a protocol name with no such file is refused.
+TEST_F(PlayerTest, NamesAreFilesNotProtocols) {
+    testsupport::TempDir dir;
+    const auto small = [&](const std::string& name) {
+        int status = 0;
+        testsupport::RunShell("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=160x120:rate=25 -t 1 "
+                              "-pix_fmt yuv420p '" + (dir / name).string() + "' 2>&1", &status);
+        ASSERT_EQ(status, 0);
+    };
+    small("a.mp4");
+    small("b.mp4");
+    std::filesystem::copy_file(Media::Get().video, dir / "concat:a.mp4|b.mp4");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    struct Case {
+        std::string name;
+        bool opens;
+        int32_t width;
+    };
+    const Case cases[] = {
+        {"concat:a.mp4|b.mp4", true, 320},    // the file named so, not a and b joined
+        {"a.mp4", true, 160},                 // relative to the working folder
+        {"concat:b.mp4|a.mp4", false, 0},     // no such file: nothing is joined
+        {"http://127.0.0.1:9/a.mp4", false, 0},
+        {"pipe:0", false, 0},
+        {"file:a.mp4", false, 0},
+        {"", false, 0},
+    };
+    for (const Case& c : cases) {
+        av::OpenFailure failure;
+        EXPECT_EQ(player.Open(c.name, {}, &sink, &failure), c.opens) << c.name;
+        if (c.opens) {
+            EXPECT_EQ(player.Width(), c.width) << c.name;
+        } else {
+            EXPECT_EQ(failure.stage, av::OpenStage::Source) << c.name;
+        }
+        player.Close();
+    }
+    std::filesystem::current_path(before);
+}
+
 TEST_F(PlayerTest, RefusedFormatDeliversNoFrames) {
     sink.acceptFormat = false;
     OpenVideo();

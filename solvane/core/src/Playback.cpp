@@ -187,6 +187,8 @@ bool CMediaManager::RestartDesktopCapture(int reopen) {
     }
     std::vector<MY_MONITORINFO> monitors;
     Displays().EnumDisplays(monitors);
+    // Made on first use: only a server that captures its desktop pays for it.
+    if (!m_pDesktopCapture) m_pDesktopCapture = MediaFactory().CreateMedia(kMediaScreenCapture).release();
     if (monitors.empty() || !m_pDesktopCapture) return false;
     return m_pDesktopCapture->LoadResource(monitors.front().deviceName, 0, 0, -1);
 }

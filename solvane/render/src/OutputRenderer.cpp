@@ -56,10 +56,13 @@ MediaBaseClass* AsMedia(IMedia* m) { return dynamic_cast<MediaBaseClass*>(m); }
 
 bool Loaded(IMedia* m) { return m && m->Common().state != kMediaNotLoaded; }
 
-// Viewport of a channel in the output (y from the bottom).
-void ChannelViewport(const OutputChannel& ch, int32_t outputHeight, bool scissor) {
+// Viewport of a channel in the output window (y from the bottom). Channel
+// rectangles are desktop coordinates and the window covers the stage, which
+// need not start at the desktop's origin (projectors right of an operator's
+// monitor): the viewport is taken relative to the window.
+void ChannelViewport(const OutputChannel& ch, const RECT& output, bool scissor) {
     const RECT& r = ch.m_rect;
-    const GLint x = r.left, y = outputHeight - r.bottom;
+    const GLint x = r.left - output.left, y = output.bottom - r.bottom;
     const GLsizei w = r.right - r.left, h = r.bottom - r.top;
     glViewport(x, y, w, h);
     if (scissor) glScissor(x, y, w, h);
@@ -439,7 +442,6 @@ void COutputRenderer::RenderScene(int32_t) {
             }
         }
         const CoreRenderState& rs = core.m_render;
-        const int32_t outputHeight = core.m_rcOutput.bottom - core.m_rcOutput.top;
         const bool dyn = rs.dynamicReloadDone != 0;
         const std::string info = rs.InfoText();
         MediaBaseClass* background = AsMedia(core.m_pBackground);
@@ -453,7 +455,7 @@ void COutputRenderer::RenderScene(int32_t) {
             if (cw <= 0 || chh <= 0) continue;
             const float a = static_cast<float>(chh) / static_cast<float>(cw);
             glEnable(GL_SCISSOR_TEST);
-            ChannelViewport(ch, outputHeight, true);
+            ChannelViewport(ch, core.m_rcOutput, true);
             Ortho(a);
 
             if (rs.backgroundSelector == CoreRenderState::kSolidColour) {
@@ -498,9 +500,16 @@ void COutputRenderer::RenderScene(int32_t) {
                 else
                     m_program->SetTexture(m.m_texture.name);
             };
-            if (colourPicture && Loaded(colourPicture) && colourPicture->m_texture.imageDefined) {
-                bindMedia(*colourPicture);
-                DrawTexturedQuad(-1, -a, 1, a, colourPicture->m_texture.name);
+            // A running desktop capture is the background in place of the
+            // pictures.
+            MediaBaseClass* desktop = AsMedia(core.m_pDesktopCapture);
+            MediaBaseClass* backdrop = desktop && Loaded(desktop) && desktop->m_texture.imageDefined ? desktop
+                                       : colourPicture && Loaded(colourPicture) && colourPicture->m_texture.imageDefined
+                                           ? colourPicture
+                                           : nullptr;
+            if (backdrop) {
+                bindMedia(*backdrop);
+                DrawTexturedQuad(-1, -a, 1, a, backdrop->m_texture.name);
             }
             if (core.m_mediaList.empty()) {
                 // Raster text in white: the program and blending stay out of it.
@@ -647,7 +656,6 @@ bool COutputRenderer::RenderOutput(int32_t eye) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     CChannelLayout* layout = core.m_pChannelLayout;
     const size_t count = layout ? std::min<size_t>(layout->m_channels.size(), kDisplayLists) : 0;
-    const int32_t outputHeight = core.m_rcOutput.bottom - core.m_rcOutput.top;
 
     m_program->Begin();
     m_program->SetProcType(core.m_nGeometryAdjustMode ? 11.0f : 10.0f);
@@ -660,7 +668,7 @@ bool COutputRenderer::RenderOutput(int32_t eye) {
             if (ch.m_ratioFlag) m_program->SetColorCurves(ch.m_lookup);
             m_program->SetEdgeParam(ch.m_edgeParam[0], ch.m_edgeParam[1], ch.m_edgeParam[2]);
             m_program->SetEdgePos(ch.m_edgePos);
-            ChannelViewport(ch, outputHeight, false);
+            ChannelViewport(ch, core.m_rcOutput, false);
             ChannelProjection(ch);
             glCallList(m_lists[i]);
         }
@@ -678,7 +686,7 @@ bool COutputRenderer::RenderOutput(int32_t eye) {
         ctx.nowTick = platform::GetTickCount();
         for (size_t i = 0; i < count; ++i) {
             const OutputChannel& ch = *layout->m_channels[i];
-            ChannelViewport(ch, outputHeight, false);
+            ChannelViewport(ch, core.m_rcOutput, false);
             Ortho(0.75);
             DrawTestPattern(ch, scene, ctx);
             if (scene) DrawMarkers(layout->m_nChannelWidth, layout->m_nChannelHeight, ch);
@@ -694,7 +702,7 @@ bool COutputRenderer::RenderOutput(int32_t eye) {
     glDisable(GL_TEXTURE_2D);
     for (size_t i = 0; i < count; ++i) {
         const OutputChannel& ch = *layout->m_channels[i];
-        ChannelViewport(ch, outputHeight, false);
+        ChannelViewport(ch, core.m_rcOutput, false);
         Ortho(0.75);
         DrawGridLines(ch, !scene && !adjust);
     }

@@ -32,6 +32,25 @@ struct CaptureSource {
 // Replaces the list of capture devices (empty function: the machine's own).
 VELMAR_API void SetCaptureSourceLister(std::function<std::vector<CaptureSource>()> lister);
 
+// A copy of a media's current picture: bottom-up rows of stride bytes.
+struct FrameCopy {
+    std::vector<uint8_t> bits;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t stride = 0;
+    int32_t bitsPerPixel = 0;
+};
+// Copies the current frame of a live media under its frame lock. A reader
+// on another thread than the source's must take pictures this way: the
+// buffer the callback names moves when a larger picture arrives. False for
+// an unknown id or a media with no picture yet.
+VELMAR_API bool CopyMediaFrame(void* media, FrameCopy& out);
+
+// A live media's play state (KESTRANE_STATE_*; 0 for an unknown id) and the
+// play rate its video engine runs at (0 when none is open).
+VELMAR_API int MediaPlayState(void* media);
+VELMAR_API double MediaEngineRate(void* media);
+
 // Number of media alive (in the list or not).
 VELMAR_API int LiveMediaCount();
 // Whether the id names a live media.

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QOpenGLContext>
+#include <QOffscreenSurface>
 #include <QOpenGLFramebufferObject>
 #include <QWindow>
 
@@ -270,4 +271,34 @@ TEST_F(ImagePreviewTest, CallersWindowTakesTheContextAndAnotherInitReplacesIt) {
 
     QWindow raster;  // not an OpenGL surface
     EXPECT_EQ(Kestrane_InitImageContext(&raster), 0);
+}
+
+// A context of the caller's that is current when the preview draws keeps its
+// pixels and stays current; the picture goes to the preview's own context.
+TEST_F(ImagePreviewTest, DrawsOnlyIntoItsOwnContext) {
+    Init();
+    QOpenGLContext* preview = QOpenGLContext::currentContext();
+    ASSERT_EQ(Kestrane_LoadImage(TwoColourPicture().c_str()), 1);
+
+    QOffscreenSurface surface;
+    surface.create();
+    QOpenGLContext other;
+    ASSERT_TRUE(other.create());
+    ASSERT_TRUE(other.makeCurrent(&surface));
+    QOpenGLFramebufferObject otherFbo(kSize, kSize);
+    ASSERT_TRUE(otherFbo.bind());
+    glClearColor(kGrey[0] / 255.0f, kGrey[1] / 255.0f, kGrey[2] / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+
+    ASSERT_EQ(Kestrane_DrawImage(&rect, grid, 41, 41), 1);
+    EXPECT_EQ(QOpenGLContext::currentContext(), &other);
+    EXPECT_EQ(CountColour(kGrey), size_t(kSize) * kSize);
+    EXPECT_EQ(CountColour(kBlue), 0u);
+    otherFbo.release();
+    other.doneCurrent();
+
+    ASSERT_TRUE(preview->makeCurrent(preview->surface()));
+    ASSERT_TRUE(fbo->bind());
+    EXPECT_EQ(Pixel(5, 5), kBlue) << Show(Pixel(5, 5));
+    EXPECT_EQ(Pixel(395, 395), kWhite);
 }

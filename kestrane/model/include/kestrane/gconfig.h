@@ -371,6 +371,15 @@ public:
     void sendCommonDataToAll(int code, int value);
     // Connected only: the code with the device's channel.
     void sendCommonData(int deviceId, int code);
+    // Reading a channel's grid or blend values back: the server finds these
+    // channels by their place in the world it was sent, not by output
+    // number. The place of an output number in a server's world, or -1.
+    int worldChannelIndex(const QString& ip, int outputNumber) const;
+    // Connected only: the device's grid (into grid) and blend values (into
+    // a, b, c) as its server holds them. The encoder's result; -1 when not
+    // connected, 1 when the device or its channel is unknown.
+    int readVertexData(int deviceId, DOUBLE_POINT grid[41][41]);
+    int readEdgeEliminateParam(int deviceId, float a[3], float b[3], float c[3]);
 
     // ---- Widgets that register themselves (not owned)
     Scene* scene = nullptr;

@@ -435,3 +435,48 @@ TEST_F(ServerLink, ASilentServerCostsOneReceiveBudget) {
     EXPECT_EQ(codes(a), std::vector<uint32_t>{NETCMD::SetCurrentTimeLine});
     EXPECT_EQ(codes(b).size(), 3u);
 }
+
+// Reading a channel back names it by its place in the world the server was
+// sent, whatever its output number.
+TEST_F(ServerLink, ReadBacksAddressTheChannelByItsPlaceInTheWorld) {
+    c.worlds().clear();
+    c.updateWorldConfigs(3);  // server A: output 2 first,
+    c.updateWorldConfigs(1);  // then output 1
+    c.updateWorldConfigs(2);  // server B: output 3 alone
+    addDevice(4, ipA, 7);     // an output the world does not hold
+    EXPECT_EQ(c.worldChannelIndex(ipA, 2), 0);
+    EXPECT_EQ(c.worldChannelIndex(ipA, 1), 1);
+    EXPECT_EQ(c.worldChannelIndex(ipB, 3), 0);
+    EXPECT_EQ(c.worldChannelIndex(ipA, 3), -1);
+
+    struct Case {
+        int device;
+        const ScriptedServer* server;
+        int index;  // -1: nothing is sent
+    };
+    const Case cases[] = {{1, &a, 1}, {3, &a, 0}, {2, &b, 0}, {4, &a, -1}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.device);
+        const size_t before = k.server->RequestCount();
+        DOUBLE_POINT grid[41][41] = {};
+        float ea[3], eb[3], ec[3];
+        const int vertex = c.readVertexData(k.device, grid);
+        const int edge = c.readEdgeEliminateParam(k.device, ea, eb, ec);
+        const std::vector<Request> all = k.server->Requests();
+        if (k.index < 0) {
+            EXPECT_EQ(vertex, 1);
+            EXPECT_EQ(edge, 1);
+            EXPECT_EQ(all.size(), before);
+            continue;
+        }
+        EXPECT_EQ(edge, 0);
+        ASSERT_EQ(all.size(), before + 2);
+        EXPECT_EQ(all[before].head.command, NETCMD::GetVertexData);
+        EXPECT_EQ(intAt(all[before], 4), k.index);
+        EXPECT_EQ(all[before + 1].head.command, NETCMD::GetEdgeEliminateParam);
+        EXPECT_EQ(intAt(all[before + 1], 4), k.index);
+    }
+    c.setConnected(false);
+    DOUBLE_POINT grid[41][41] = {};
+    EXPECT_EQ(c.readVertexData(1, grid), -1);
+}

@@ -80,6 +80,13 @@ bool FileVideo::LoadResource(const std::string& path, int32_t index, int32_t res
         return false;
     }
 
+    // The stream's shape is known once the file is open: callers that answer
+    // with the size right after loading must not wait for the first frame.
+    const int32_t width = m_player.Width(), height = m_player.Height();
+    if (width > 0 && height > 0) {
+        auto lock = LockMedia();
+        PrepareFrameLocked(width, height, av::BitmapStride(width, 24), 3);
+    }
     m_dCurrentRate = m_dInitialRate = m_player.Rate();
     m_dFrameTime = m_player.FrameTime();
     m_player.Seek(0);

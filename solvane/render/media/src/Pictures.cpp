@@ -17,33 +17,38 @@ void BMP::StorePicture(const PictureBits& p, int32_t stereo) {
     common_.stereoFormat = stereo;
     m_texture.recreate = 1;
     if (stereo == 2 || stereo == 3) {
+        const int32_t bpp = p.bytesPerPixel;
         int32_t w = p.width, h = p.height, stride = p.stride;
         if (stereo == 2) {
             w = p.width / 2;
-            stride = p.stride / 2;
+            // Each half is cut from its own picture row at whole pixels, so
+            // an odd row length never shifts the right half.
+            stride = (w * bpp + 3) / 4 * 4;
         } else {
             h = p.height / 2;
         }
         const size_t size = static_cast<size_t>(stride) * static_cast<size_t>(h);
+        const size_t rowBytes = static_cast<size_t>(w) * bpp;
         m_firstStore.assign(size, 0);
         m_secondStore.assign(size, 0);
         for (int32_t r = 0; r < h; ++r) {
             if (stereo == 2) {
-                const uint8_t* src = p.bits.data() + size_t(2) * stride * r;
-                std::memcpy(m_firstStore.data() + size_t(stride) * r, src, stride);
-                std::memcpy(m_secondStore.data() + size_t(stride) * r, src + stride, stride);
+                const uint8_t* src = p.bits.data() + size_t(p.stride) * r;
+                std::memcpy(m_firstStore.data() + size_t(stride) * r, src, rowBytes);
+                std::memcpy(m_secondStore.data() + size_t(stride) * r, src + rowBytes, rowBytes);
             } else {
                 std::memcpy(m_firstStore.data() + size_t(stride) * r, p.bits.data() + size_t(stride) * r, stride);
                 std::memcpy(m_secondStore.data() + size_t(stride) * r,
                             p.bits.data() + size_t(stride) * (r + h), stride);
             }
         }
-        // A stereo picture keeps its halves only; the frame stays empty.
+        // The picture keeps its halves only; the renderer shows the first
+        // (the left eye's), a whole picture of the frame's size.
         m_frameStore.clear();
-        m_pFrame = nullptr;
-        m_nCapacity = 0;
         m_pFirstHalf = m_firstStore.data();
         m_pSecondHalf = m_secondStore.data();
+        m_pFrame = m_pFirstHalf;
+        m_nCapacity = static_cast<int32_t>(size);
         m_nWidth = w;
         m_nHeight = h;
         m_nStride = stride;

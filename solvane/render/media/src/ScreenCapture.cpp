@@ -50,6 +50,12 @@ struct CScreenCapGDI::GrabRun {
     platform::ScreenGrabber grabber;
     platform::CursorShot cursor;
     bool reported = false;  // a failing grab is logged once per run
+    // The grab converted to bottom-up rows (with the cursor) on the grab
+    // thread, outside the media lock: the renderer's uploads of this and
+    // every other media wait for that lock.
+    RECT display{};
+    int32_t stride = 0;
+    std::vector<uint8_t> staged;
 };
 
 CScreenCapGDI::CScreenCapGDI() : MediaBaseClass(kMediaScreenCapture) {}
@@ -123,20 +129,36 @@ bool CScreenCapGDI::LoadResource(const std::string& device, int32_t index, int32
     }
 
     run->sink = this;
+    run->display = grabbed;
+    run->stride = RowStride(W);
+    run->staged.assign(static_cast<size_t>(run->stride) * H, 0);
     m_run = run;
     m_stopEvent.Reset();
     const bool started = m_grabThread.Start(
         [run](platform::StoppableThread& self) {
             while (self.SleepFor(kGrabPeriodMs)) {
+                {
+                    std::lock_guard sinkLock(run->sinkLock);
+                    if (!run->sink) return;
+                    // The last grab has not been uploaded yet: a new one
+                    // would only be thrown away.
+                    if (!run->sink->WantsGrab()) continue;
+                }
                 if (!run->grabber.Capture()) {
                     if (!run->reported) LOGTEXT::LogError("CScreenCapGDI grab: %s", run->grabber.LastError().c_str());
                     run->reported = true;
                     continue;
                 }
-                const bool withCursor = g_bCaptureDesktopCursor != 0 && run->grabber.ReadCursor(run->cursor);
+                const RECT& d = run->display;
+                run->grabber.CopyBottomUpBgr(run->staged.data(), run->stride);
+                // The cursor goes only into the display whose area holds its position.
+                if (g_bCaptureDesktopCursor != 0 && run->grabber.ReadCursor(run->cursor) &&
+                    Contains(d, run->cursor.x, run->cursor.y))
+                    platform::DrawCursorBottomUp(run->staged.data(), run->stride, d.right - d.left, d.bottom - d.top,
+                                                 d.left, d.top, run->cursor);
                 std::lock_guard sinkLock(run->sinkLock);
                 if (!run->sink) return;
-                run->sink->StoreGrab(run->grabber, withCursor ? &run->cursor : nullptr);
+                run->sink->StoreGrab(run->staged);
             }
         },
         "screencap");
@@ -147,33 +169,37 @@ bool CScreenCapGDI::LoadResource(const std::string& device, int32_t index, int32
     return true;
 }
 
-void CScreenCapGDI::StoreGrab(const platform::ScreenGrabber& grabber, const platform::CursorShot* cursor) {
+bool CScreenCapGDI::WantsGrab() {
     auto lock = LockMedia();
-    if (common_.state == kMediaNotLoaded || m_frameStore.size() < static_cast<size_t>(m_nCaptureSize)) return;
-    const int32_t W = m_rcDisplay.right - m_rcDisplay.left, H = m_rcDisplay.bottom - m_rcDisplay.top;
-    uint8_t* capture = m_frameStore.data();
-    grabber.CopyBottomUpBgr(capture, m_nCaptureStride);
-    // The cursor goes only into the display whose area holds its position.
-    if (cursor && Contains(m_rcDisplay, cursor->x, cursor->y))
-        platform::DrawCursorBottomUp(capture, m_nCaptureStride, W, H, m_rcDisplay.left, m_rcDisplay.top, *cursor);
+    return common_.state != kMediaNotLoaded && !m_bFrameReady;
+}
+
+void CScreenCapGDI::StoreGrab(const std::vector<uint8_t>& capture) {
+    auto lock = LockMedia();
+    if (common_.state == kMediaNotLoaded || m_frameStore.size() < static_cast<size_t>(m_nCaptureSize) ||
+        capture.size() < static_cast<size_t>(m_nCaptureSize))
+        return;
     const int32_t format = common_.stereoFormat;
     const size_t rowBytes = static_cast<size_t>(m_nWidth) * 3;
     if (format == 2 && m_pFirstHalf && m_pSecondHalf) {
         // Each half is cut from its own display row, so a padded row never
         // shifts the halves against each other.
         for (int32_t r = 0; r < m_nHeight; ++r) {
-            const uint8_t* src = capture + static_cast<size_t>(r) * m_nCaptureStride;
+            const uint8_t* src = capture.data() + static_cast<size_t>(r) * m_nCaptureStride;
             std::memcpy(m_pFirstHalf + static_cast<size_t>(r) * m_nStride, src, rowBytes);
             std::memcpy(m_pSecondHalf + static_cast<size_t>(r) * m_nStride, src + rowBytes, rowBytes);
         }
     } else if (format == 3 && m_pFirstHalf && m_pSecondHalf) {
         for (int32_t r = 0; r < m_nHeight; ++r) {
             std::memcpy(m_pFirstHalf + static_cast<size_t>(r) * m_nStride,
-                        capture + static_cast<size_t>(r) * m_nCaptureStride, rowBytes);
+                        capture.data() + static_cast<size_t>(r) * m_nCaptureStride, rowBytes);
             std::memcpy(m_pSecondHalf + static_cast<size_t>(r) * m_nStride,
-                        capture + static_cast<size_t>(r + m_nHeight) * m_nCaptureStride, rowBytes);
+                        capture.data() + static_cast<size_t>(r + m_nHeight) * m_nCaptureStride, rowBytes);
         }
+    } else {
+        std::memcpy(m_frameStore.data(), capture.data(), static_cast<size_t>(m_nCaptureSize));
     }
+    ++m_nGrabsStored;
     m_bFrameReady = true;
 }
 

@@ -104,7 +104,8 @@ TEST_F(Pictures, StereoSplitsByShape) {
     EXPECT_EQ(sbs.m_nWidth, 8);
     EXPECT_EQ(sbs.m_nHeight, 2);
     EXPECT_EQ(sbs.m_nStride, 24);
-    EXPECT_EQ(sbs.m_pFrame, nullptr);
+    // The frame shows the first half.
+    EXPECT_EQ(sbs.m_pFrame, sbs.m_pFirstHalf);
     ASSERT_NE(sbs.m_pFirstHalf, nullptr);
     ASSERT_NE(sbs.m_pSecondHalf, nullptr);
     for (int r = 0; r < 2; ++r) {
@@ -126,7 +127,23 @@ TEST_F(Pictures, StereoSplitsByShape) {
     EXPECT_EQ(tb.m_pSecondHalf[2], 255);
     EXPECT_EQ(tb.m_pSecondHalf[0], 0);
 
+    EXPECT_EQ(tb.m_pFrame, tb.m_pFirstHalf);
+
+    // A row of odd length: the right half starts at its own first pixel.
+    const std::string odd = Make("odd.png", "color=c=red:s=3x2,format=rgb24[a];color=c=blue:s=3x2,format=rgb24[b];[a][b]hstack");
+    BMP oddSbs;
+    ASSERT_TRUE(oddSbs.LoadResource(odd, 0, 0, 2));
+    EXPECT_EQ(oddSbs.m_nWidth, 3);
+    EXPECT_EQ(oddSbs.m_nStride, 12);
+    for (int r = 0; r < 2; ++r)
+        for (int x = 0; x < 3; ++x) {
+            EXPECT_EQ(oddSbs.m_pFirstHalf[r * 12 + 3 * x + 2], 255) << r << "," << x;  // red
+            EXPECT_EQ(oddSbs.m_pSecondHalf[r * 12 + 3 * x + 0], 255) << r << "," << x;  // blue
+            EXPECT_EQ(oddSbs.m_pSecondHalf[r * 12 + 3 * x + 2], 0) << r << "," << x;
+        }
+
     EXPECT_TRUE(tb.Close());
+    EXPECT_EQ(tb.m_pFrame, nullptr);
     EXPECT_EQ(tb.m_pFirstHalf, nullptr);
     EXPECT_EQ(tb.m_nWidth, 0);
     EXPECT_EQ(tb.Common().state, kMediaNotLoaded);

@@ -241,6 +241,20 @@ TEST_F(FileVideoTest, LoadsPausedWithItsFirstPicture) {
     EXPECT_LT(v.m_llSeekPosition, kSec / 10);
 }
 
+// The size is answered right after loading, before any picture arrived.
+TEST_F(FileVideoTest, ShapeIsKnownWhenTheLoadReturns) {
+    for (const std::string& path : {Videos::Get().mp4, Videos::Get().upperAvi, Videos::Get().mov}) {
+        FileVideo v;
+        ASSERT_TRUE(v.LoadResource(path, 0, 0, -1)) << path;
+        int32_t width = 0, height = 0;
+        float aspect = 0.0f;
+        v.FrameShape(width, height, aspect);
+        EXPECT_EQ(width, 320) << path;
+        EXPECT_EQ(height, 240) << path;
+        EXPECT_FLOAT_EQ(aspect, 320.0f / 240.0f) << path;
+    }
+}
+
 TEST_F(FileVideoTest, DemuxerChosenByExtensionWithFallback) {
     struct Case {
         std::string path;

@@ -423,3 +423,28 @@ TEST_F(FrameRender, LayerMediaMoveAlongTheirSpecialActions) {
 }
 
 }  // namespace
+
+// A stereo picture is drawn with its first (left-eye) half.
+TEST_F(FrameRender, StereoPictureShowsItsFirstHalf) {
+    AddChannel(0, 0, kW, kH);
+    const std::string path = (dir_ / "stereo.png").string();
+    int status = -1;
+    const std::string text = testsupport::RunShell(
+        "ffmpeg -nostdin -loglevel error -y -filter_complex "
+        "'color=c=red:s=8x4[a];color=c=blue:s=8x4[b];[a][b]hstack,format=rgb24' -frames:v 1 '" + path + "' 2>&1",
+        &status);
+    ASSERT_EQ(status, 0) << text;
+    auto* bmp = new BMP();
+    ASSERT_TRUE(bmp->LoadResource(path, 0, 0, 1));
+    {
+        std::lock_guard lock(core_.m_csMedia);
+        core_.m_mediaList.push_back(bmp);
+    }
+    Frame("stereo_picture");
+    for (int x : {5, 200, 394}) {
+        for (int y : {5, 150, 294}) {
+            EXPECT_EQ(At(x, y, 0), 255) << x << "," << y;
+            EXPECT_EQ(At(x, y, 2), 0) << x << "," << y;
+        }
+    }
+}

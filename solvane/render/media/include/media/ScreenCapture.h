@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "media/MediaBase.h"
 #include "platform/thread.h"
@@ -35,13 +36,18 @@ public:
     RECT m_rcDisplay{};
     int32_t m_nCaptureStride = 0;   // bytes per row of the whole display
     int32_t m_nCaptureSize = 0;
+    // Grabs stored into the frame (under the media lock).
+    uint64_t m_nGrabsStored = 0;
 
     struct GrabRun;
 
 private:
-    // Grab thread: copies the last grab into the frame, with the cursor when
-    // given, splits the stereo halves and raises frame-ready.
-    void StoreGrab(const platform::ScreenGrabber& grabber, const platform::CursorShot* cursor);
+    // Grab thread: whether a grab is wanted (loaded, and the renderer has
+    // taken the last one).
+    bool WantsGrab();
+    // Grab thread: copies a converted grab into the frame, splits the stereo
+    // halves and raises frame-ready; the copy is all it does under the lock.
+    void StoreGrab(const std::vector<uint8_t>& capture);
 
     std::shared_ptr<GrabRun> m_run;
     platform::StoppableThread m_grabThread;

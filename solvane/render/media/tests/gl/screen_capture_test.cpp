@@ -346,3 +346,32 @@ TEST_F(ScreenCapture, SharedCaptureTakesTenObjects) {
     EXPECT_EQ(ThreadsNamed("desktopcap"), 0);
     EXPECT_TRUE(desktopGDI::StopCaptureThread());
 }
+
+// While the renderer has not taken the last grab no new one is made; once
+// it has, the next grab follows.
+TEST_F(ScreenCapture, NoGrabWhileTheLastOneWaitsForUpload) {
+    displays_.Add(0, 0, 64, 32, true);
+    Fill(0, 0, 64, 32, 0x0000FF);
+    CScreenCapGDI cap;
+    ASSERT_TRUE(cap.LoadResource("", 0, 0, -1));
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
+        auto lock = cap.LockMedia();
+        return cap.m_bFrameReady;
+    }));
+    uint64_t stored = 0;
+    {
+        auto lock = cap.LockMedia();
+        stored = cap.m_nGrabsStored;
+        EXPECT_EQ(At(cap.m_pFrame, cap.m_nStride, 32, 10, 10), kBlue);
+    }
+    usleep(200 * 1000);  // forty grab periods
+    {
+        auto lock = cap.LockMedia();
+        EXPECT_EQ(cap.m_nGrabsStored, stored);
+    }
+    Fill(0, 0, 64, 32, 0x00FF00);
+    ASSERT_TRUE(FreshFrame(cap));
+    auto lock = cap.LockMedia();
+    EXPECT_GT(cap.m_nGrabsStored, stored);
+    EXPECT_EQ(At(cap.m_pFrame, cap.m_nStride, 32, 10, 10), kGreen);
+}
