@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "ProgramHarness.h"
-#include "XScreen.h"
+#include "support/ProgramHarness.h"
+#include "support/XScreen.h"
 #include "lintra/KestraneStageServer.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <pty.h>
 #include <unistd.h>
 
-#include "ProgramHarness.h"
+#include "support/ProgramHarness.h"
 
 namespace {
 

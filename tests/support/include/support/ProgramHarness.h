@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -39,15 +40,15 @@ namespace fs = std::filesystem;
 // The program lies beside the test program (build/bin).
 inline std::string ProgramPath() { return (fs::read_symlink("/proc/self/exe").parent_path() / "solvane").string(); }
 
-// A connected TCP socket to 127.0.0.1:port, or -1.
-inline int Connect(uint16_t port) {
+// A connected TCP socket to host:port, or -1.
+inline int Connect(uint16_t port, const std::string& host = "127.0.0.1") {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         close(fd);
         return -1;
     }
@@ -69,8 +70,9 @@ inline bool ReadExactly(int fd, void* buf, size_t n) {
 }
 
 // Sends a head on the command port and reads the reply head and its body.
-inline bool Exchange(uint32_t code, tagNETHEAD& reply, std::string* body = nullptr) {
-    const int fd = Connect(30100);
+inline bool Exchange(uint32_t code, tagNETHEAD& reply, std::string* body = nullptr,
+                     const std::string& host = "127.0.0.1") {
+    const int fd = Connect(30100, host);
     if (fd < 0) return false;
     tagNETHEAD head{};
     head.command = code;
@@ -101,8 +103,8 @@ inline std::string ReadAnswer(int fd, std::chrono::milliseconds deadline = 5s) {
     return got;
 }
 
-inline std::string TextCommand(const std::string& line) {
-    const int fd = Connect(30101);
+inline std::string TextCommand(const std::string& line, const std::string& host = "127.0.0.1") {
+    const int fd = Connect(30101, host);
     if (fd < 0) return "<no connection>";
     send(fd, line.data(), line.size(), MSG_NOSIGNAL);
     std::string answer = ReadAnswer(fd);
@@ -149,6 +151,10 @@ inline bool IsZombieOrGone(pid_t pid) {
 
 class Server {
 public:
+    // Runs the program in the network namespace open at fd (for servers
+    // beside each other on the same ports); -1: the test's own namespace.
+    void SetNetworkNamespace(int fd) { netnsFd_ = fd; }
+
     // Starts the program with extra environment entries ("NAME=value").
     bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& errFile) {
         std::vector<std::string> argv = {ProgramPath()};
@@ -174,6 +180,7 @@ public:
         if (pid_ == 0) {
             const int fd = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (fd >= 0) dup2(fd, 2);
+            if (netnsFd_ >= 0 && setns(netnsFd_, CLONE_NEWNET) != 0) _exit(126);
             execve(a[0], a.data(), en.data());
             _exit(127);
         }
@@ -210,12 +217,14 @@ public:
 private:
     pid_t pid_ = -1;
     int status_ = -1;
+    int netnsFd_ = -1;
 };
 
-inline bool WaitForPort(uint16_t port, std::chrono::milliseconds deadline = 10s) {
+inline bool WaitForPort(uint16_t port, std::chrono::milliseconds deadline = 10s,
+                        const std::string& host = "127.0.0.1") {
     return testsupport::WaitUntil(
         [&] {
-            const int fd = Connect(port);
+            const int fd = Connect(port, host);
             if (fd < 0) return false;
             close(fd);
             return true;
