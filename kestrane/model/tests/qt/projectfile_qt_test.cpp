@@ -140,6 +140,8 @@ protected:
         c().setAutostartRun(true);
     }
     void TearDown() override {
+        // A test may have installed windows of its own, gone by now.
+        c().setHooks(&hooks);
         c().setAutostartRun(false);
         c().clearProject();
         c().setHooks(nullptr);

@@ -14,6 +14,7 @@
 #include "kestrane/mediathread.h"
 #include "lintra/KestraneStageServer.h"
 #include "lintra/netcodes.h"
+#include "platform/packed.h"
 #include "support/QtSpin.h"
 #include "support/ScriptedServer.h"
 #include "support/support.h"
@@ -253,8 +254,9 @@ TEST_F(MediaThreadTest, FullRoundUploadsEachSourceOnceAndStoresTheHandles) {
         // Corners rounded from the stage position, the size added and cut.
         EXPECT_EQ((std::vector<int>{r.head.intParam[4], r.head.intParam[5], r.head.intParam[6], r.head.intParam[7]}),
                   (std::vector<int>{10, 21, 110, 71}));
-        EXPECT_EQ(r.head.realParam[0], 1.0);
-        EXPECT_EQ(r.head.realParam[1], 5.0);
+        // The head is packed: its doubles are read by copy.
+        EXPECT_EQ(platform::ReadAt<double>(&r.head, 44), 1.0);
+        EXPECT_EQ(platform::ReadAt<double>(&r.head, 52), 5.0);
         break;
     }
 }
