@@ -48,6 +48,9 @@ bool WriteAll(int fd, const void* buf, size_t n) {
 }  // namespace
 
 ScriptedServer::ScriptedServer(Script script, size_t keepBodyBytes)
+    : ScriptedServer(std::move(script), "127.0.0.1", 0, keepBodyBytes) {}
+
+ScriptedServer::ScriptedServer(Script script, const char* address, uint16_t port, size_t keepBodyBytes)
     : script_(std::move(script)), keep_(keepBodyBytes) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) throw std::runtime_error("socket");
@@ -55,8 +58,8 @@ ScriptedServer::ScriptedServer(Script script, size_t keepBodyBytes)
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
+    if (::inet_pton(AF_INET, address, &addr.sin_addr) != 1) throw std::runtime_error("address");
+    addr.sin_port = htons(port);
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listenFd_, 16) != 0)
         throw std::runtime_error("bind/listen");
     socklen_t len = sizeof addr;

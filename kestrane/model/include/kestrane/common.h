@@ -200,6 +200,19 @@ struct PlayControlRecord {
     bool fromBlob(const QByteArray& blob);
 };
 
+// One folder of the device tree. In the project file each is a QVariantMap
+// with the keys "id", "name", "parentId" and "isExpanded".
+struct DeviceFolderRecord {
+    QString name;
+    int id = 0;
+    int parentId = 0;             // 0: top level
+    bool isExpanded = false;
+
+    bool operator==(const DeviceFolderRecord& o) const {
+        return name == o.name && id == o.id && parentId == o.parentId && isExpanded == o.isExpanded;
+    }
+};
+
 namespace kestrane {
 // The default control points of a new grid, in control-point order.
 extern const DOUBLE_POINT kDefaultControlPoints[9];

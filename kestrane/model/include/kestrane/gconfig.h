@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -157,7 +158,10 @@ public:
 
     // ---- Time axis
     int currentTime() const { return m_timeAxisHooks->playPosition(); }
-    void setCurrentTime(int ms) { m_timeAxisHooks->setPlayPosition(ms); }
+    void setCurrentTime(int ms) {
+        notePlayPosition(ms);
+        m_timeAxisHooks->setPlayPosition(ms);
+    }
     int timelineLength() const { return m_timelineLength; }
     void setTimelineLengthValue(int ms) { m_timelineLength = ms; }
     int clearedTimelineLength() const { return m_clearedTimelineLength; }
@@ -224,6 +228,27 @@ public:
 
     // ---- Project
     void clearProject();
+    // Folders of the device tree, in creation order.
+    QList<DeviceFolderRecord> deviceFolders;
+    // Writes the whole project to the file (replaced only once written
+    // whole). On success: project path, saved flag, title and recent list.
+    bool saveProjectFile(const QString& path);
+    // The project file's bytes as saveProjectFile writes them.
+    QByteArray projectFileBytes() const;
+    // Vets a project file: true when it is whole and every media file of
+    // the library is readable; false with the missing paths listed; false
+    // with an empty list when the bytes are no project file.
+    bool checkProjectFile(const QByteArray& bytes, QStringList& missing) const;
+    // Parses the whole file first and applies it only when it is a project
+    // file (false changes nothing). The caller has cleared the project.
+    bool loadProjectData(const QByteArray& bytes, const QString& path = QString());
+    // The console was started by the autostart entry: loading stops before
+    // the video items and the automatic connect.
+    void setAutostartRun(bool on) { m_autostartRun = on; }
+    // The play position, kept for the worker threads, which must not ask the
+    // time axis. The time axis notes every change; GUI-thread setters too.
+    void notePlayPosition(int ms) { m_playPositionCopy.store(ms, std::memory_order_relaxed); }
+    int playPositionCopy() const { return m_playPositionCopy.load(std::memory_order_relaxed); }
 
     // ---- Title and timeline
     QString titleText() const { return m_titleText; }
@@ -458,6 +483,8 @@ private:
     // Dropped sessions stay allocated (disconnected) until the project is
     // cleared: another thread may still hold the pointer it fetched.
     std::vector<std::unique_ptr<CKestraneStageServer>> m_retiredSessions;
-    bool m_muted = false;
+    std::atomic<bool> m_muted{false};
     QMap<QString, QStringList> m_toolIcons;
+    bool m_autostartRun = false;
+    std::atomic<int> m_playPositionCopy{0};
 };

@@ -10,6 +10,7 @@
 #include <QVariantMap>
 
 struct MediaSource;
+struct DeviceFolderRecord;
 
 class SidePanelHooks {
 public:
@@ -55,6 +56,9 @@ public:
     virtual void collectTreeOrder(QMap<int, int>& /*folderPositions*/, QMap<int, int>& /*devicePositions*/) const {}
     // Rebuild the folders of the tree from the folder records ("id", "name", "parentId", "isExpanded") and their positions.
     virtual void loadTree(const QList<QVariantMap>& /*folders*/, const QMap<int, int>& /*folderPositions*/) {}
+    // The same from the folder records themselves (GConfig::deviceFolders after loading); by
+    // default the records go to the form above as their QVariantMaps.
+    virtual void loadTree(const QList<DeviceFolderRecord>& folders, const QMap<int, int>& folderPositions);
     // Create the tree item of device id in its folder (0: top level); loading: from a project file.
     virtual void insertDeviceItem(int /*deviceId*/, int /*folderId*/, bool /*loading*/) {}
     // Re-apply each folder's saved expanded flag.

@@ -82,6 +82,8 @@ public:
     // ---- Devices
     // Create the device's stage item (device editing, selection cleared, item added selected).
     virtual void addDeviceItem(int /*deviceId*/) {}
+    // Create the stage item of a device read from a project file (no selection, no mode change).
+    virtual void addLoadedDeviceItem(int /*deviceId*/) {}
     // Clear the selection and select the stage item of that device.
     virtual void selectStageDevice(int /*deviceId*/) {}
     // Take the device's stage items off the stage.

@@ -122,6 +122,8 @@ public:
     virtual void addEffect(int /*row*/, int /*kind*/, int /*mediaId*/, const QList<int>& /*keyIds*/) {}
     // Add a key frame of kind at the play position for the media of that row (creating the bar when missing).
     virtual void addAnchorAtCurrentTime(int /*kind*/, int /*row*/, const QList<double>& /*values*/) {}
+    // Put a loaded media item's block on its layer row (the record names the row).
+    virtual void addMediaBlock(int /*mediaId*/, int /*row*/) {}
     // Re-place the blocks of every layer row (after loading).
     virtual void relayoutBlocks() {}
 

@@ -58,6 +58,9 @@ public:
     // Body bytes of a request are kept only up to this many (the rest is read
     // and dropped) unless a sink is set.
     explicit ScriptedServer(Script script, size_t keepBodyBytes = 64 * 1024 * 1024);
+    // On a given address and port (a fixed port only inside a test's own
+    // network namespace).
+    ScriptedServer(Script script, const char* address, uint16_t port, size_t keepBodyBytes = 64 * 1024 * 1024);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
