@@ -457,6 +457,7 @@ void GConfig::clearProject() {
     m_mediaLibrary.clear();
     m_media.clear();
     m_devices.clear();
+    deviceFolders.clear();
     {
         // Project commands are refused while connected, so these sessions
         // are closed already; dropping them frees them.

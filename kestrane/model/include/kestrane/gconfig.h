@@ -28,6 +28,7 @@ class TimeLine;
 class MainWidget;
 class RightSidebar;
 class DeviceTree;
+class DeviceList;
 class DeviceAttribute;
 class LayerTable;
 class MediaList;
@@ -95,6 +96,8 @@ public:
     QList<int> mediaIds() const { return m_media.keys(); }
     QMap<int, DeviceRecord>& devices() { return m_devices; }
     QMap<int, MediaSource>& media() { return m_media; }
+    // The device tree's folders in creation order.
+    QList<DeviceFolderRecord> deviceFolders;
     // Null when absent; the caller edits the record in place.
     DeviceRecord* device(int id);
     MediaSource* mediaSource(int id);
@@ -380,6 +383,7 @@ public:
     MainWidget* mainWidget = nullptr;
     RightSidebar* rightSidebar = nullptr;
     DeviceTree* deviceTree = nullptr;
+    DeviceList* deviceList = nullptr;
     DeviceAttribute* deviceAttribute = nullptr;
     QWidget* controlTable = nullptr;
     LayerTable* layerTable = nullptr;
