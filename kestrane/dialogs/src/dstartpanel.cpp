@@ -62,6 +62,9 @@ void DStartPanel::setupUi() {
     welcome->setObjectName(QStringLiteral("label_4"));
     welcome->setGeometry(27, 5, 171, 16);
     welcome->setStyleSheet(QStringLiteral("color:#444;"));
+    QFont small = welcome->font();
+    small.setPixelSize(11);  // the whole greeting fits its 171 pixels
+    welcome->setFont(small);
     auto* close = new QPushButton(top);
     close->setObjectName(QStringLiteral("clseMe"));
     close->setGeometry(476, 0, 26, 26);

@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -115,6 +116,20 @@ TEST_F(StartPanelTest, TheDoNotShowBoxIsWrittenAtOnce) {
     EXPECT_EQ(kestrane::BaseSettings::read().showList, 1);
     box->click();
     EXPECT_EQ(kestrane::BaseSettings::read().showList, 0);
+}
+
+TEST_F(StartPanelTest, ScreenshotShowsTheCardAndTheRecentList) {
+    setRecent({project(QStringLiteral("大厅.vadra")), project(QStringLiteral("展厅.vadra"))});
+    DStartPanel panel(nullptr);
+    panel.show();
+    QCoreApplication::processEvents();
+    const QImage image = panel.grab().toImage();
+    QDir().mkpath(QStringLiteral(SV_BINARY_DIR "/artefacts"));
+    EXPECT_TRUE(image.save(QStringLiteral(SV_BINARY_DIR "/artefacts/start_panel.png")));
+    // The card inside the shadow is the panel colour; the corner outside it stays clear.
+    EXPECT_EQ(image.pixelColor(20, image.height() - 20).name(), QStringLiteral("#f0f0f0"));
+    EXPECT_LT(image.pixelColor(0, 0).alpha(), 60);
+    EXPECT_EQ(shownCaptions(panel), (QStringList{q("大厅.vadra"), q("展厅.vadra")}));
 }
 
 TEST_F(StartPanelTest, TheLoadingDialogEndsByItself) {
