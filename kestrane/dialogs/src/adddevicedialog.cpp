@@ -28,12 +28,6 @@ QString quadPattern() {
     return o + QStringLiteral("\\.") + o + QStringLiteral("\\.") + o + QStringLiteral("\\.") + o;
 }
 
-int numberOf(const QString& text) {
-    bool ok = false;
-    const int n = text.trimmed().toInt(&ok, 10);
-    return ok ? n : 0;
-}
-
 }  // namespace
 
 namespace kestrane {
@@ -47,6 +41,12 @@ QList<ResolutionPreset> resolutionPresetTable() {
         {QStringLiteral("HD   (1920x1080)"), 1920, 1080}, {QStringLiteral("UHD  (1920x1200)"), 1920, 1200},
         {QStringLiteral("自定义"), 0, 0},
     };
+}
+
+int fieldNumber(const QString& text) {
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok, 10);
+    return ok ? n : 0;
 }
 
 bool isDottedQuad(const QString& ip) {
@@ -180,8 +180,9 @@ void AddDeviceDialog::comboBoxChanged(int index) {
 }
 
 bool AddDeviceDialog::serverCheck(const QString& title) {
-    const int result = GConfig::instance().checkServerOutput(m_ip->text().trimmed(), numberOf(m_output->text()),
-                                                             numberOf(m_width->text()), numberOf(m_height->text()));
+    using kestrane::fieldNumber;
+    const int result = GConfig::instance().checkServerOutput(m_ip->text().trimmed(), fieldNumber(m_output->text()),
+                                                             fieldNumber(m_width->text()), fieldNumber(m_height->text()));
     QString text;
     if (result == 1) text = QStringLiteral("输出通道已被占用");
     if (result == -1) text = QStringLiteral("当前服务端的输出通道已用完");
@@ -207,14 +208,14 @@ void AddDeviceDialog::accept() {
     if (ip.isEmpty()) return refuse(bad, "IP不能为空");
     // A partial address would be stored and later reach some other host.
     if (!kestrane::isDottedQuad(ip)) return refuse(bad, "IP格式不正确");
-    const int output = numberOf(m_output->text());
+    const int output = kestrane::fieldNumber(m_output->text());
     m_record->outputIndex = output;
     if (output <= 0) return refuse(bad, "输出请填写大于0的数字");
     if (output > 8) return refuse(bad, "输出请填写1到8的数字");
-    const int width = numberOf(m_width->text());
+    const int width = kestrane::fieldNumber(m_width->text());
     m_record->width = width;
     if (width <= 0) return refuse(bad, "设备宽度需大于0");
-    const int height = numberOf(m_height->text());
+    const int height = kestrane::fieldNumber(m_height->text());
     m_record->height = height;
     if (height <= 0) return refuse(bad, "设备高度需大于0");
     if (!serverCheck(QStringLiteral("设备错误"))) return;

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "kestrane/adddevicedialog.h"
 #include "kestrane/gconfig.h"
 #include "kestrane/intvalidatorfix.h"
 #include "kestrane/prompt.h"
@@ -27,12 +28,6 @@ namespace {
 const char* const kPageButtonStyle =
     "QPushButton{border:2px solid #b7b7b7;background:#e1e1e1;color:#333;}"
     "QPushButton:checked{border:2px solid #0078d7;background:#e1e1e1;color:#333;}";
-
-int numberOf(const QString& text) {
-    bool ok = false;
-    const int n = text.trimmed().toInt(&ok, 10);
-    return ok ? n : 0;
-}
 
 // Folders are kept with "/" and a trailing "/".
 QString folderText(QString path) {
@@ -518,24 +513,24 @@ void DGeneralSettings::loadSettings() {
 void DGeneralSettings::saveSettings() {
     kestrane::GeneralSettings g;
     g.showCluster = edit("showCluster")->text().trimmed();
-    g.defaultIpA = QString::number(numberOf(edit("defaultIpA")->text()));
-    g.defaultIpB = QString::number(numberOf(edit("defaultIpB")->text()));
-    g.defaultIpC = QString::number(numberOf(edit("defaultIpC")->text()));
+    g.defaultIpA = QString::number(kestrane::fieldNumber(edit("defaultIpA")->text()));
+    g.defaultIpB = QString::number(kestrane::fieldNumber(edit("defaultIpB")->text()));
+    g.defaultIpC = QString::number(kestrane::fieldNumber(edit("defaultIpC")->text()));
     if (findChild<QRadioButton*>(QStringLiteral("refreshRate60"))->isChecked()) {
         g.refreshRate = 60;
     } else if (findChild<QRadioButton*>(QStringLiteral("refreshRate75"))->isChecked()) {
         g.refreshRate = 75;
     } else if (findChild<QRadioButton*>(QStringLiteral("customRadioButton"))->isChecked()) {
-        const int rate = numberOf(edit("refreshRateCustom")->text());
+        const int rate = kestrane::fieldNumber(edit("refreshRateCustom")->text());
         g.refreshRate = rate == 0 ? 60 : rate;
     } else {
         g.refreshRate = 60;
     }
-    g.defaultPicDuration = numberOf(edit("defaultPicDuration")->text());
-    g.defaultPlayDuration = numberOf(edit("defaultPlayDuration")->text());
-    g.defaultSoundVolume = numberOf(edit("defaultSoundVolume")->text());
+    g.defaultPicDuration = kestrane::fieldNumber(edit("defaultPicDuration")->text());
+    g.defaultPlayDuration = kestrane::fieldNumber(edit("defaultPlayDuration")->text());
+    g.defaultSoundVolume = kestrane::fieldNumber(edit("defaultSoundVolume")->text());
     g.savePath = edit("savePathTxt")->text().trimmed();
-    g.autoSaveInterval = numberOf(edit("autoSaveInterval")->text());
+    g.autoSaveInterval = kestrane::fieldNumber(edit("autoSaveInterval")->text());
     g.saveWhenClose = box("saveWhenClose")->isChecked();
     g.serverAutoStart = box("serverAutoStart")->isChecked();
     g.serverAutoLoadFile = box("serverAutoLoadFile")->isChecked();
@@ -556,14 +551,14 @@ void DGeneralSettings::saveSettings() {
 
 void DGeneralSettings::apply() {
     GConfig& cfg = GConfig::instance();
-    const qint64 length = qint64(numberOf(edit("defaultPlayDuration")->text())) * 60000;
+    const qint64 length = qint64(kestrane::fieldNumber(edit("defaultPlayDuration")->text())) * 60000;
     const int start = cfg.timelineStart();
     if (qint64(cfg.timelineLength()) - start != length) {
         const qint64 end = std::min<qint64>(start + length, INT_MAX);
         cfg.setTimelineLength(int(end), true);
         if (double(end) > 1.1 * cfg.timeAxisLength()) cfg.setTimeAxisLength(-1, true);
     }
-    const qint64 seconds = 60 * qint64(numberOf(edit("autoSaveInterval")->text()));
+    const qint64 seconds = 60 * qint64(kestrane::fieldNumber(edit("autoSaveInterval")->text()));
     cfg.mainWindowHooks().setAutoSaveInterval(int(std::clamp<qint64>(seconds, 60, INT_MAX)));
     saveSettings();
     cfg.applyGeneralSettings();

@@ -20,12 +20,6 @@ const char* const kEditStyle =
     "border-bottom:1px solid #191919;background:#191919;color:#aeaeae;}";
 const char* const kCaptionStyle = "color:#787878;";
 
-int numberOf(const QString& text) {
-    bool ok = false;
-    const int n = text.trimmed().toInt(&ok, 10);
-    return ok ? n : 0;
-}
-
 // Positions are doubles: a device placed at 12.5 on the stage stays there.
 double realOf(const QString& text) {
     bool ok = false;
@@ -290,12 +284,12 @@ void DeviceAttribute::editFinished() {
     if (!kestrane::isDottedQuad(ip)) return warn(QStringLiteral("IP格式不正确"));
     const QString outputText = m_output->text().trimmed();
     if (outputText.isEmpty()) return warn(QStringLiteral("输出不能为空"));
-    const int output = numberOf(outputText);
+    const int output = kestrane::fieldNumber(outputText);
     if (output <= 0) return warn(QStringLiteral("输出请填写大于0的数字"));
     if (output > 8) return warn(QStringLiteral("输出请填写1到8的数字"));
-    const int width = numberOf(m_deviceWidth->text());
+    const int width = kestrane::fieldNumber(m_deviceWidth->text());
     if (width <= 0) return warn(QStringLiteral("设备宽度需大于0"));
-    const int height = numberOf(m_deviceHeight->text());
+    const int height = kestrane::fieldNumber(m_deviceHeight->text());
     if (height <= 0) return warn(QStringLiteral("设备高度需大于0"));
 
     // The shown device counts on the address it is moving to.

@@ -26,6 +26,9 @@ namespace kestrane {
 QList<ResolutionPreset> resolutionPresetTable();
 // A whole dotted quad of numbers 0..255.
 bool isDottedQuad(const QString& ip);
+// The number of an entry field: its trimmed text as a decimal integer, 0
+// when it does not read as one.
+int fieldNumber(const QString& text);
 }  // namespace kestrane
 
 class AddDeviceDialog : public QDialog {

@@ -1,14 +1,14 @@
 #include <QComboBox>
 #include <QLineEdit>
 
-#include "dialogfixture.h"
+#include "support/ProjectTest.h"
 #include "kestrane/adddevicedialog.h"
 #include "kestrane/settings.h"
 #include "support/ScriptedPrompts.h"
 
 namespace {
 
-class AddDeviceTest : public DialogTest {
+class AddDeviceTest : public ProjectTest {
 protected:
     static QLineEdit* field(QDialog& d, const char* name) { return d.findChild<QLineEdit*>(QLatin1String(name)); }
     static QComboBox* box(QDialog& d) { return d.findChild<QComboBox*>(QStringLiteral("resolution")); }

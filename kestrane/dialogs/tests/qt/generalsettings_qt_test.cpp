@@ -6,7 +6,7 @@
 #include <QSettings>
 #include <QStackedWidget>
 
-#include "dialogfixture.h"
+#include "support/ProjectTest.h"
 #include "kestrane/dgeneralsettings.h"
 #include "kestrane/mainwindowhooks.h"
 #include "kestrane/settings.h"
@@ -20,10 +20,10 @@ public:
     QList<int> intervals;
 };
 
-class GeneralSettingsTest : public DialogTest {
+class GeneralSettingsTest : public ProjectTest {
 protected:
     void SetUp() override {
-        DialogTest::SetUp();
+        ProjectTest::SetUp();
         GConfig::instance().setMainWindowHooks(&window);
         GConfig::instance().setTimelineStartValue(0);
         GConfig::instance().setTimelineLengthValue(5 * 60000);
@@ -31,7 +31,7 @@ protected:
     }
     void TearDown() override {
         GConfig::instance().setMainWindowHooks(nullptr);
-        DialogTest::TearDown();
+        ProjectTest::TearDown();
     }
     template <typename T = QLineEdit>
     static T* get(QDialog& d, const char* name) {

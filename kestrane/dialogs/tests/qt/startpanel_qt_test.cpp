@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <QFileInfo>
 
-#include "dialogfixture.h"
+#include "support/ProjectTest.h"
 #include "kestrane/dprogressbar.h"
 #include "kestrane/dstartpanel.h"
 #include "kestrane/loadingwidget.h"
@@ -19,7 +19,7 @@
 
 namespace {
 
-class StartPanelTest : public DialogTest {
+class StartPanelTest : public ProjectTest {
 protected:
     QString project(const QString& name) {
         const QString path = QString::fromStdString(m_dir.str()) + QLatin1Char('/') + name;

@@ -2,20 +2,20 @@
 #include <QPushButton>
 
 #include "kestrane/deviceattribute.h"
-#include "panelfixture.h"
+#include "support/ProjectTest.h"
 #include "support/ScriptedPrompts.h"
 
 namespace {
 
-class DeviceAttributeTest : public PanelTest {
+class DeviceAttributeTest : public ProjectTest {
 protected:
     void SetUp() override {
-        PanelTest::SetUp();
+        ProjectTest::SetUp();
         panel = std::make_unique<DeviceAttribute>();
     }
     void TearDown() override {
         panel.reset();
-        PanelTest::TearDown();
+        ProjectTest::TearDown();
     }
     QLineEdit* field(const char* name) { return panel->findChild<QLineEdit*>(QLatin1String(name)); }
     QString text(const char* name) { return field(name)->text(); }

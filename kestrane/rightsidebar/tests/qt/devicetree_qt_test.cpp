@@ -4,21 +4,21 @@
 #include <QTest>
 
 #include "kestrane/devicetree.h"
-#include "panelfixture.h"
+#include "support/ProjectTest.h"
 
 namespace {
 
-class DeviceTreeTest : public PanelTest {
+class DeviceTreeTest : public ProjectTest {
 protected:
     void SetUp() override {
-        PanelTest::SetUp();
+        ProjectTest::SetUp();
         tree = std::make_unique<DeviceTree>();
         tree->resize(240, 600);
         tree->show();
     }
     void TearDown() override {
         tree.reset();
-        PanelTest::TearDown();
+        ProjectTest::TearDown();
     }
     QTreeWidgetItem* device(int id, const QString& name, QTreeWidgetItem* reference = nullptr) {
         addRecord(id, name);

@@ -12,7 +12,7 @@
 #include "kestrane/devicetree.h"
 #include "kestrane/rightsidebar.h"
 #include "kestrane/sidepanelhooks.h"
-#include "panelfixture.h"
+#include "support/ProjectTest.h"
 #include "support/QtSpin.h"
 #include "support/ScriptedPrompts.h"
 
@@ -31,10 +31,10 @@ public:
     int orders = 0;
 };
 
-class RightSidebarTest : public PanelTest {
+class RightSidebarTest : public ProjectTest {
 protected:
     void SetUp() override {
-        PanelTest::SetUp();
+        ProjectTest::SetUp();
         GConfig::instance().setSidePanelHooks(&media);
         RightSidebarPages pages;
         pages.mediaFirstPage = [this](QWidget*) { ++mediaFirstPages; };
@@ -47,7 +47,7 @@ protected:
         bar.reset();
         GConfig::instance().setSidePanelHooks(nullptr);
         RightSidebar::setPages({});
-        PanelTest::TearDown();
+        ProjectTest::TearDown();
     }
     DeviceList* list() { return bar->deviceSidebar()->deviceList(); }
     DeviceTree* tree() { return list()->tree(); }

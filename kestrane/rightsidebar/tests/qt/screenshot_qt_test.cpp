@@ -8,12 +8,12 @@
 #include "kestrane/devicelist.h"
 #include "kestrane/devicetree.h"
 #include "kestrane/rightsidebar.h"
-#include "panelfixture.h"
+#include "support/ProjectTest.h"
 #include "support/QtSpin.h"
 
 namespace {
 
-class PanelScreenshot : public PanelTest {};
+class PanelScreenshot : public ProjectTest {};
 
 QImage saved(QWidget& w, const char* name) {
     const QImage image = w.grab().toImage();

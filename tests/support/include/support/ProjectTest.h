@@ -1,5 +1,5 @@
-// Fixture of the dialog tests: a fresh configuration folder (so
-// setting.ini starts empty) and an empty project in GConfig.
+// Fixture of the console's panel and dialog tests: a fresh configuration
+// folder (so setting.ini starts empty) and an empty project in GConfig.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 #include "support/QtWidgetTestApp.h"
 #include "support/support.h"
 
-class DialogTest : public ::testing::Test {
+class ProjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* old = std::getenv("XDG_CONFIG_HOME");
