@@ -197,8 +197,10 @@ bool writeLastDevice(const QString& ip, int index, int width, int height) {
     s->beginGroup(QStringLiteral("base"));
     s->setValue(QStringLiteral("dip"), ip);
     s->setValue(QStringLiteral("dindex"), index);
-    s->setValue(QStringLiteral("dwidth"), width);
-    s->setValue(QStringLiteral("dheight"), height);
+    if (index == kCustomPresetIndex) {
+        s->setValue(QStringLiteral("dwidth"), width);
+        s->setValue(QStringLiteral("dheight"), height);
+    }
     s->endGroup();
     return synced(*s);
 }

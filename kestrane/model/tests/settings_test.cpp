@@ -213,7 +213,7 @@ TEST_F(SettingsTest, UnusableValuesReadAsDefaults) {
 TEST_F(SettingsTest, WritingKeepsTheOtherGroups) {
     writeFile("[projects]\nprojectData=@Invalid()\n[base]\nshowList=1\n[help]\nbook1=x\n[mine]\nkeep=" + gbk("留下") + "\n");
     ASSERT_TRUE(changed().write());
-    ASSERT_TRUE(writeLastDevice(q("192.168.1.20"), 1, 1920, 1080));
+    ASSERT_TRUE(writeLastDevice(q("192.168.1.20"), kCustomPresetIndex, 1920, 1080));
     auto s = openSettings();
     EXPECT_EQ(s->value(q("mine/keep")).toString(), q("留下"));
     EXPECT_EQ(s->value(q("base/showList")).toInt(), 1);
@@ -222,6 +222,29 @@ TEST_F(SettingsTest, WritingKeepsTheOtherGroups) {
     ASSERT_TRUE(writeShowList(0));
     EXPECT_EQ(BaseSettings::read().showList, 0);
     EXPECT_EQ(BaseSettings::read().width, 1920);
+}
+
+TEST_F(SettingsTest, TheCustomSizeIsRememberedOnlyForTheCustomPreset) {
+    struct Case {
+        int index;
+        int width, height;
+        int expectWidth, expectHeight;
+    };
+    // Starts from a remembered custom size of 1000 x 500.
+    const Case cases[] = {
+        {kCustomPresetIndex, 1920, 1080, 1920, 1080},
+        {9, 1920, 1200, 1000, 500},
+        {0, 640, 480, 1000, 500},
+    };
+    for (const Case& c : cases) {
+        writeFile("[base]\ndwidth=1000\ndheight=500\n");
+        ASSERT_TRUE(writeLastDevice(q("10.0.0.5"), c.index, c.width, c.height));
+        const BaseSettings b = BaseSettings::read();
+        EXPECT_EQ(b.index, c.index);
+        EXPECT_EQ(b.ip, q("10.0.0.5"));
+        EXPECT_EQ(b.width, c.expectWidth) << c.index;
+        EXPECT_EQ(b.height, c.expectHeight) << c.index;
+    }
 }
 
 TEST_F(SettingsTest, AnUnparseableFileIsKeptAsideBeforeItIsRewritten) {

@@ -20,6 +20,7 @@
 #include "lintra/netdef.h"
 
 class QGraphicsItem;
+class QTreeWidgetItem;
 
 namespace kestrane {
 // Every blob and the project file use this stream format.
@@ -69,6 +70,7 @@ struct DeviceRecord {
     float edgeParam[3][3];        // three triples {1.2, 0.5, 1.0}
     bool highlight = false;       // not in the blob
     QGraphicsItem* stageItem = nullptr;  // not in the blob
+    QTreeWidgetItem* treeItem = nullptr;  // the device tree's item; not in the blob
 
     // The warp grid and the control points from the nine default points
     // (-1..1 square, Bezier fill); afterwards both agree.
@@ -79,6 +81,15 @@ struct DeviceRecord {
     // (a short blob, a list of the wrong length) keep their current values;
     // the result is false then. Never reads past the data.
     bool fromBlob(const QByteArray& blob);
+};
+
+// One folder of the device tree. In the project file it is a map with the
+// keys "id", "name", "parentId" and "isExpanded".
+struct DeviceFolderRecord {
+    QString name;
+    int id = 0;
+    int parentId = 0;  // 0: top level
+    bool isExpanded = false;
 };
 
 // One key frame of a special effect of a media item.

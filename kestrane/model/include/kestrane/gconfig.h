@@ -29,6 +29,7 @@ class TimeLine;
 class MainWidget;
 class RightSidebar;
 class DeviceTree;
+class DeviceList;
 class DeviceAttribute;
 class LayerTable;
 class MediaList;
@@ -96,6 +97,8 @@ public:
     QList<int> mediaIds() const { return m_media.keys(); }
     QMap<int, DeviceRecord>& devices() { return m_devices; }
     QMap<int, MediaSource>& media() { return m_media; }
+    // The device tree's folders in creation order.
+    QList<DeviceFolderRecord> deviceFolders;
     // Null when absent; the caller edits the record in place.
     DeviceRecord* device(int id);
     MediaSource* mediaSource(int id);
@@ -414,6 +417,7 @@ public:
     MainWidget* mainWidget = nullptr;
     RightSidebar* rightSidebar = nullptr;
     DeviceTree* deviceTree = nullptr;
+    DeviceList* deviceList = nullptr;
     DeviceAttribute* deviceAttribute = nullptr;
     QWidget* controlTable = nullptr;
     LayerTable* layerTable = nullptr;

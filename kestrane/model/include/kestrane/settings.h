@@ -27,7 +27,7 @@ struct GeneralSettings {
     QString defaultIpC = QStringLiteral("1");
     int refreshRate = 60;
     int defaultPicDuration = 10;   // s
-    int defaultPlayDuration = 5;   // s
+    int defaultPlayDuration = 5;   // min
     int defaultSoundVolume = 70;
     QString savePath;              // documents folder with a trailing separator
     int autoSaveInterval = 1;      // min
@@ -75,6 +75,9 @@ struct BaseSettings {
     static BaseSettings read();
 };
 bool writeShowList(int showList);
+// The custom size is kept only for the custom preset: a fixed preset
+// leaves the remembered custom size alone.
+constexpr int kCustomPresetIndex = 10;
 bool writeLastDevice(const QString& ip, int index, int width, int height);
 
 // Group "projects", key "projectData": (file name, full path), newest first.

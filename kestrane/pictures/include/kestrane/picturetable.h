@@ -180,6 +180,25 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/video.png", 80, 60, Glyph::VideoMark, Look::Plain},
     {"images/timeaxis/eye.png", 20, 14, Glyph::Eye, Look::Normal},
     {"images/timeaxis/eye_hide.png", 20, 14, Glyph::EyeHidden, Look::Normal},
+
+    // Device tree, device panel and the device list's bar.
+    {"images/folder.png", 16, 16, Glyph::Text, Look::Plain, 0xd9b25b, "▰"},
+    {"images/right_arrow.png", 9, 9, Glyph::Text, Look::Normal, 0, "▸"},
+    {"images/down_arrow.png", 9, 9, Glyph::Text, Look::Normal, 0, "▾"},
+    {"images/deviceattr_1.png", 35, 20, Glyph::Box, Look::Plain, 0x3bb3c2},
+    {"images/deviceattr_2.png", 125, 22, Glyph::Text, Look::Normal, 0, "0°  90°  180°  270°"},
+    {"images/deviceattr_2_disable.png", 125, 22, Glyph::Text, Look::Disabled, 0, "0°  90°  180°  270°"},
+    {"images/checked.png", 14, 14, Glyph::Text, Look::Active, 0, "☑"},
+    {"images/unchecked.png", 14, 14, Glyph::Text, Look::Normal, 0, "☐"},
+    {"images/devicelist_addfolder.png", 17, 16, Glyph::Text, Look::Normal, 0, "+"},
+    {"images/devicelist_delete.png", 15, 16, Glyph::Text, Look::Normal, 0, "×"},
+
+    // Start panel and splash.
+    {"images/loading.png", 400, 300, Glyph::Text, Look::Plain, 0x3bb3c2, "Kestrane"},
+    {"images/startpanel_logo.png", 510, 130, Glyph::Text, Look::Plain, 0x3bb3c2, "Kestrane"},
+    {"images/close_red2.png", 26, 26, Glyph::Close, Look::TitleHover, 0xe60012},
+    {"images/project_ico.png", 14, 14, Glyph::Box, Look::Plain, 0x3bb3c2},
+    {"images/project_folder.png", 14, 14, Glyph::Text, Look::Plain, 0xd9b25b, "▰"},
 };
 // clang-format on
 
