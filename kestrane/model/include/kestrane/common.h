@@ -83,15 +83,6 @@ struct DeviceRecord {
     bool fromBlob(const QByteArray& blob);
 };
 
-// One folder of the device tree. In the project file it is a map with the
-// keys "id", "name", "parentId" and "isExpanded".
-struct DeviceFolderRecord {
-    QString name;
-    int id = 0;
-    int parentId = 0;  // 0: top level
-    bool isExpanded = false;
-};
-
 // One key frame of a special effect of a media item.
 struct EffectKey {
     int id = 0;                   // the key of the media's effect map

@@ -97,8 +97,6 @@ public:
     QList<int> mediaIds() const { return m_media.keys(); }
     QMap<int, DeviceRecord>& devices() { return m_devices; }
     QMap<int, MediaSource>& media() { return m_media; }
-    // The device tree's folders in creation order.
-    QList<DeviceFolderRecord> deviceFolders;
     // Null when absent; the caller edits the record in place.
     DeviceRecord* device(int id);
     MediaSource* mediaSource(int id);
