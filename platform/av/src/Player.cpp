@@ -1,5 +1,7 @@
 #include "av/Player.h"
 
+#include "AudioTrack.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -32,6 +34,12 @@ constexpr int64_t kLateUnits = 80 * kUnitsPerMs;
 constexpr int kMaxDrops = 8;
 // A live frame further than this from its schedule restarts the schedule.
 constexpr int64_t kLiveJumpUnits = kUnitsPerSecond;
+
+// A wait for something due in `units`: at least a microsecond, so that a
+// frame due in less does not turn the wait into a spin.
+std::chrono::microseconds WaitTime(int64_t units) {
+    return std::chrono::microseconds(std::max<int64_t>(std::min(units, kMaxWaitUnits) / 10, 1));
+}
 
 std::string ErrorText(int code) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -98,6 +106,8 @@ struct Player::Impl {
     std::deque<int32_t> events;
     std::function<void()> eventCallback;
     int32_t volume = 0;
+    uint64_t audioGeneration = 0;    // bumped whenever the sound must be placed again
+    std::unique_ptr<AudioTrack> audio;
     std::shared_ptr<ReferenceClock> clock = std::make_shared<SystemClock>();
 
     std::thread thread;
@@ -127,7 +137,39 @@ struct Player::Impl {
         anchorClock = clock->Now();
     }
 
-    void Wake() { cv.notify_all(); }
+    void Wake() {
+        cv.notify_all();
+        if (audio) audio->Wake();
+    }
+
+    // Lock held: the sound starts again from the clock's position.
+    void ReplaceAudio() { ++audioGeneration; }
+
+    AudioTiming AudioTimingNow() {
+        std::lock_guard lk(m);
+        AudioTiming t;
+        // Until the pictures' schedule is anchored (after a start or a
+        // seek) the sound waits for them.
+        t.running = state == PlayerState::Running && !anchorAtNextFrame;
+        t.position = t.running ? ClockPositionLocked() : position;
+        t.rate = rate;
+        t.generation = audioGeneration;
+        t.volume = volume;
+        return t;
+    }
+
+    void StartAudio(const std::string& url, const OpenOptions& options) {
+        AudioTrackSetup setup;
+        setup.url = url;
+        setup.inputFormat = options.inputFormat;
+        setup.demuxerOptions = options.demuxerOptions;
+        if (fmt->protocol_whitelist) setup.protocolWhitelist = fmt->protocol_whitelist;
+        setup.device = options.audioDevice;
+        setup.originUnits = av_rescale_q(startPts, timeBase, AVRational{1, static_cast<int>(kUnitsPerSecond)});
+        setup.timing = [this] { return AudioTimingNow(); };
+        setup.log = options.audioLog;
+        audio = std::make_unique<AudioTrack>(std::move(setup));
+    }
 
     // ---------------------------------------------------------- decoding
     static int InterruptCb(void* opaque) { return static_cast<Impl*>(opaque)->interrupt.load() ? 1 : 0; }
@@ -270,7 +312,7 @@ struct Player::Impl {
                 const int64_t due = anchorClock + static_cast<int64_t>(static_cast<double>(end - anchorPos) / rate);
                 const int64_t now = clock->Now();
                 if (!isLive && !anchorAtNextFrame && due > now) {
-                    cv.wait_for(lk, std::chrono::microseconds(std::min(due - now, kMaxWaitUnits) / 10));
+                    cv.wait_for(lk, WaitTime(due - now));
                     continue;
                 }
                 eosReported = true;
@@ -341,6 +383,8 @@ struct Player::Impl {
                 anchorAtNextFrame = false;
                 anchorPos = pts;
                 anchorClock = now;
+                ReplaceAudio();
+                if (audio) audio->Wake();
             }
             int64_t due = anchorClock + static_cast<int64_t>(static_cast<double>(pts - anchorPos) / rate);
             if (isLive && (due - now > kLiveJumpUnits || now - due > kLiveJumpUnits)) {
@@ -349,7 +393,7 @@ struct Player::Impl {
                 due = now;
             }
             if (due > now) {
-                cv.wait_for(lk, std::chrono::microseconds(std::min(due - now, kMaxWaitUnits) / 10));
+                cv.wait_for(lk, WaitTime(due - now));
                 continue;
             }
             const int64_t lateLimit =
@@ -491,6 +535,8 @@ bool Player::Open(const std::string& url, const OpenOptions& options, FrameSink*
         d->Reanchor(0);
     }
     d->open = true;
+    // The sound first: the decode thread reads `audio` from its start.
+    if (!options.audioDevice.empty() && !options.live) d->StartAudio(url, options);
     d->thread = std::thread([impl = d.get()] { impl->Run(); });
     return true;
 }
@@ -505,6 +551,7 @@ void Player::Close() {
         d->Wake();
         d->thread.join();
     }
+    d->audio.reset();
     d->open = false;
     d->FreeSource();
     std::lock_guard lk(d->m);
@@ -530,6 +577,7 @@ bool Player::Run() {
     // first frame it gives, however long that takes.
     if (d->state == PlayerState::Stopped && !d->live) d->anchorAtNextFrame = true;
     d->state = PlayerState::Running;
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -556,6 +604,7 @@ bool Player::Pause() {
     }
     d->anchorAtNextFrame = false;
     d->state = PlayerState::Paused;
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -576,6 +625,7 @@ bool Player::Stop() {
         d->seekTarget = pos;
         d->eosReported = false;
     }
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -602,6 +652,7 @@ bool Player::Seek(int64_t position) {
     if (d->state != PlayerState::Stopped) d->prerollNeeded = true;
     // Running: the schedule starts with the first frame at the new place.
     d->anchorAtNextFrame = d->state == PlayerState::Running;
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -622,6 +673,7 @@ bool Player::SetRate(double rate) {
     std::lock_guard lk(d->m);
     if (d->state == PlayerState::Running && !d->live) d->Reanchor(d->ClockPositionLocked());
     d->rate = rate;
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -651,6 +703,7 @@ bool Player::SetClock(std::shared_ptr<ReferenceClock> clock) {
     const int64_t pos = d->PositionLocked();
     d->clock = std::move(clock);
     d->Reanchor(pos);
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -669,6 +722,10 @@ void Player::SetEventCallback(std::function<void()> callback) {
 }
 
 uint64_t Player::DecodedFrames() const { return d->decoded.load(); }
+
+bool Player::AudioActive() const { return d->audio && d->audio->Active(); }
+
+int64_t Player::AudioWritten() const { return d->audio ? d->audio->Written() : -1; }
 
 std::vector<CaptureDevice> ListVideoCaptureDevices() {
     RegisterDevicesOnce();
