@@ -1,6 +1,6 @@
 // ALSA PCMs that need no sound card, for the tests of sound. The PCM "tap"
-// (also "default") writes every sample played to a raw file over the null
-// PCM; "source" captures from a raw file the test writes. The configuration
+// (also "default" for playback) writes every sample played to a raw file over the null
+// PCM; "source" (also "default" for capture) reads a raw file the test writes. The configuration
 // replaces ALSA's own for this process (ALSA_CONFIG_PATH): make one before
 // the first ALSA call.
 #pragma once
@@ -27,7 +27,11 @@ public:
             "  file \"" + TapFile() + "\"\n"
             "  format \"raw\"\n"
             "}\n"
-            "pcm.default \"tap\"\n"
+            "pcm.default {\n"
+            "  type asym\n"
+            "  playback.pcm \"tap\"\n"
+            "  capture.pcm \"source\"\n"
+            "}\n"
             "pcm.source {\n"
             "  type file\n"
             "  slave.pcm { type null }\n"
