@@ -402,7 +402,6 @@ struct AudioTrack::Impl {
                 continue;
             }
             const int64_t tolerance = placed ? kDriftUnits : kPlaceUnits;
-            if (!placed) fprintf(stderr, "DBG off=%ld start=%ld pos=%ld\n", (long)off, (long)pendingStart, (long)t.position);
             if (off < -tolerance) {
                 // Late: the samples whose time has passed are dropped.
                 const double frames = static_cast<double>(-off) * f.rate / (t.rate * static_cast<double>(kUnitsPerSecond));
