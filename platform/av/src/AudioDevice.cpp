@@ -19,6 +19,14 @@ void QuietOnce() {
 
 std::string AlsaText(int code) { return snd_strerror(code); }
 
+// Discards what is queued and closes.
+void ClosePcm(snd_pcm_t*& pcm) {
+    if (!pcm) return;
+    snd_pcm_drop(pcm);
+    snd_pcm_close(pcm);
+    pcm = nullptr;
+}
+
 // Hardware parameters nearest to the wanted ones; the format actually set
 // comes back in `fmt`.
 int Configure(snd_pcm_t* pcm, AudioFormat& fmt, bool preferFloat, unsigned bufferUs, unsigned periodUs) {
@@ -91,11 +99,7 @@ bool AudioOutput::Open(const std::string& pcm, const AudioFormat& wanted, std::s
 }
 
 void AudioOutput::Close() {
-    if (d->pcm) {
-        snd_pcm_drop(d->pcm);
-        snd_pcm_close(d->pcm);
-        d->pcm = nullptr;
-    }
+    ClosePcm(d->pcm);
 }
 
 bool AudioOutput::IsOpen() const { return d->pcm != nullptr && !d->failed; }
@@ -164,11 +168,7 @@ bool AudioInput::Open(const std::string& pcm, int32_t rate, int32_t channels, st
 }
 
 void AudioInput::Close() {
-    if (d->pcm) {
-        snd_pcm_drop(d->pcm);
-        snd_pcm_close(d->pcm);
-        d->pcm = nullptr;
-    }
+    ClosePcm(d->pcm);
 }
 
 bool AudioInput::IsOpen() const { return d->pcm != nullptr; }
