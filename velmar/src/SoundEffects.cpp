@@ -230,7 +230,7 @@ private:
     std::shared_ptr<Effect> current_;
     VelmarSurface target_{};
     bool hasTarget_ = false;
-    RECT rect_{};
+    alignas(4) RECT rect_{};   // packed record, kept aligned for the plug-ins
 
     std::mutex catalogueLock_;
     std::vector<std::shared_ptr<Effect>> catalogue_;

@@ -44,7 +44,9 @@ int32_t PresetCount(void*) {
 }
 const char* PresetTitle(void* p, int32_t i) { return i >= 0 && i < 75 ? static_cast<Instance*>(p)->titles[i].c_str() : ""; }
 void SetPreset(void* p, int32_t i) { static_cast<Instance*>(p)->preset = i; }
-void Render(void* p, const VelmarTimedLevel* level, const VelmarSurface* target, const RECT* rect) {
+void Render(void* p, const VelmarTimedLevel* level, const VelmarSurface* target, const RECT* where) {
+    const RECT box = *where;   // RECT is a packed record: read it by copy
+    const RECT* rect = &box;
     if (g_renders.fetch_add(1) == 0) {
         std::lock_guard lk(g_lock);
         g_first = *level;
