@@ -11,7 +11,7 @@ PKGS=(
   # OpenGL
   libglew-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
   # video
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavdevice-dev ffmpeg
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavdevice-dev libavfilter-dev ffmpeg
   # X11
   libx11-dev libxext-dev libxfixes-dev libxrandr-dev libxss-dev libxtst-dev xvfb xauth
   # other

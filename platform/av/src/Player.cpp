@@ -1,5 +1,7 @@
 #include "av/Player.h"
 
+#include "AudioTrack.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -57,6 +59,12 @@ int OpenInputSource(AVFormatContext** fmt, const std::string& url, const AVInput
     av_dict_set(options, "protocol_whitelist", "file", 0);
     const std::string fileUrl = "file:" + absolute.string();
     return avformat_open_input(fmt, fileUrl.c_str(), input, options);
+}
+
+// A wait for something due in `units`: at least a microsecond, so that a
+// frame due in less does not turn the wait into a spin.
+std::chrono::microseconds WaitTime(int64_t units) {
+    return std::chrono::microseconds(std::max<int64_t>(std::min(units, kMaxWaitUnits) / 10, 1));
 }
 
 std::string ErrorText(int code) {
@@ -124,6 +132,8 @@ struct Player::Impl {
     std::deque<int32_t> events;
     std::function<void()> eventCallback;
     int32_t volume = 0;
+    uint64_t audioGeneration = 0;    // bumped whenever the sound must be placed again
+    std::unique_ptr<AudioTrack> audio;
     std::shared_ptr<ReferenceClock> clock = std::make_shared<SystemClock>();
 
     std::thread thread;
@@ -153,7 +163,41 @@ struct Player::Impl {
         anchorClock = clock->Now();
     }
 
-    void Wake() { cv.notify_all(); }
+    void Wake() {
+        cv.notify_all();
+        if (audio) audio->Wake();
+    }
+
+    // Lock held: the sound starts again from the clock's position.
+    void ReplaceAudio() { ++audioGeneration; }
+
+    AudioTiming AudioTimingNow() {
+        std::lock_guard lk(m);
+        AudioTiming t;
+        // Until the pictures' schedule is anchored (after a start or a
+        // seek) the sound waits for them.
+        t.running = state == PlayerState::Running && !anchorAtNextFrame;
+        t.position = t.running ? ClockPositionLocked() : position;
+        t.rate = rate;
+        t.generation = audioGeneration;
+        t.volume = volume;
+        return t;
+    }
+
+    void StartAudio(const std::string& url, const OpenOptions& options) {
+        AudioTrackSetup setup;
+        // The name the pictures were opened by ("file:" and the absolute
+        // path for a file), so the sound reads the same file the same way.
+        setup.url = fmt->url && *fmt->url ? std::string(fmt->url) : url;
+        setup.inputFormat = options.inputFormat;
+        setup.demuxerOptions = options.demuxerOptions;
+        if (fmt->protocol_whitelist) setup.protocolWhitelist = fmt->protocol_whitelist;
+        setup.device = options.audioDevice;
+        setup.originUnits = av_rescale_q(startPts, timeBase, AVRational{1, static_cast<int>(kUnitsPerSecond)});
+        setup.timing = [this] { return AudioTimingNow(); };
+        setup.log = options.audioLog;
+        audio = std::make_unique<AudioTrack>(std::move(setup));
+    }
 
     // ---------------------------------------------------------- decoding
     static int InterruptCb(void* opaque) { return static_cast<Impl*>(opaque)->interrupt.load() ? 1 : 0; }
@@ -296,7 +340,7 @@ struct Player::Impl {
                 const int64_t due = anchorClock + static_cast<int64_t>(static_cast<double>(end - anchorPos) / rate);
                 const int64_t now = clock->Now();
                 if (!isLive && !anchorAtNextFrame && due > now) {
-                    cv.wait_for(lk, std::chrono::microseconds(std::min(due - now, kMaxWaitUnits) / 10));
+                    cv.wait_for(lk, WaitTime(due - now));
                     continue;
                 }
                 eosReported = true;
@@ -367,6 +411,8 @@ struct Player::Impl {
                 anchorAtNextFrame = false;
                 anchorPos = pts;
                 anchorClock = now;
+                ReplaceAudio();
+                if (audio) audio->Wake();
             }
             int64_t due = anchorClock + static_cast<int64_t>(static_cast<double>(pts - anchorPos) / rate);
             if (isLive && (due - now > kLiveJumpUnits || now - due > kLiveJumpUnits)) {
@@ -375,7 +421,7 @@ struct Player::Impl {
                 due = now;
             }
             if (due > now) {
-                cv.wait_for(lk, std::chrono::microseconds(std::min(due - now, kMaxWaitUnits) / 10));
+                cv.wait_for(lk, WaitTime(due - now));
                 continue;
             }
             const int64_t lateLimit =
@@ -517,6 +563,8 @@ bool Player::Open(const std::string& url, const OpenOptions& options, FrameSink*
         d->Reanchor(0);
     }
     d->open = true;
+    // The sound first: the decode thread reads `audio` from its start.
+    if (!options.audioDevice.empty() && !options.live) d->StartAudio(url, options);
     d->thread = std::thread([impl = d.get()] { impl->Run(); });
     return true;
 }
@@ -531,6 +579,7 @@ void Player::Close() {
         d->Wake();
         d->thread.join();
     }
+    d->audio.reset();
     d->open = false;
     d->FreeSource();
     std::lock_guard lk(d->m);
@@ -556,6 +605,7 @@ bool Player::Run() {
     // first frame it gives, however long that takes.
     if (d->state == PlayerState::Stopped && !d->live) d->anchorAtNextFrame = true;
     d->state = PlayerState::Running;
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -582,6 +632,7 @@ bool Player::Pause() {
     }
     d->anchorAtNextFrame = false;
     d->state = PlayerState::Paused;
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -602,6 +653,7 @@ bool Player::Stop() {
         d->seekTarget = pos;
         d->eosReported = false;
     }
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -628,6 +680,7 @@ bool Player::Seek(int64_t position) {
     if (d->state != PlayerState::Stopped) d->prerollNeeded = true;
     // Running: the schedule starts with the first frame at the new place.
     d->anchorAtNextFrame = d->state == PlayerState::Running;
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -648,6 +701,7 @@ bool Player::SetRate(double rate) {
     std::lock_guard lk(d->m);
     if (d->state == PlayerState::Running && !d->live) d->Reanchor(d->ClockPositionLocked());
     d->rate = rate;
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -677,6 +731,7 @@ bool Player::SetClock(std::shared_ptr<ReferenceClock> clock) {
     const int64_t pos = d->PositionLocked();
     d->clock = std::move(clock);
     d->Reanchor(pos);
+    d->ReplaceAudio();
     d->Wake();
     return true;
 }
@@ -695,6 +750,10 @@ void Player::SetEventCallback(std::function<void()> callback) {
 }
 
 uint64_t Player::DecodedFrames() const { return d->decoded.load(); }
+
+bool Player::AudioActive() const { return d->audio && d->audio->Active(); }
+
+int64_t Player::AudioWritten() const { return d->audio ? d->audio->Written() : -1; }
 
 std::vector<CaptureDevice> ListVideoCaptureDevices() {
     RegisterDevicesOnce();

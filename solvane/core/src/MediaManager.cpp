@@ -210,6 +210,7 @@ void CMediaManager::LoadConfig() {
     m_nVideo3DFormat = ini.Int("VideoOption", "Video3DFormat", 0);
     m_nVerticalSync = ini.Int("VideoOption", "VerticalSync", 0);
     m_nDefaultVolume = ini.Int("VideoOption", "DefaultVolume", 90);
+    m_strAudioDevice = ini.Text("VideoOption", "AudioDevice", "default");
     m_nStartupMediaType = ini.Int("StartupLoadMedia", "MediaType", 0);
     m_nStartupLoadEnable = ini.Int("StartupLoadMedia", "Enable", 0);
     m_strStartupVideoPath = ini.Text("StartupLoadMedia", "VideoPath", "");
@@ -267,6 +268,7 @@ void CMediaManager::SaveSettings() {
     ini.PutInt("VideoOption", "Video3DFormat", m_nVideo3DFormat);
     ini.PutInt("VideoOption", "EnableStereo", m_nEnableStereo);
     ini.PutInt("VideoOption", "VerticalSync", m_nVerticalSync);
+    ini.PutText("VideoOption", "AudioDevice", m_strAudioDevice);
     ini.PutInt("StartupLoadMedia", "MediaType", m_nStartupMediaType);
     ini.PutInt("StartupLoadMedia", "Enable", m_nStartupLoadEnable);
     ini.PutText("StartupLoadMedia", "VideoPath", m_strStartupVideoPath);
@@ -361,7 +363,10 @@ IMedia* CMediaManager::LoadMedia(int type, const std::string& name, const std::s
         }
         std::unique_ptr<IMedia> media = MediaFactory().CreateMedia(type);
         if (media && media->LoadResource(name, layer, 0, stereo)) {
-            if (type == kMediaFileVideo) media->SetNotifyWindow(&Output());
+            if (type == kMediaFileVideo) {
+                media->SetNotifyWindow(&Output());
+                media->SetVolume(m_nDefaultVolume);
+            }
             if (type == kMediaCapture) {
                 media->Common().name = *deviceName;
                 media->Play();

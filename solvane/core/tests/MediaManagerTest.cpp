@@ -62,6 +62,7 @@ TEST(MediaManagerConfig, EmptyFolderGivesEveryDefault) {
         {"Video3DFormat", [&] { return s(core.m_nVideo3DFormat); }, "0"},
         {"VerticalSync", [&] { return s(core.m_nVerticalSync); }, "0"},
         {"DefaultVolume", [&] { return s(core.m_nDefaultVolume); }, "90"},
+        {"AudioDevice", [&] { return core.m_strAudioDevice; }, "default"},
         {"StartupLoadMedia MediaType", [&] { return s(core.m_nStartupMediaType); }, "0"},
         {"StartupLoadMedia Enable", [&] { return s(core.m_nStartupLoadEnable); }, "0"},
         {"VideoPath", [&] { return core.m_strStartupVideoPath; }, ""},
@@ -151,6 +152,7 @@ TEST(MediaManagerConfig, SaveSettingsWritesTheKeysInOrder) {
     core.m_nVideo3DFormat = 2;
     core.m_nEnableStereo = 1;
     core.m_nVerticalSync = 1;
+    core.m_strAudioDevice = "hw:1,0";
     core.SaveSettings();
     g_nSyncTimePort = 0;
     SetSyncTimeIp("");
@@ -187,6 +189,7 @@ TEST(MediaManagerConfig, SaveSettingsWritesTheKeysInOrder) {
               "Video3DFormat=2\n"
               "EnableStereo=1\n"
               "VerticalSync=1\n"
+              "AudioDevice=hw:1,0\n"
               "[StartupLoadMedia]\n"
               "MediaType=0\n"
               "Enable=0\n"
@@ -197,6 +200,7 @@ TEST(MediaManagerConfig, SaveSettingsWritesTheKeysInOrder) {
     CMediaManager again(dir.str());
     again.LoadConfig();
     EXPECT_EQ(again.m_nRotationAngle, 90);
+    EXPECT_EQ(again.m_strAudioDevice, "hw:1,0");
     EXPECT_FLOAT_EQ(again.m_fGlobalTrimBottom, 0.25f);
     EXPECT_EQ(again.m_strMediaVideoExtension, "*.avi|*.mp4");
 }
@@ -247,6 +251,7 @@ TEST_F(MediaManagerMedia, LoadsByTypeWithLayerAndStereo) {
     core.m_nEnableStereo = 1;
     core.m_nVideoType = 1 | 4;   // video files and screen capture in stereo
     core.m_nVideo3DFormat = 2;
+    core.m_nDefaultVolume = 70;
     const std::string video = MakeFile("a.mp4");
     IMedia* v = core.LoadMedia(kMediaFileVideo, video, nullptr);
     ASSERT_NE(v, nullptr);
@@ -263,8 +268,11 @@ TEST_F(MediaManagerMedia, LoadsByTypeWithLayerAndStereo) {
     EXPECT_EQ(p->Common().stereoFormat, -1);
     EXPECT_EQ(d->Common().layer, 2);
     EXPECT_EQ(d->Common().stereoFormat, 2);
-    // Only a video file reports to the output window.
+    // Only a video file reports to the output window, and starts at the
+    // default volume.
     EXPECT_EQ(static_cast<FakeMedia*>(v)->notifyWindow, &output);
+    EXPECT_EQ(v->GetVolume(), 70);
+    EXPECT_EQ(std::count(factory.journal.begin(), factory.journal.end(), "volume 70"), 1);
     EXPECT_EQ(static_cast<FakeMedia*>(p)->notifyWindow, nullptr);
 }
 

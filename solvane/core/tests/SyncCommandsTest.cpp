@@ -198,7 +198,9 @@ TEST_F(SyncCommands, TransportOfOneMediaMatchesFileNameAndWindow) {
     Send(record(808, "clip.mp4", 5.01, 10.0));
     EXPECT_EQ(clip->Common().state, kMediaStopped) << "window differs by more than 0.001 s";
 
-    EXPECT_TRUE(other->Calls().size() == 2 && later->Calls().size() == 2) << "only load and notify";
+    // Only load, notify and the default volume.
+    EXPECT_EQ(other->Calls().size(), 3u);
+    EXPECT_EQ(later->Calls().size(), 3u);
     EXPECT_EQ(core->m_nTimelineState.load(), -1);
 }
 

@@ -10,9 +10,13 @@
 // to catch up). The end of the stream is reported once as an event after the
 // last frame's time has passed while running; a seek or a stop re-arms it.
 //
-// Audio is not played: these machines have no sound device, and video runs
-// on the reference clock, not on an audio clock. Audio streams are discarded
-// unread; the volume is kept and reported so that callers keep their levels.
+// Sound: when the options name an audio device, a file's best audio stream
+// is decoded on a thread of its own and written to that ALSA PCM in step with
+// the reference clock (the pictures keep that clock; the sound follows it,
+// dropping or waiting where it drifts). Pause and stop silence it at once.
+// At a rate within 0.5 to 100 it is time-stretched, at other rates silent.
+// A device that cannot be opened or that fails is reported once through the
+// options' log and the video plays on without sound.
 //
 // Commands return at once; the decode thread carries them out. The sink and
 // the event callback are called on the decode thread with no engine lock
@@ -73,6 +77,10 @@ struct OpenOptions {
     // A live source (capture): no seeking, no duration, no preroll, and
     // after a pause it continues with the newest frames.
     bool live = false;
+    // ALSA PCM for the sound ("default"); empty: the sound is not played.
+    std::string audioDevice;
+    // Told why there is no sound (device missing or failing), once per open.
+    std::function<void(const std::string&)> audioLog;
 };
 
 // Where an open failed.
@@ -126,7 +134,7 @@ public:
     double Rate() const;
 
     // Volume in hundredths of a decibel, -10000 (silence) to 0 (full);
-    // clamped. Kept and reported only (no audio output).
+    // clamped. The samples are scaled by 10^(volume / 2000).
     bool SetVolume(int32_t volume);
     int32_t Volume() const;
 
@@ -145,6 +153,10 @@ public:
 
     // Test hook: frames decoded so far (delivered or dropped).
     uint64_t DecodedFrames() const;
+    // True while sound is written to a device.
+    bool AudioActive() const;
+    // Media time (100 ns) up to which sound has been written; -1 before any.
+    int64_t AudioWritten() const;
 
     struct Impl;
 

@@ -249,6 +249,8 @@ public:
     int m_nDisplayFrame = 0;
     int m_nDisTime = 0;
     int m_nDefaultVolume = 0;
+    // ALSA PCM the sound of file videos goes to ([VideoOption] AudioDevice).
+    std::string m_strAudioDevice = "default";
     int m_nVirtualScreenWidth = 0;
     int m_nVirtualScreenHeight = 0;
     IMedia* m_pCurrentVideo = nullptr;

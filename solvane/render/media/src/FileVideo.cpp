@@ -24,7 +24,8 @@ uint32_t Hex(int32_t code) { return static_cast<uint32_t>(code); }
 
 }  // namespace
 
-FileVideo::FileVideo(bool syncMedia) : MediaBaseClass(kMediaFileVideo), m_bSyncMedia(syncMedia) {
+FileVideo::FileVideo(bool syncMedia, std::string audioDevice)
+    : MediaBaseClass(kMediaFileVideo), m_bSyncMedia(syncMedia), m_strAudioDevice(std::move(audioDevice)) {
     common_.state = kMediaPlaying;
 }
 
@@ -52,9 +53,12 @@ bool FileVideo::LoadResource(const std::string& path, int32_t index, int32_t res
     // named by the extension; other files, or when that fails, are probed.
     av::OpenFailure failure;
     bool opened = false;
+    av::OpenOptions probed;
+    probed.audioDevice = m_strAudioDevice;
+    probed.audioLog = [path](const std::string& text) { LOGTEXT::LogInfo("%s: %s", path.c_str(), text.c_str()); };
     const std::string ext = Extension3(path);
     if (ext == "avi" || ext == "mp4") {
-        av::OpenOptions named;
+        av::OpenOptions named = probed;
         named.inputFormat = ext;
         opened = m_player.Open(path, named, m_renderer.get(), &failure);
         if (!opened && failure.stage == av::OpenStage::Source)
@@ -63,7 +67,7 @@ bool FileVideo::LoadResource(const std::string& path, int32_t index, int32_t res
         LOGTEXT::LogDebug("Error to create splitter filter");
     }
     m_bSplitter = opened;
-    if (!opened && failure.stage <= av::OpenStage::Source) opened = m_player.Open(path, {}, m_renderer.get(), &failure);
+    if (!opened && failure.stage <= av::OpenStage::Source) opened = m_player.Open(path, probed, m_renderer.get(), &failure);
     if (!opened) {
         switch (failure.stage) {
         case av::OpenStage::VideoStream:
@@ -105,6 +109,7 @@ bool FileVideo::LoadResource(const std::string& path, int32_t index, int32_t res
         if (!m_player.SetClock(clock)) LOGTEXT::LogDebug("set sync source failed");
     }
     m_player.SetEventCallback([this] { OnPlayerEvent(); });
+    SetVolume(m_nVolume);
     m_nGraphState = kGraphBuilt;
     // The player cues its first frame, which the renderer shows although paused.
     Pause();
@@ -253,13 +258,16 @@ bool FileVideo::SetPlayRate(double rate) {
 
 void FileVideo::SetVolume(int32_t volume) {
     volume = std::clamp(volume, 0, 100);
+    std::atomic_ref<int32_t>(m_nVolume).store(volume);
     // 100 is full level, 0 silence, on a square curve in hundredths of a decibel.
     m_player.SetVolume(-(volume - 100) * (volume - 100));
 }
 
 int32_t FileVideo::GetVolume() {
     if (!m_player.IsOpen()) return 0;
-    return std::max(0, (m_player.Volume() + 10000) / 100);
+    // The level as set: read back from the curve it would not be the same
+    // number (90 would come back as 99), and stepping it would go astray.
+    return std::atomic_ref<int32_t>(m_nVolume).load();
 }
 
 uint32_t FileVideo::GetSyncTime() {

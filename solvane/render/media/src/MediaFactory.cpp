@@ -13,7 +13,7 @@ std::unique_ptr<IMedia> RenderMediaFactory::CreateMedia(int32_t type) {
     switch (type) {
     case kMediaFileVideo: {
         const bool sync = m_syncMediaEnabled ? m_syncMediaEnabled() : GetMediaManager()->m_nSyncMediaEnable != 0;
-        return std::make_unique<FileVideo>(sync);
+        return std::make_unique<FileVideo>(sync, GetMediaManager() ? GetMediaManager()->m_strAudioDevice : "default");
     }
     case kMediaCapture:
         return std::make_unique<InputVideo>();

@@ -11,6 +11,7 @@
 #include "media/InputVideo.h"
 #include "media/TextureRenderer.h"
 #include "platform/tick.h"
+#include "support/AlsaTaps.h"
 #include "support/support.h"
 #include "util/LogCapture.h"
 
@@ -404,13 +405,18 @@ TEST_F(FileVideoTest, VolumeOnASquareCurveAndRate) {
     struct Case {
         int32_t set, engine, read;
     };
-    const Case cases[] = {{100, 0, 100}, {150, 0, 100}, {90, -100, 99}, {50, -2500, 75}, {0, -10000, 0},
+    // The level reads back as set (kept in range), so stepping it works.
+    const Case cases[] = {{100, 0, 100}, {150, 0, 100}, {90, -100, 90}, {50, -2500, 50}, {0, -10000, 0},
                           {-5, -10000, 0}};
     for (const Case& c : cases) {
         v.SetVolume(c.set);
         EXPECT_EQ(v.Player().Volume(), c.engine) << c.set;
         EXPECT_EQ(v.GetVolume(), c.read) << c.set;
     }
+    v.SetVolume(90);
+    v.SetVolume(v.GetVolume() - 5);
+    EXPECT_EQ(v.GetVolume(), 85);
+    EXPECT_EQ(v.Player().Volume(), -225);
     EXPECT_FALSE(v.SetPlayRate(0.0));
     EXPECT_DOUBLE_EQ(v.m_dCurrentRate, 1.0);
     EXPECT_TRUE(v.SetPlayRate(2.0));
@@ -585,6 +591,66 @@ TEST(InputVideoTest, RealCaptureDeviceWhenPresent) {
     ASSERT_TRUE(v.LoadResource("", 0, 0, -1));
     EXPECT_FALSE(v.Common().name.empty());
     EXPECT_TRUE(WaitFrame(v));
+}
+
+// ---------------------------------------------------------------- sound ----
+
+// A 3 s clip with a 1 kHz tone (16-bit mono 44.1 kHz), made on first use.
+std::string SoundClip() {
+    static testsupport::TempDir dir;
+    static const std::string path = [] {
+        const std::string p = (dir / "sound.mkv").string();
+        int status = 0;
+        const std::string out = testsupport::RunShell(
+            "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=160x120:rate=25:duration=3 "
+            "-f lavfi -i sine=frequency=1000:sample_rate=44100:duration=3 -c:v mpeg4 -c:a pcm_s16le -ac 1 '" +
+                p + "' 2>&1",
+            &status);
+        EXPECT_EQ(status, 0) << out;
+        return p;
+    }();
+    return path;
+}
+
+TEST_F(FileVideoTest, SoundFollowsTheVolumeAndMute) {
+    testsupport::AlsaTaps taps;
+    struct Case {
+        int32_t volume;
+        double gain;
+    };
+    // 90 is -1 dB on the square curve; 0 (mute) is silence.
+    const Case cases[] = {{100, 1.0}, {90, 0.8913}, {0, 0.0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.volume);
+        {
+            FileVideo v(false, "tap");
+            Load(v, SoundClip());
+            v.SetVolume(c.volume);
+            v.Play();
+            ASSERT_TRUE(WaitUntil([&] { return taps.PlayedSamples() >= 44100 * 8 / 10; }, 20s));
+        }
+        const std::vector<int16_t> s = taps.Played();
+        taps.ClearPlayed();
+        int peak = 0;
+        for (size_t i = 4410; i < 44100 * 7 / 10 && i < s.size(); ++i) peak = std::max(peak, std::abs(int{s[i]}));
+        EXPECT_NEAR(peak, 4096.0 * c.gain, 4096.0 * 0.02 + 1);
+    }
+}
+
+TEST_F(FileVideoTest, WithoutAnAudioDeviceTheVideoPlaysAndSaysSoOnce) {
+    testsupport::AlsaTaps taps;
+    util::LogCapture log;
+    FileVideo v(false, "no_such_pcm");
+    Load(v, SoundClip());
+    v.Play();
+    ASSERT_TRUE(WaitFrame(v));
+    ASSERT_TRUE(WaitFrame(v));
+    ASSERT_TRUE(WaitUntil([&] { return log.Count("no_such_pcm") > 0; }, 10s));
+    v.Stop();
+    v.Play();
+    ASSERT_TRUE(WaitFrame(v));
+    EXPECT_EQ(log.Count("no_such_pcm"), 1u);
+    EXPECT_FALSE(v.Player().AudioActive());
 }
 
 }  // namespace

@@ -17,8 +17,9 @@
 class FileVideo : public MediaBaseClass, public IMediaPlayerEvents {
 public:
     // syncMedia: run on a sync clock that starts at the server clock
-    // ([SyncMedia] Enable when the video is made).
-    explicit FileVideo(bool syncMedia = false);
+    // ([SyncMedia] Enable when the video is made). audioDevice: the ALSA PCM
+    // for the sound ([VideoOption] AudioDevice); empty: no sound.
+    explicit FileVideo(bool syncMedia = false, std::string audioDevice = {});
     ~FileVideo() override;
 
     bool LoadResource(const std::string& path, int32_t index, int32_t reserved, int32_t stereo) override;
@@ -78,6 +79,8 @@ private:
     bool GraphBuilt() const { return m_nGraphState == kGraphBuilt; }
 
     const bool m_bSyncMedia;
+    const std::string m_strAudioDevice;
+    int32_t m_nVolume = 100;          // as last set, 0..100
     std::unique_ptr<Velmarer> m_renderer;
     av::Player m_player;   // declared after the renderer: closed before it goes
     std::mutex m_notifyLock;
