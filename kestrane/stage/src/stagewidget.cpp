@@ -254,6 +254,8 @@ void StageWidget::setStageScale(double zoom) {
     updateScrollRange();
     m_hbar->setValue(0);
     m_view->verticalScrollBar()->setValue(0);
+    // A loaded zoom shows in the combo's custom entry.
+    showCustomScale(zoom);
 }
 
 void StageWidget::updateScrollRange() {
