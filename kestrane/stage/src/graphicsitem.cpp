@@ -160,10 +160,10 @@ void GraphicsItem::applyRecordPlacement(const MediaSource& rec) {
     setOpacity(1.0 - g.effectOpacityAt(m_mediaId).value(0));
     const double r = g.effectRotationAt(m_mediaId).value(0);
     const auto [sx, sy] = scaleEffect(m_mediaId);
-    // Scale and rotation act about the middle of the media (item
-    // coordinates are stage units; the zoom is the item's own scale).
+    // Scale and rotation act about the middle of the media: the matrix
+    // works on the zoomed picture (Qt applies it after the item's scale).
     const QRectF b = boundingRect();
-    const QPointF c(b.width() * 0.5 - transformOriginPoint().x(), b.height() * 0.5 - transformOriginPoint().y());
+    const QPointF c(b.width() * z * 0.5 - transformOriginPoint().x(), b.height() * z * 0.5 - transformOriginPoint().y());
     QTransform m;
     m.translate(c.x(), c.y());
     m.scale(1 + sx, 1 + sy);
@@ -671,7 +671,6 @@ void GraphicsItem::paintSelection(QPainter* painter) {
     const double wh = base / scale() / (1 + sy);
     const QRectF b = boundingRect();
     const QColor yellow(QStringLiteral("#feff01"));
-    painter->setRenderHint(QPainter::Antialiasing, false);
     painter->setPen(QPen(yellow, wv, Qt::SolidLine, Qt::FlatCap));
     painter->drawLine(QPointF(wv / 2, 0), QPointF(wv / 2, b.height()));
     painter->drawLine(QPointF(b.width() - wv / 2, 0), QPointF(b.width() - wv / 2, b.height()));
