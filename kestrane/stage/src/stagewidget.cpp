@@ -50,6 +50,10 @@ StageView::StageView(QWidget* parent) : QGraphicsView(parent) {
     setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
 }
 
+StageView::~StageView() {
+    if (GConfig::instance().stageView == this) GConfig::instance().stageView = nullptr;
+}
+
 void StageView::updateSceneRect() {
     const double z = GConfig::instance().stageZoom();
     setSceneRect(0, 0, m_stageWidth * z, m_stageHeight * z);
@@ -138,7 +142,10 @@ StageWidget::StageWidget(QWidget* parent) : QWidget(parent) {
     auto* titleLayout = new QHBoxLayout(titleRow);
     titleLayout->setSpacing(0);
     titleLayout->setContentsMargins(4, 0, 0, 0);
-    m_title = new QLabel(QStringLiteral("无标题.vadra*"), titleRow);
+    // The project's file name, marked as not yet saved.
+    QString title = GConfig::instance().titleText();
+    if (!title.endsWith(QLatin1Char('*'))) title += QLatin1Char('*');
+    m_title = new QLabel(title, titleRow);
     m_title->setStyleSheet(QStringLiteral("QLabel {color:#aeaeae;}"));
     auto* spacer = new QWidget(titleRow);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -218,7 +225,6 @@ StageWidget::StageWidget(QWidget* parent) : QWidget(parent) {
     barLayout->addWidget(corner);
     layout->addWidget(toolbar);
 
-    GConfig::instance().setTitleText(m_title->text());
     connectCombo();
     connect(m_hbar, &QScrollBar::valueChanged, m_view->horizontalScrollBar(), &QScrollBar::setValue);
     connect(m_view->horizontalScrollBar(), &QScrollBar::valueChanged, m_hbar, &QScrollBar::setValue);

@@ -30,6 +30,7 @@ class StageView : public QGraphicsView {
     Q_OBJECT
 public:
     explicit StageView(QWidget* parent = nullptr);
+    ~StageView() override;
 
     Scene* stageScene() const { return m_scene; }
     // Scene rect for the zoom GConfig holds; then every item's advance.
