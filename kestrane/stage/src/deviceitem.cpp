@@ -107,12 +107,7 @@ void DeviceItem::advance(int phase) {
         m_height = rec->height;
     }
     setPos(toScene(rec->stageX), toScene(rec->stageY));
-    if (g.handTool()) {
-        QPixmap hand(QStringLiteral(":/images/cursor-openhand.png"));
-        setCursor(hand.isNull() ? QCursor(Qt::OpenHandCursor) : QCursor(hand, hand.width() / 2, hand.height() / 2));
-    } else {
-        setCursor(Qt::ArrowCursor);
-    }
+    setCursor(g.handTool() ? handCursor() : QCursor(Qt::ArrowCursor));
 }
 
 void DeviceItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) {

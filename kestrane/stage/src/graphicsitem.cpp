@@ -31,11 +31,6 @@ constexpr Qt::KeyboardModifiers kSwitchModsCtrl = Qt::ShiftModifier | Qt::AltMod
 // Magnet: edges closer than this (scene units) snap.
 constexpr double kSnap = 10.0;
 
-QCursor handCursor() {
-    QPixmap hand(QStringLiteral(":/images/cursor-openhand.png"));
-    return hand.isNull() ? QCursor(Qt::OpenHandCursor) : QCursor(hand, hand.width() / 2, hand.height() / 2);
-}
-
 // The stage items of the scene that are selected media items.
 QList<GraphicsItem*> selectedMedia(QGraphicsScene* scene) {
     QList<GraphicsItem*> out;

@@ -103,9 +103,7 @@ void Scene::clearStage() {
 }
 
 QGraphicsItem* Scene::stageItem(int id, int type) const {
-    for (QGraphicsItem* item : items())
-        if (itemType(item) == type && itemId(item) == id) return item;
-    return nullptr;
+    return findItem(const_cast<Scene*>(this), id, type);
 }
 
 QWidget* Scene::boxParent() const { return qobject_cast<QWidget*>(parent()); }

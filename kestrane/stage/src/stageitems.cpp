@@ -1,6 +1,8 @@
 #include "kestrane/stageitems.h"
 
+#include <QCursor>
 #include <QGraphicsItem>
+#include <QPixmap>
 #include <QGraphicsScene>
 #include <QMenu>
 
@@ -23,6 +25,11 @@ QGraphicsItem* findItem(QGraphicsScene* scene, int id, int type) {
     for (QGraphicsItem* item : scene->items())
         if (itemType(item) == type && itemId(item) == id) return item;
     return nullptr;
+}
+
+QCursor handCursor() {
+    QPixmap hand(QStringLiteral(":/images/cursor-openhand.png"));
+    return hand.isNull() ? QCursor(Qt::OpenHandCursor) : QCursor(hand, hand.width() / 2, hand.height() / 2);
 }
 
 namespace {

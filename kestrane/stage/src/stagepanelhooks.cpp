@@ -69,13 +69,10 @@ void StagePanelHooks::showCustomScale(double zoom) { m_widget->showCustomScale(z
 
 void StagePanelHooks::setHandCursor(bool on) {
     QWidget* viewport = m_widget->view()->viewport();
-    if (on) {
-        QPixmap hand(QStringLiteral(":/images/cursor-openhand.png"));
-        viewport->setCursor(hand.isNull() ? QCursor(Qt::OpenHandCursor)
-                                          : QCursor(hand, hand.width() / 2, hand.height() / 2));
-    } else {
+    if (on)
+        viewport->setCursor(handCursor());
+    else
         viewport->unsetCursor();
-    }
 }
 
 void StagePanelHooks::advanceScene() { m_widget->scene()->advance(); }

@@ -5,6 +5,7 @@
 
 #include <QPointF>
 
+class QCursor;
 class QGraphicsItem;
 class QGraphicsScene;
 
@@ -29,6 +30,9 @@ inline double toStage(double sceneValue) { return (sceneValue - kMargin) / zoom(
 // The kind tag of an item (-1 when it carries none) and its id.
 int itemType(const QGraphicsItem* item);
 int itemId(const QGraphicsItem* item);
+
+// The hand tool's open-hand cursor, hot spot in the middle.
+QCursor handCursor();
 
 // The stage item of that id and kind in the scene, or null.
 QGraphicsItem* findItem(QGraphicsScene* scene, int id, int type);
