@@ -231,6 +231,12 @@ StageWidget::StageWidget(QWidget* parent) : QWidget(parent) {
     connect(m_view, &StageView::horizontalWheelChanged, this, &StageWidget::changeHorizontalScroll);
 }
 
+StageWidget::~StageWidget() {
+    // An edit that loses the focus while the panel goes would finish its
+    // edit on a half-destroyed panel.
+    for (QLineEdit* edit : m_edits) edit->disconnect(this);
+}
+
 Scene* StageWidget::scene() const { return m_view->stageScene(); }
 
 void StageWidget::connectCombo() {

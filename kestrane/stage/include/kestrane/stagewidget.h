@@ -61,6 +61,7 @@ class StageWidget : public QWidget {
     Q_OBJECT
 public:
     explicit StageWidget(QWidget* parent = nullptr);
+    ~StageWidget() override;
 
     StageView* view() const { return m_view; }
     Scene* scene() const;
