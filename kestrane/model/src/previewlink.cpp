@@ -20,6 +20,13 @@ public:
         // The library reads null as "every media".
         return media ? Kestrane_RemoveMedia(media) : 0;
     }
+    void* addMedia(int layer, int type, const char* path, PreviewFrameCallback callback, void* user) override {
+        return Kestrane_AddMedia(layer, type, path, callback, user);
+    }
+    int getMediaInfo(void* media, void** frame, int* width, int* height, double* position,
+                     double* duration) override {
+        return Kestrane_GetMediaInfo(media, frame, width, height, position, duration);
+    }
 };
 
 }  // namespace

@@ -5,6 +5,13 @@
 // (velmarPreview); tests install a recording fake with GConfig::setPreview.
 #pragma once
 
+#include "platform/types.h"
+
+// The library's media callback: media, frame buffer, its format, position
+// and duration (s), at-zero flag, state, the caller's user value.
+using PreviewFrameCallback = void (*)(void* media, void* frame, const BITMAPINFOHEADER* format, double position,
+                                      double duration, int atZero, int state, void* user);
+
 class PreviewLink {
 public:
     virtual ~PreviewLink() = default;
@@ -23,6 +30,17 @@ public:
     virtual int muteMedia(bool mute, void* media) = 0;
     // Destroy one media; a null media is refused (0), never "all of them".
     virtual int removeMedia(void* media) = 0;
+    // Create and load one media (type 0 video file); its id, or null.
+    virtual void* addMedia(int /*layer*/, int /*type*/, const char* /*path*/, PreviewFrameCallback /*callback*/,
+                           void* /*user*/) {
+        return nullptr;
+    }
+    // Frame buffer, width, height, position and duration of a media; each
+    // output only when given. 1 when the media is known, else 0.
+    virtual int getMediaInfo(void* /*media*/, void** /*frame*/, int* /*width*/, int* /*height*/,
+                             double* /*position*/, double* /*duration*/) {
+        return 0;
+    }
 };
 
 namespace kestrane {

@@ -30,6 +30,26 @@ public:
     }
     int removeMedia(void* media) override { return note(QStringLiteral("remove %1").arg(id(media))); }
 
+    // Media creation: answers addHandle (null: refused) and, for the media
+    // information, infoResult with infoWidth x infoHeight.
+    void* addHandle = reinterpret_cast<void*>(quintptr(7));
+    int infoResult = 1;
+    int infoWidth = 320;
+    int infoHeight = 240;
+    void* addMedia(int layer, int type, const char* path, PreviewFrameCallback, void* user) override {
+        note(QStringLiteral("add %1 %2 %3 %4").arg(layer).arg(type).arg(QString::fromLocal8Bit(path)).arg(id(user)));
+        return addHandle;
+    }
+    int getMediaInfo(void* media, void** frame, int* width, int* height, double*, double*) override {
+        note(QStringLiteral("info %1").arg(id(media)));
+        if (infoResult) {
+            if (frame) *frame = nullptr;
+            if (width) *width = infoWidth;
+            if (height) *height = infoHeight;
+        }
+        return infoResult;
+    }
+
     // A handle as the number it carries.
     static quintptr id(void* media) { return reinterpret_cast<quintptr>(media); }
 
