@@ -31,6 +31,7 @@ class DeviceTree;
 class DeviceAttribute;
 class LayerTable;
 class MediaList;
+class MediaTable;
 class LayerPanel;
 class GeometryCorrection;
 class QObject;
@@ -384,6 +385,7 @@ public:
     QWidget* controlTable = nullptr;
     LayerTable* layerTable = nullptr;
     MediaList* mediaList = nullptr;
+    MediaTable* mediaTable = nullptr;             // the media library's table
     TimeLine* timeLine = nullptr;
     RulerWidget* ruler = nullptr;
     QWidget* controlSidebar = nullptr;
