@@ -43,6 +43,15 @@ enum class Glyph {
     EyeHidden,
     VideoMark,      // film edges and a play mark over a transparent middle
     Spinner,        // dots in a ring; turns in a GIF
+    ArrowDown,      // a filled triangle pointing down (an open folder)
+    ArrowRight,     // pointing right (a closed folder)
+    Folder,         // a folder with its tab
+    AddFolder,      // a folder with a plus
+    CheckOn,        // a ticked box
+    CheckOff,       // an empty box
+    ListView,       // three lines
+    ThumbView,      // four squares
+    Delete,         // a bin
 };
 
 enum class Look {
@@ -180,6 +189,19 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/video.png", 80, 60, Glyph::VideoMark, Look::Plain},
     {"images/timeaxis/eye.png", 20, 14, Glyph::Eye, Look::Normal},
     {"images/timeaxis/eye_hide.png", 20, 14, Glyph::EyeHidden, Look::Normal},
+
+    // Media library: folder rows, the bottom bar, the tab bar; check boxes.
+    {"images/folder_down_arrow.png", 8, 8, Glyph::ArrowDown, Look::Normal},
+    {"images/folder_right_arrow.png", 8, 8, Glyph::ArrowRight, Look::Normal},
+    {"images/folder.png", 11, 11, Glyph::Folder, Look::Plain, 0xe0b050},
+    {"images/medialist_addfolder.png", 17, 16, Glyph::AddFolder, Look::Normal},
+    {"images/medialist_list.png", 17, 16, Glyph::ListView, Look::Normal},
+    {"images/medialist_thumb.png", 17, 16, Glyph::ThumbView, Look::Normal},
+    {"images/medialist_delete.png", 15, 16, Glyph::Delete, Look::Normal},
+    {"images/media_top_panel.png", 40, 39, Glyph::Box, Look::Plain, 0x2a2a2a},
+    {"images/media_bt_hover.png", 40, 39, Glyph::Box, Look::Plain, 0x343434},
+    {"images/checked.png", 14, 14, Glyph::CheckOn, Look::Normal},
+    {"images/unchecked.png", 14, 14, Glyph::CheckOff, Look::Normal},
 };
 // clang-format on
 
