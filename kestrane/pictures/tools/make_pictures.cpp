@@ -216,6 +216,7 @@ void drawGlyph(QPainter& painter, const PictureSpec& p, const QColor& fg, double
     switch (p.glyph) {
     case Glyph::Text:
     case Glyph::Box:
+    case Glyph::Fill:
         break;  // drawn over the whole picture below
     case Glyph::Plug:
         g.stroke(1.6);
@@ -425,6 +426,10 @@ void drawGlyph(QPainter& painter, const PictureSpec& p, const QColor& fg, double
         painter.setPen(Qt::NoPen);
         painter.setBrush(fg);
         painter.drawRoundedRect(all.adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+    } else if (p.glyph == Glyph::Fill) {
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.fillRect(QRect(0, 0, p.width, p.height), fg);
+        painter.fillRect(QRect(0, p.height - 1, p.width, 1), QColor(0x1e, 0x1e, 0x1e));
     } else if (p.glyph == Glyph::Text) {
         QFont font;
         font.setPixelSize(std::max(8, int(h * 0.6)));

@@ -14,6 +14,7 @@ namespace kestrane::pictures {
 enum class Glyph {
     Text,           // the row's text, centred (for quick stand-ins)
     Box,            // a filled rounded rectangle in the row's colour
+    Fill,           // the whole picture in the row's colour, a darker line at the bottom (tiles seamlessly)
     Plug,           // connected cable
     Unplug,         // cable pulled apart
     Refresh,        // circular arrow
@@ -198,8 +199,8 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/medialist_list.png", 17, 16, Glyph::ListView, Look::Normal},
     {"images/medialist_thumb.png", 17, 16, Glyph::ThumbView, Look::Normal},
     {"images/medialist_delete.png", 15, 16, Glyph::Delete, Look::Normal},
-    {"images/media_top_panel.png", 40, 39, Glyph::Box, Look::Plain, 0x2a2a2a},
-    {"images/media_bt_hover.png", 40, 39, Glyph::Box, Look::Plain, 0x343434},
+    {"images/media_top_panel.png", 40, 39, Glyph::Fill, Look::Plain, 0x2a2a2a},
+    {"images/media_bt_hover.png", 40, 39, Glyph::Fill, Look::Plain, 0x343434},
     {"images/checked.png", 14, 14, Glyph::CheckOn, Look::Normal},
     {"images/unchecked.png", 14, 14, Glyph::CheckOff, Look::Normal},
 };
