@@ -242,6 +242,29 @@ TEST_F(MediaListTest, FailedReimportSurvivesTheNextDrop) {
     expectListMatchesRows();
 }
 
+TEST_F(MediaListTest, NothingElseStartsWhileAnImportRuns) {
+    appendMedia("keep");
+    const QString first = touch("first.mp4");
+    const QString second = touch("second.mp4");
+    const QString sneaked = touch("sneaked.mp4");
+    selectRows({0});
+    int tries = 0;
+    window.onProgress = [&] {
+        if (tries++) return;
+        // The operator (or a drop) acts while the import's loop turns.
+        list()->delSource();
+        list()->addFolder();
+        list()->addOutFiles({sneaked}, 0, false);
+        list()->addSource(1);
+        QKeyEvent del(QEvent::KeyRelease, Qt::Key_Delete, Qt::NoModifier);
+        QCoreApplication::sendEvent(table(), &del);
+    };
+    list()->addOutFiles({first, second}, 1, false);
+    EXPECT_EQ(layout(), QStringList({"keep", first, second}));
+    EXPECT_TRUE(prompts.calls().isEmpty());
+    expectListMatchesRows();
+}
+
 TEST_F(MediaListTest, DropIntoAFolderGoesAfterItsMembers) {
     appendFolder("F", 9);
     appendMedia("f1", 9);

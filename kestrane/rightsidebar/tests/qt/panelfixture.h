@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 #include "kestrane/gconfig.h"
@@ -38,7 +39,9 @@ public:
     void updateProgress(int current, int total, const QString& name) override {
         ++reported;
         calls << QStringLiteral("%1/%2 %3").arg(current).arg(total).arg(name);
+        if (onProgress) onProgress();
     }
+    std::function<void()> onProgress;  // runs inside the import's loop
     QStringList calls;
     int reported = 0;
     int cancelAfter = -1;
