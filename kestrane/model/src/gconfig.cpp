@@ -454,6 +454,8 @@ void GConfig::clearProject() {
     for (const MediaSource& m : m_media)
         if (m.previewHandle) removePreviewMedia(m.previewHandle);
 
+    // The table's rows and the library list stay one to one.
+    m_sidePanelHooks->clearMediaTable();
     m_mediaLibrary.clear();
     m_media.clear();
     m_devices.clear();

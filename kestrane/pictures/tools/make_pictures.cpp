@@ -216,6 +216,7 @@ void drawGlyph(QPainter& painter, const PictureSpec& p, const QColor& fg, double
     switch (p.glyph) {
     case Glyph::Text:
     case Glyph::Box:
+    case Glyph::Fill:
         break;  // drawn over the whole picture below
     case Glyph::Plug:
         g.stroke(1.6);
@@ -353,6 +354,60 @@ void drawGlyph(QPainter& painter, const PictureSpec& p, const QColor& fg, double
         break;
     case Glyph::VideoMark:
         break;  // over the whole picture below
+    case Glyph::ArrowDown:
+    case Glyph::ArrowRight: {
+        g.fill();
+        QPolygonF t;
+        if (p.glyph == Glyph::ArrowDown)
+            t << QPointF(0.05, 0.2) << QPointF(0.95, 0.2) << QPointF(0.5, 0.85);
+        else
+            t << QPointF(0.2, 0.05) << QPointF(0.2, 0.95) << QPointF(0.85, 0.5);
+        painter.drawPolygon(t);
+        break;
+    }
+    case Glyph::Folder:
+    case Glyph::AddFolder: {
+        g.fill();
+        QPainterPath f;
+        f.moveTo(0.0, 0.15);
+        f.lineTo(0.4, 0.15);
+        f.lineTo(0.5, 0.28);
+        f.lineTo(1.0, 0.28);
+        f.lineTo(1.0, 0.9);
+        f.lineTo(0.0, 0.9);
+        f.closeSubpath();
+        painter.drawPath(f);
+        if (p.glyph == Glyph::AddFolder) {
+            painter.setPen(QPen(QColor(0x34, 0x34, 0x34), 1.6 / g.side()));
+            painter.drawLine(QPointF(0.3, 0.6), QPointF(0.7, 0.6));
+            painter.drawLine(QPointF(0.5, 0.4), QPointF(0.5, 0.8));
+        }
+        break;
+    }
+    case Glyph::CheckOn:
+    case Glyph::CheckOff:
+        g.stroke(1.0);
+        painter.drawRect(QRectF(0.05, 0.05, 0.9, 0.9));
+        if (p.glyph == Glyph::CheckOn) {
+            g.stroke(1.8);
+            painter.setPen(QPen(kBlue, 1.8 / g.side()));
+            painter.drawPolyline(QPolygonF() << QPointF(0.22, 0.5) << QPointF(0.42, 0.72) << QPointF(0.8, 0.28));
+        }
+        break;
+    case Glyph::ListView:
+        g.fill();
+        for (int i = 0; i < 3; ++i) painter.drawRect(QRectF(0.1, 0.15 + i * 0.3, 0.8, 0.14));
+        break;
+    case Glyph::ThumbView:
+        g.fill();
+        for (int i = 0; i < 4; ++i) painter.drawRect(QRectF(0.1 + (i % 2) * 0.45, 0.1 + (i / 2) * 0.45, 0.35, 0.35));
+        break;
+    case Glyph::Delete:
+        g.fill();
+        painter.drawRect(QRectF(0.1, 0.12, 0.8, 0.1));
+        painter.drawRect(QRectF(0.38, 0.02, 0.24, 0.1));
+        painter.drawRect(QRectF(0.2, 0.28, 0.6, 0.68));
+        break;
     case Glyph::Spinner:
         for (int i = 0; i < 8; ++i) {
             const double a = angle + i * kPi / 4;
@@ -371,6 +426,10 @@ void drawGlyph(QPainter& painter, const PictureSpec& p, const QColor& fg, double
         painter.setPen(Qt::NoPen);
         painter.setBrush(fg);
         painter.drawRoundedRect(all.adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+    } else if (p.glyph == Glyph::Fill) {
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.fillRect(QRect(0, 0, p.width, p.height), fg);
+        painter.fillRect(QRect(0, p.height - 1, p.width, 1), QColor(0x1e, 0x1e, 0x1e));
     } else if (p.glyph == Glyph::Text) {
         QFont font;
         font.setPixelSize(std::max(8, int(h * 0.6)));

@@ -56,6 +56,7 @@ public:
         m_media->insertMediaRow(media, folderKey);
     }
     void updateMediaOrder() override { m_media->updateMediaOrder(); }
+    void clearMediaTable() override { m_media->clearMediaTable(); }
     void collectTreeOrder(QMap<int, int>& folderPositions, QMap<int, int>& devicePositions) const override {
         tree()->collectTreeOrder(folderPositions, devicePositions);
     }

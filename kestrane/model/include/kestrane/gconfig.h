@@ -33,6 +33,7 @@ class DeviceList;
 class DeviceAttribute;
 class LayerTable;
 class MediaList;
+class MediaTable;
 class LayerPanel;
 class GeometryCorrection;
 class QObject;
@@ -420,6 +421,7 @@ public:
     QWidget* controlTable = nullptr;
     LayerTable* layerTable = nullptr;
     MediaList* mediaList = nullptr;
+    MediaTable* mediaTable = nullptr;             // the media library's table
     TimeLine* timeLine = nullptr;
     RulerWidget* ruler = nullptr;
     QWidget* controlSidebar = nullptr;

@@ -52,6 +52,8 @@ public:
     virtual void insertMediaRow(const MediaSource& /*media*/, qint64 /*folderKey*/) {}
     // Rebuild the media library list from the table's rows.
     virtual void updateMediaOrder() {}
+    // Remove every row of the media table (the project is being cleared).
+    virtual void clearMediaTable() {}
     // Position of every folder and every device item of the tree, for the project file.
     virtual void collectTreeOrder(QMap<int, int>& /*folderPositions*/, QMap<int, int>& /*devicePositions*/) const {}
     // Rebuild the folders of the tree from the folder records ("id", "name", "parentId", "isExpanded") and their positions.

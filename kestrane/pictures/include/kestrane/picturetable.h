@@ -14,6 +14,7 @@ namespace kestrane::pictures {
 enum class Glyph {
     Text,           // the row's text, centred (for quick stand-ins)
     Box,            // a filled rounded rectangle in the row's colour
+    Fill,           // the whole picture in the row's colour, a darker line at the bottom (tiles seamlessly)
     Plug,           // connected cable
     Unplug,         // cable pulled apart
     Refresh,        // circular arrow
@@ -43,6 +44,15 @@ enum class Glyph {
     EyeHidden,
     VideoMark,      // film edges and a play mark over a transparent middle
     Spinner,        // dots in a ring; turns in a GIF
+    ArrowDown,      // a filled triangle pointing down (an open folder)
+    ArrowRight,     // pointing right (a closed folder)
+    Folder,         // a folder with its tab
+    AddFolder,      // a folder with a plus
+    CheckOn,        // a ticked box
+    CheckOff,       // an empty box
+    ListView,       // three lines
+    ThumbView,      // four squares
+    Delete,         // a bin
 };
 
 enum class Look {
@@ -182,14 +192,11 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/timeaxis/eye_hide.png", 20, 14, Glyph::EyeHidden, Look::Normal},
 
     // Device tree, device panel and the device list's bar.
-    {"images/folder.png", 16, 16, Glyph::Text, Look::Plain, 0xd9b25b, "▰"},
     {"images/right_arrow.png", 9, 9, Glyph::Text, Look::Normal, 0, "▸"},
     {"images/down_arrow.png", 9, 9, Glyph::Text, Look::Normal, 0, "▾"},
     {"images/deviceattr_1.png", 35, 20, Glyph::Box, Look::Plain, 0x3bb3c2},
     {"images/deviceattr_2.png", 125, 22, Glyph::Text, Look::Normal, 0, "0°  90°  180°  270°"},
     {"images/deviceattr_2_disable.png", 125, 22, Glyph::Text, Look::Disabled, 0, "0°  90°  180°  270°"},
-    {"images/checked.png", 14, 14, Glyph::Text, Look::Active, 0, "☑"},
-    {"images/unchecked.png", 14, 14, Glyph::Text, Look::Normal, 0, "☐"},
     {"images/devicelist_addfolder.png", 17, 16, Glyph::Text, Look::Normal, 0, "+"},
     {"images/devicelist_delete.png", 15, 16, Glyph::Text, Look::Normal, 0, "×"},
 
@@ -199,6 +206,19 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/close_red2.png", 26, 26, Glyph::Close, Look::TitleHover, 0xe60012},
     {"images/project_ico.png", 14, 14, Glyph::Box, Look::Plain, 0x3bb3c2},
     {"images/project_folder.png", 14, 14, Glyph::Text, Look::Plain, 0xd9b25b, "▰"},
+
+    // Media library: folder rows, the bottom bar, the tab bar; check boxes.
+    {"images/folder_down_arrow.png", 8, 8, Glyph::ArrowDown, Look::Normal},
+    {"images/folder_right_arrow.png", 8, 8, Glyph::ArrowRight, Look::Normal},
+    {"images/folder.png", 11, 11, Glyph::Folder, Look::Plain, 0xe0b050},
+    {"images/medialist_addfolder.png", 17, 16, Glyph::AddFolder, Look::Normal},
+    {"images/medialist_list.png", 17, 16, Glyph::ListView, Look::Normal},
+    {"images/medialist_thumb.png", 17, 16, Glyph::ThumbView, Look::Normal},
+    {"images/medialist_delete.png", 15, 16, Glyph::Delete, Look::Normal},
+    {"images/media_top_panel.png", 40, 39, Glyph::Fill, Look::Plain, 0x2a2a2a},
+    {"images/media_bt_hover.png", 40, 39, Glyph::Fill, Look::Plain, 0x343434},
+    {"images/checked.png", 14, 14, Glyph::CheckOn, Look::Normal},
+    {"images/unchecked.png", 14, 14, Glyph::CheckOff, Look::Normal},
 };
 // clang-format on
 
