@@ -1,5 +1,7 @@
 #include "NetCompletionPort.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -249,8 +251,17 @@ void NetCompletionPort::HandleClient(uint64_t key) {
             dst = ctx->head + ctx->headGot;
             want = sizeof(tagNETHEAD) - ctx->headGot;
         } else {
-            dst = ctx->body + ctx->done;
             want = ctx->expected - ctx->done;
+            const size_t need = ctx->done + std::min<size_t>(want, kBodyStep);
+            if (need > ctx->counted &&
+                !ReserveBody(ctx, std::min<size_t>(ctx->expected, std::max(need, ctx->counted * 2)))) {
+                LOGTEXT::LogError("no room for a body of %u bytes (%zu bytes of bodies in flight), client closed",
+                                  ctx->expected, bodiesInFlight_.load());
+                CloseClient(client);
+                return;
+            }
+            want = std::min(want, ctx->counted - ctx->done);
+            dst = ctx->body + ctx->done;
         }
         ssize_t got = recv(fd, dst, want, MSG_DONTWAIT);
         if (got == 0) {  // the peer closed; a partial message is dropped
@@ -278,10 +289,6 @@ void NetCompletionPort::HandleClient(uint64_t key) {
             ctx->done = 0;
             if (bodyLength == 0) {
                 ctx->state = kComplete;
-            } else if (!GrowBody(ctx, bodyLength)) {
-                LOGTEXT::LogError("no memory for a body of %u bytes, client closed", bodyLength);
-                CloseClient(client);
-                return;
             } else {
                 ctx->state = kReadBody;
                 continue;
@@ -308,6 +315,7 @@ void NetCompletionPort::HandleClient(uint64_t key) {
         ctx->headGot = 0;
         ctx->expected = 0;
         ctx->done = 0;
+        ReleaseBody(ctx);
         break;
     }
 
@@ -473,6 +481,7 @@ NetCompletionPort::IoContext* NetCompletionPort::TakeIo(int state) {
 
 void NetCompletionPort::ReturnIo(IoContext* ctx) {
     ctx->client.reset();
+    ReleaseBody(ctx);
     if (ctx->capacity > kPooledBodyKeep) {
         std::free(ctx->body);
         ctx->body = nullptr;
@@ -495,6 +504,26 @@ bool NetCompletionPort::GrowBody(IoContext* ctx, size_t size) {
     ctx->body = static_cast<uint8_t*>(p);
     ctx->capacity = size;
     return true;
+}
+
+bool NetCompletionPort::ReserveBody(IoContext* ctx, size_t size) {
+    if (size <= ctx->counted) return true;
+    const size_t more = size - ctx->counted;
+    if (bodiesInFlight_.fetch_add(more) + more > kMaxBodiesInFlight) {
+        bodiesInFlight_.fetch_sub(more);
+        return false;
+    }
+    if (!GrowBody(ctx, size)) {
+        bodiesInFlight_.fetch_sub(more);
+        return false;
+    }
+    ctx->counted = size;
+    return true;
+}
+
+void NetCompletionPort::ReleaseBody(IoContext* ctx) {
+    bodiesInFlight_.fetch_sub(ctx->counted);
+    ctx->counted = 0;
 }
 
 void NetCompletionPort::FreePools() {

@@ -27,6 +27,12 @@ public:
     // A pooled context gives back a body buffer above this size, so that one
     // large upload does not pin its memory for the life of the server.
     static constexpr size_t kPooledBodyKeep = 1u << 20;
+    // Bodies being received, all clients together: memory is taken as the
+    // bytes arrive, and the client that would pass this is closed. An
+    // announced length alone reserves nothing.
+    static constexpr size_t kMaxBodiesInFlight = size_t{1} << 30;
+    // A body buffer grows at least by this much at a time (doubling above).
+    static constexpr size_t kBodyStep = 64u * 1024u;
 
     NetCompletionPort();
     virtual ~NetCompletionPort();
@@ -55,6 +61,7 @@ private:
         size_t capacity = 0;
         uint32_t expected = 0;
         uint32_t done = 0;
+        size_t counted = 0;  // bytes of the body being received held against kMaxBodiesInFlight
         std::shared_ptr<Client> client;  // owner of a queued send
     };
     struct Client {
@@ -83,6 +90,10 @@ private:
     IoContext* TakeIo(int state);
     void ReturnIo(IoContext* ctx);
     static bool GrowBody(IoContext* ctx, size_t size);
+    // Grows a receive body to size within kMaxBodiesInFlight; false when it
+    // would pass it or memory fails.
+    bool ReserveBody(IoContext* ctx, size_t size);
+    void ReleaseBody(IoContext* ctx);
     Client* TakeClient();
     void ReleaseClient(Client* client);
     void FreePools();
@@ -92,6 +103,7 @@ private:
     int epollFd_ = -1;
     int wakeFd_ = -1;
     std::atomic<bool> running_{false};
+    std::atomic<size_t> bodiesInFlight_{0};
 
     std::vector<std::unique_ptr<platform::StoppableThread>> workers_;
     platform::StoppableThread acceptThread_;

@@ -98,6 +98,9 @@ int CServerSession::StartListen(unsigned port) {
     return 1;
 }
 
+// Concurrent clients of the text port; the next one is closed at once.
+constexpr size_t kMaxTextClients = 64;
+
 void CServerSession::Impl::ListenLoop(platform::StoppableThread& self) {
     while (!self.StopRequested()) {
         int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
@@ -115,6 +118,12 @@ void CServerSession::Impl::ListenLoop(platform::StoppableThread& self) {
         ReapFinished();
         auto thread = std::make_unique<platform::StoppableThread>();
         std::lock_guard<std::mutex> lk(mu);
+        // One thread per client: idle connections must not take them all.
+        if (clients.size() >= kMaxTextClients) {
+            LOGTEXT::LogError("text client refused: %zu clients connected already.", clients.size());
+            close(fd);
+            continue;
+        }
         // Listed before its thread starts, so StopListen always reaches it.
         clients.push_back(fd);
         if (!thread->Start([this, fd](platform::StoppableThread&) { ClientLoop(fd); }, "session-client")) {

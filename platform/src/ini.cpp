@@ -191,8 +191,27 @@ std::string WriteTarget(const char* file) {
     return file;
 }
 
-std::string Edit(const Document& doc, std::string_view section, const char* key, const char* value) {
+// A reader takes one pair of quotes off a value: a value that itself starts
+// and ends with the same quote gets one more pair, so it reads back as written.
+std::string StoredValue(const char* value) {
+    if (!value) return {};
+    std::string_view v = value;
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return "\"" + std::string(v) + "\"";
+    return std::string(v);
+}
+
+// The line end to add after text that does not end in LF: a lone CR already
+// ends the line for a reader of another system, so only the LF is missing.
+std::string_view MissingLineEnd(std::string_view text, const std::string& eol) {
+    if (text.empty() || text.back() == '\n') return {};
+    return text.back() == '\r' ? std::string_view("\n") : std::string_view(eol);
+}
+
+std::string Edit(const Document& doc, std::string_view section, const char* key, const char* rawValue) {
     const std::string_view body = doc.body;
+    const std::string stored = StoredValue(rawValue);
+    const char* value = rawValue ? stored.c_str() : nullptr;
     std::vector<bool> drop(doc.lines.size(), false);
     size_t replace = std::string::npos;   // key line whose value changes
     size_t insertAfter = std::string::npos;  // line after which a new key goes
@@ -239,7 +258,7 @@ std::string Edit(const Document& doc, std::string_view section, const char* key,
         }
         out.append(body.substr(l.start, l.next - l.start));
         if (i == insertAfter) {
-            if (l.end == l.next) out += doc.eol;  // the last line had no line end
+            out += MissingLineEnd(body.substr(l.start, l.next - l.start), doc.eol);
             out += Trim(key);
             out += '=';
             out += value;
@@ -247,7 +266,7 @@ std::string Edit(const Document& doc, std::string_view section, const char* key,
         }
     }
     if (appendSection) {
-        if (out.size() > doc.bom.size() && out.back() != '\n') out += doc.eol;
+        if (out.size() > doc.bom.size()) out += MissingLineEnd(out, doc.eol);
         out += '[';
         out += section;
         out += ']';

@@ -160,7 +160,8 @@ TEST(IniWrite, FilesBeforeAndAfter) {
         {"keys before any section are not the section's", "k=0\n[A]\n", "A", "k", "1", "k=0\n[A]\nk=1\n"},
         {"UTF-8 passes as bytes", "[显示]\n属性=旧\n", "显示", "属性", "新", "[显示]\n属性=新\n"},
         {"byte-order mark kept", "\xEF\xBB\xBF[A]\nx=1\n", "A", "x", "2", "\xEF\xBB\xBF[A]\nx=2\n"},
-        {"quotes written as given", "[A]\n", "A", "p", "\"d:\\media\"", "[A]\np=\"d:\\media\"\n"},
+        // A reader takes one pair of quotes off: one more pair keeps them.
+        {"quoted value gets a pair more", "[A]\n", "A", "p", "\"d:\\media\"", "[A]\np=\"\"d:\\media\"\"\n"},
     };
     TempDir dir;
     const std::string file = (dir / "w.ini").string();
@@ -244,6 +245,45 @@ TEST(IniWrite, ConcurrentWritersLoseNoKey) {
             std::string key = "k" + std::to_string(t) + "_" + std::to_string(k);
             std::string section = (k % 2) ? "Shared" : "T" + std::to_string(t);
             EXPECT_EQ(GetPrivateProfileInt(section.c_str(), key.c_str(), -1, file.c_str()), t * 1000 + k) << key;
+        }
+    }
+}
+
+TEST(IniWrite, LoneCarriageReturnEndsTheLastLine) {
+    // A file whose last line ends in a lone CR (saved on another system):
+    // an appended key ran into the previous line, which then read wrong.
+    struct Case {
+        const char* what;
+        const char* before;
+        const char* section;
+    };
+    const Case cases[] = {
+        {"new key in the section", "[S]\r\nA=1\r", "S"},
+        {"new section", "[S]\r\nA=1\r", "T"},
+        {"LF file", "[S]\nA=1\r", "S"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string file = (dir / "a.ini").string();
+        WriteFile(dir / "a.ini", c.before);
+        ASSERT_TRUE(WritePrivateProfileString(c.section, "B", "2", file.c_str()));
+        EXPECT_EQ(GetPrivateProfileInt("S", "A", -1, file.c_str()), 1);
+        EXPECT_EQ(GetPrivateProfileInt(c.section, "B", -1, file.c_str()), 2);
+    }
+}
+
+TEST(IniWrite, QuotedValuesReadBackAsWritten) {
+    TempDir dir;
+    const std::string file = (dir / "q.ini").string();
+    char out[64];
+    for (const char* v : {"\"x\"", "\"\"x\"\"", "'y'", "\"", "\"a\" and \"b\"", "plain"}) {
+        SCOPED_TRACE(v);
+        // Saved again and again, as the server saves its settings.
+        for (int round = 0; round < 3; ++round) {
+            ASSERT_TRUE(WritePrivateProfileString("Setting", "MediaFolder", v, file.c_str()));
+            GetPrivateProfileString("Setting", "MediaFolder", "", out, sizeof out, file.c_str());
+            ASSERT_STREQ(out, v);
         }
     }
 }

@@ -1,5 +1,7 @@
 #include "kestrane/common.h"
 
+#include <limits>
+
 #include <QDebug>
 
 #include <algorithm>
@@ -176,6 +178,12 @@ bool MediaSource::fromBlob(const QByteArray& blob) {
             QByteArray bytes;
             whole = r.read(key) && r.read(bytes);
             if (!whole) break;
+            // The id after the largest is the next key's: an id at the
+            // limit would leave none.
+            if (key == std::numeric_limits<qint32>::max()) {
+                keysOk = false;
+                continue;
+            }
             EffectKey e;
             keysOk = e.fromBlob(bytes) && keysOk;
             keys.insert(key, e);
@@ -197,7 +205,14 @@ bool MediaSource::fromBlob(const QByteArray& blob) {
     return r.ok() && !malformedKeys;
 }
 
-int MediaSource::nextEffectKeyId() const { return effects.isEmpty() ? 1 : effects.lastKey() + 1; }
+int MediaSource::nextEffectKeyId() const {
+    if (effects.isEmpty()) return 1;
+    if (effects.lastKey() < std::numeric_limits<int>::max()) return effects.lastKey() + 1;
+    // At the limit: the smallest free id, never a wrapped one.
+    int id = 1;
+    for (auto it = effects.lowerBound(1); it != effects.constEnd() && it.key() == id; ++it) ++id;
+    return id;
+}
 
 void MediaSource::refreshEffectIndex(int k) {
     QList<EffectKey> list;

@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include <cstring>
@@ -53,10 +54,111 @@ bool synced(QSettings& s) {
     return s.status() != QSettings::AccessError;
 }
 
+// Reads a stored variant's stream (QDataStream version 4.0, as the settings
+// file holds them) without building it: every count and length must fit in
+// the bytes that are left. Qt itself reserves whatever a list announces, and
+// an 84-byte file could make it ask for 2^64 bytes and end the program.
+class VariantCheck {
+public:
+    explicit VariantCheck(const QByteArray& bytes)
+        : p_(reinterpret_cast<const uchar*>(bytes.constData())), left_(bytes.size()) {}
+
+    bool whole() { return variant(0) && left_ == 0; }
+
+private:
+    bool take(qint64 n) {
+        if (n < 0 || n > left_) return false;
+        p_ += n;
+        left_ -= n;
+        return true;
+    }
+    bool u32(quint32& v) {
+        if (left_ < 4) return false;
+        v = quint32(p_[0]) << 24 | quint32(p_[1]) << 16 | quint32(p_[2]) << 8 | p_[3];
+        return take(4);
+    }
+    // A count of items that each take at least `least` bytes.
+    bool count(quint32& n, qint64 least) { return u32(n) && qint64(n) * least <= left_; }
+    bool bytes(bool even) {
+        quint32 n = 0;
+        if (!u32(n)) return false;
+        if (n == 0xFFFFFFFFu) return true;  // a null text or array
+        return (!even || n % 2 == 0) && take(n);
+    }
+    bool variant(int depth) {
+        quint32 type = 0, n = 0;
+        if (depth > 32 || !u32(type)) return false;
+        switch (type) {
+        case 0: return bytes(true);            // invalid: an empty text follows
+        case 1: return take(1);                // bool
+        case 2: case 3: return take(4);        // int, uint
+        case 4: case 5: case 6: return take(8);  // 64-bit ints, double
+        case 10: return bytes(true);           // text
+        case 12: return bytes(false);          // byte array
+        case 11:                               // text list
+            if (!count(n, 4)) return false;
+            for (quint32 i = 0; i < n; ++i)
+                if (!bytes(true)) return false;
+            return true;
+        case 9:                                // list
+            if (!count(n, 4)) return false;
+            for (quint32 i = 0; i < n; ++i)
+                if (!variant(depth + 1)) return false;
+            return true;
+        case 8:                                // map of text to variant
+            if (!count(n, 8)) return false;
+            for (quint32 i = 0; i < n; ++i)
+                if (!bytes(true) || !variant(depth + 1)) return false;
+            return true;
+        default: return false;                 // nothing this console stores
+        }
+    }
+
+    const uchar* p_;
+    qint64 left_;
+};
+
+// Whether every stored variant of a settings file can be read safely. The
+// values are read as plain texts from a copy in which no value is marked as
+// a variant, so that Qt unescapes them but builds nothing.
+bool storedVariantsSafe(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return true;
+    QByteArray raw = file.readAll();
+    static const QByteArray kMark("@Variant("), kPlain("@Xariant(");
+    if (!raw.contains(kMark)) return true;
+    raw.replace(kMark, kPlain);
+    QTemporaryDir dir;
+    QFile copy(dir.filePath(QStringLiteral("settings.ini")));
+    if (!dir.isValid() || !copy.open(QIODevice::WriteOnly) || copy.write(raw) != raw.size()) return false;
+    copy.close();
+    QSettings probe(copy.fileName(), QSettings::IniFormat);
+    probe.setIniCodec(kSettingsCodec);
+    for (const QString& key : probe.allKeys()) {
+        const QString text = textOf(probe.value(key), QString());
+        if (!text.startsWith(QLatin1String(kPlain)) || !text.endsWith(QLatin1Char(')'))) continue;
+        const QString payload = text.mid(kPlain.size(), text.size() - kPlain.size() - 1);
+        for (QChar c : payload)
+            if (c.unicode() > 0xFF) return false;
+        if (!VariantCheck(payload.toLatin1()).whole()) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::unique_ptr<QSettings> openSettings(bool help) {
     const QString path = GConfig::settingsFilePath(help);
+    if (!storedVariantsSafe(path)) {
+        // Qt cannot be kept from reading such a file once it opens it: the
+        // file is set aside whole and the settings start from their defaults.
+        const QString bad = path + QStringLiteral(".bad");
+        QFile::remove(bad);
+        const bool moved = QFile::rename(path, bad);
+        qWarning() << __FILE__ << __LINE__ << "settings file holds a stored value that cannot be read:" << path
+                   << (moved ? "set aside as" : "could not be set aside as") << bad;
+        if (!moved) QFile::remove(path);
+    }
     auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
     settings->setIniCodec(kSettingsCodec);
     if (!help && settings->status() == QSettings::FormatError) {

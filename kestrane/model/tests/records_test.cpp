@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <functional>
 
 #include "blobbytes.h"
@@ -527,6 +529,19 @@ TEST(MediaSource, RoundTripKeepsKeysAndNonBlobFields) {
     EXPECT_TRUE(dst.effectsByKind.contains(1));
     EXPECT_FALSE(dst.effectsByKind.contains(3));
     EXPECT_EQ(dst.nextEffectKeyId(), 5);
+}
+
+TEST(MediaSource, EffectKeyIdsNeverPassTheLimit) {
+    MediaSource src = sampleMedia();
+    const EffectKey key = src.effects.first();
+    src.effects.insert(std::numeric_limits<int>::max(), key);
+    MediaSource dst;
+    EXPECT_FALSE(dst.fromBlob(src.toBlob()));  // refused when read
+    EXPECT_FALSE(dst.effects.contains(std::numeric_limits<int>::max()));
+    EXPECT_EQ(dst.nextEffectKeyId(), 5);
+    // A list that reached the limit anyway gives a free id, never a wrapped one.
+    src.effects.remove(4);
+    EXPECT_EQ(src.nextEffectKeyId(), 2);
 }
 
 TEST(MediaSource, MalformedBlobsAreReadWithoutFault) {

@@ -266,6 +266,37 @@ TEST_F(SettingsTest, AnUnparseableFileIsKeptAsideBeforeItIsRewritten) {
     EXPECT_EQ(s->value(q("base/showList")).toInt(), 2);
 }
 
+// A stored list that announces more items than its bytes hold made Qt ask
+// for 2^64 bytes and ended the console at start.
+TEST_F(SettingsTest, AStoredValueThatCannotBeReadSetsTheFileAside) {
+    const QByteArray bombs[] = {
+        "[projects]\nprojectData=@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\n",          // list
+        "[projects]\nprojectData=@Variant(\\0\\0\\0\\v\\x7f\\xff\\xff\\xff)\n",          // text list
+        "[projects]\nprojectData=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x4X)\n",              // user type
+        "[base]\nshowList=1\n[projects]\nprojectData=\"@Variant(\\0\\0\\0\\t\\0\\0\\0\\x1)\"\n",  // cut
+    };
+    for (const QByteArray& bomb : bombs) {
+        SCOPED_TRACE(bomb.toStdString());
+        QFile::remove(path() + q(".bad"));
+        writeFile(bomb);
+        EXPECT_TRUE(readRecentProjects().isEmpty());
+        QFile bad(path() + q(".bad"));
+        ASSERT_TRUE(bad.open(QIODevice::ReadOnly));
+        EXPECT_EQ(bad.readAll(), bomb);
+        EXPECT_EQ(BaseSettings::read().showList, 0);
+    }
+    // What the console itself stores still reads back.
+    QFile::remove(path());
+    QFile::remove(path() + q(".bad"));
+    {
+        auto s = openSettings();
+        GConfig::updateRecentProjects(*s, q("演出.vadra"), q("/p/演出,1=;.vadra"), false);
+    }
+    ASSERT_EQ(readRecentProjects().size(), 1);
+    EXPECT_EQ(readRecentProjects().first().path, q("/p/演出,1=;.vadra"));
+    EXPECT_FALSE(QFileInfo::exists(path() + q(".bad")));
+}
+
 TEST_F(SettingsTest, AnUnreadableFileGivesDefaultsAndWritesFail) {
     // A folder where the file should be cannot be read or replaced, even by root.
     QDir().mkpath(path());

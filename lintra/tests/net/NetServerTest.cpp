@@ -3,7 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <fstream>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -238,6 +241,38 @@ TEST_F(NetServerTest, BodyAtTheCapBoundaryIsRead) {
     client.Close();
     ASSERT_TRUE(testsupport::WaitUntil([&] { return NoClientsLeft(); }));
     EXPECT_EQ(rec_.Count(), 0u);
+}
+
+// An announced length reserves nothing: memory follows the bytes that
+// arrive, so clients announcing large bodies and sending slowly cost little.
+TEST_F(NetServerTest, AnnouncedBodiesTakeMemoryOnlyAsTheyArrive) {
+    auto rssKb = [] {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+        return 0L;
+    };
+    const long before = rssKb();
+    std::vector<std::unique_ptr<PlainClient>> slow;
+    for (int i = 0; i < 8; ++i) {
+        slow.push_back(std::make_unique<PlainClient>(port_));
+        tagNETHEAD head;
+        lintra::InitHead(head, 13);
+        head.bodyLength = 200u << 20;
+        ASSERT_TRUE(slow.back()->SendAll(&head, sizeof head));
+        ASSERT_TRUE(slow.back()->SendAll(std::string(256 * 1024, 'z')));
+    }
+    EXPECT_FALSE(slow.front()->SeesClose(200ms));
+    const long grownMb = (rssKb() - before) / 1024;
+    std::printf("RSS growth with 8 announced 200 MiB bodies: %ld MB\n", grownMb);
+    EXPECT_LT(grownMb, 300);
+    // Whole messages still arrive.
+    PlainClient good(port_);
+    ASSERT_TRUE(good.SendAll(Frame(10, 1, 2, std::string(300000, 'q'))));
+    tagNETHEAD answer;
+    ASSERT_TRUE(good.RecvExact(&answer, sizeof answer));
+    EXPECT_EQ(rec_.Count(), 1u);
 }
 
 TEST_F(NetServerTest, StopServerReturnsAfterARunningCallback) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <future>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -92,6 +93,24 @@ TEST_F(ServerSessionTest, BurstArrivesInTerminatedChunksOfAtMost4096) {
     EXPECT_EQ(g_seen.data.begin()->second, burst);
     for (int n : g_seen.chunkSizes) EXPECT_LE(n, CServerSession::kChunkSize);
     EXPECT_TRUE(g_seen.terminated);
+}
+
+// Each text client has a thread: idle connections must not take them all.
+TEST_F(ServerSessionTest, ClientsPastTheCapAreClosedAndTheOthersServed) {
+    std::vector<std::unique_ptr<PlainClient>> idle;
+    for (int i = 0; i < 64; ++i) idle.push_back(std::make_unique<PlainClient>(port_));
+    ASSERT_TRUE(ClientsListed(64));
+    PlainClient extra(port_);
+    EXPECT_TRUE(extra.SeesClose());
+    EXPECT_EQ(session_.GetAllClientSocket().size(), 64u);
+    ASSERT_TRUE(idle[3]->SendAll("served"));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return g_seen.All().find("served") != std::string::npos; }));
+    // A place that frees is taken again.
+    idle.pop_back();
+    ASSERT_TRUE(ClientsListed(63));
+    PlainClient later(port_);
+    ASSERT_TRUE(later.SendAll("later"));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return g_seen.All().find("later") != std::string::npos; }));
 }
 
 TEST_F(ServerSessionTest, MinusOneEndsOnlyThatClient) {

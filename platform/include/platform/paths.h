@@ -36,6 +36,8 @@ std::string CreateTempFile(const std::string& suffix = {});
 
 bool MakeDirs(const std::string& dir);
 bool FileExists(const std::string& path);
+// A regular file (after links): not a folder, device, FIFO or socket.
+bool RegularFileExists(const std::string& path);
 
 namespace detail {
 // ResolveBaseFolder with the program folder given, so the fallback can be tested.

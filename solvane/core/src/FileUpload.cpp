@@ -309,6 +309,18 @@ int32_t CMediaManager::OnFileUploadCommand(const tagNETHEAD& head, const uint8_t
         m_strMediaFolder.empty() ? platform::JoinPath(m_strProgramFolder, "media") : m_strMediaFolder;
     const std::string target = platform::JoinPath(folder, *name);
     const std::string sidePath = target + kSideSuffix;
+    // Only regular files directly inside the folder are created or replaced:
+    // a link placed there could point the write anywhere, and a device or
+    // FIFO would hang or misbehave.
+    for (const std::string& path : {target, sidePath}) {
+        struct stat st;
+        // (A folder in the way fails later, as any unwritable target does.)
+        if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+            LOGTEXT::LogError("upload command %u: %s is not a regular file.", head.command, path.c_str());
+            reply.intParam[0] = 0;
+            return 0;
+        }
+    }
 
     switch (head.command) {
         case NETCMD::UploadQuery:

@@ -85,12 +85,21 @@ struct FolderEntry {
 
 // The entries of one folder sorted by name, so that the lists (and which
 // files fall past the limit) do not depend on the file system's order.
-bool ReadFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::error_code& ec) {
+// A scan reads at most this many entries in all, however large or deep the
+// folder: it runs under the command lock.
+constexpr size_t kMaxScanEntries = 10000;
+
+bool ReadFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::error_code& ec,
+                size_t limit = kMaxScanEntries) {
     entries.clear();
     fs::directory_iterator it(folder, ec);
     if (ec) return false;
     for (const fs::directory_iterator end; it != end; it.increment(ec)) {
         if (ec) break;
+        if (entries.size() >= limit) {
+            LOGTEXT::LogInfo("scan of %s stopped after %zu entries.", folder.c_str(), kMaxScanEntries);
+            break;
+        }
         const fs::directory_entry& e = *it;
         std::error_code statEc;
         FolderEntry entry;
@@ -119,6 +128,7 @@ bool ListableName(const std::string& name) {
 
 struct FoundFiles {
     std::vector<std::string> paths;
+    size_t scanned = 0;       // folder entries read so far, across sub-folders
     size_t countBefore = 0;   // paths already in the list
     bool full = false;
     size_t Count() const { return countBefore + paths.size(); }
@@ -129,10 +139,12 @@ bool SearchVideos(const std::string& folder, const std::string& patterns, FoundF
     LOGTEXT::LogDebug("enum v path = %s", pattern.c_str());
     std::vector<FolderEntry> entries;
     std::error_code ec;
-    if (!ReadFolder(folder, entries, ec)) {
+    if (found.scanned >= kMaxScanEntries) return true;
+    if (!ReadFolder(folder, entries, ec, kMaxScanEntries - found.scanned)) {
         LOGTEXT::LogError("find %s failed .e=%d", pattern.c_str(), ec.value());
         return false;
     }
+    found.scanned += entries.size();
     for (const FolderEntry& entry : entries) {
         if (found.full) break;
         const std::string path = platform::JoinPath(folder, entry.name);
@@ -161,6 +173,24 @@ void AppendJoined(std::vector<std::string>& list, std::string& joined, const std
 }
 
 }  // namespace
+
+bool AcceptableMediaFolder(const std::string& folder) {
+    if (folder.empty() || folder[0] != '/') return false;
+    std::error_code ec;
+    const fs::path real = fs::canonical(folder, ec);
+    if (ec || !fs::is_directory(real, ec)) return false;
+    const std::string p = real.string();
+    if (p == "/") return false;
+    auto under = [&](std::string_view tree) {
+        return p.compare(0, tree.size(), tree) == 0 && (p.size() == tree.size() || p[tree.size()] == '/');
+    };
+    if (under("/var/tmp")) return true;
+    for (std::string_view tree : {"/bin", "/boot", "/dev", "/etc", "/proc", "/run", "/sbin", "/sys", "/usr", "/var"})
+        if (under(tree)) return false;
+    // "/lib", "/lib64", "/libx32" and the like.
+    const std::string top = p.substr(0, p.find('/', 1));
+    return top.compare(0, 4, "/lib") != 0;
+}
 
 bool IsVideoFile(const std::string& path, const std::string& patterns) {
     return MatchesExtension(g_videoExtensions, patterns, path);

@@ -1,5 +1,9 @@
 #include "core/MediaManager.h"
+#include "core/MediaFiles.h"
+#include "core/TaskPlanFile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +12,7 @@
 #include "channel/ChannelLayout.h"
 #include "hesper/Hesper.h"
 #include "platform/cnum.h"
+#include "platform/fileio.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
 #include "platform/textcodec.h"
@@ -160,9 +165,14 @@ struct Ini {
         platform::GetPrivateProfileString(section, key, def, buf, sizeof buf, file.c_str());
         return buf;
     }
+    // Any text may stand in the file: values far out of range (1e10 seconds)
+    // would convert to int or float undefined, and NaN compares false.
     double Real(const char* section, const char* key, const char* def) const {
-        return platform::AtofC(Text(section, key, def).c_str());
+        const double v = platform::AtofC(Text(section, key, def).c_str());
+        if (std::isnan(v)) return platform::AtofC(def);
+        return std::clamp(v, -kRealLimit, kRealLimit);
     }
+    static constexpr double kRealLimit = 1e6;
     void PutInt(const char* section, const char* key, int v) const {
         platform::WritePrivateProfileString(section, key, platform::FormatC("%d", v).c_str(), file.c_str());
     }
@@ -335,11 +345,12 @@ IMedia* CMediaManager::LoadMedia(int type, const std::string& name, const std::s
     switch (type) {
     case kMediaFileVideo:
         typeBit = 1;
-        mayLoad = platform::FileExists(name);
+        // A device or FIFO would block the decoder under the command lock.
+        mayLoad = platform::RegularFileExists(name);
         break;
     case kMediaPicture:
         typeBit = 2;
-        mayLoad = platform::FileExists(name);
+        mayLoad = platform::RegularFileExists(name);
         break;
     case kMediaScreenCapture:
         typeBit = 4;
@@ -433,6 +444,9 @@ void CMediaManager::StartWorker(platform::StoppableThread& thread, uint32_t (*ro
 }
 
 void CMediaManager::Initialize() {
+    // Saves killed half-way leave their temp files beside the target.
+    for (const char* sub : {"", "data", kTaskFolder})
+        platform::RemoveStaleSaveTemps(*sub ? platform::JoinPath(m_strProgramFolder, sub) : m_strProgramFolder);
     SetOwnIpText(System().HostFirstIPv4());
     Displays().VirtualScreenSize(m_nVirtualScreenWidth, m_nVirtualScreenHeight);
     InitChannelLayout();
@@ -477,6 +491,13 @@ void CMediaManager::Initialize() {
     StartWorker(m_timeSyncThread, &TimeSyncThread, "time sync");
     StartWorker(m_idleCursorThread, &IdleCursorThread, "idle cursor");
 
+    // A folder saved before it was bounded (or since removed) gives way to
+    // the program's own media folder; the settings file keeps its text.
+    const std::string ownFolder = platform::JoinPath(m_strProgramFolder, "media");
+    if (m_strMediaFolder != ownFolder && !AcceptableMediaFolder(m_strMediaFolder)) {
+        LOGTEXT::LogError("media folder %s refused, %s used.", m_strMediaFolder.c_str(), ownFolder.c_str());
+        m_strMediaFolder = ownFolder;
+    }
     platform::MakeDirs(m_strMediaFolder);
     RefreshMediaFileLists(m_strMediaFolder);
 

@@ -41,7 +41,10 @@ void ReadProfile(const CXmlDocument& doc, TaskProfileEntry& p) {
 }
 
 // Reads the current "Task" element with its media entries and profiles.
-void ReadTask(CXmlDocument& doc, TaskPlanTask& task) {
+// Stops one entry past a count limit and returns false: the caller refuses
+// the list by its counts, and a list far past them is never read whole.
+bool ReadTask(CXmlDocument& doc, TaskPlanTask& task) {
+    bool within = true;
     task.Name = doc.GetAttribute("Name");
     task.TaskId = doc.GetAttribute("TaskId");
     task.Desc = doc.GetAttribute("Desc");
@@ -54,7 +57,7 @@ void ReadTask(CXmlDocument& doc, TaskPlanTask& task) {
     task.AutoStart = IntAttr(doc, "AutoStart");
 
     doc.EnterElement();
-    while (doc.FindElement("MediaInfo")) {
+    while (within && doc.FindElement("MediaInfo")) {
         TaskMediaEntry m;
         m.Name = doc.GetAttribute("Name");
         m.Type = IntAttr(doc, "Type");
@@ -68,11 +71,17 @@ void ReadTask(CXmlDocument& doc, TaskPlanTask& task) {
             TaskProfileEntry p;
             ReadProfile(doc, p);
             m.Profiles.push_back(std::move(p));
+            if (m.Profiles.size() > kMaxTaskProfiles) {
+                within = false;
+                break;
+            }
         }
         doc.LeaveElement();
         task.Medias.push_back(std::move(m));
+        if (task.Medias.size() > kMaxTaskMediaEntries) within = false;
     }
     doc.LeaveElement();
+    return within;
 }
 
 bool LoadDocument(CXmlDocument& doc, const std::string& path) {
@@ -233,10 +242,11 @@ bool TaskPlanFromText(std::vector<TaskPlanTask>& tasks, std::string_view text) {
         CXmlDocument doc;
         ok = LoadDocument(doc, temp);
         if (ok && doc.FindElement(kRoot) && doc.EnterElement()) {
-            while (doc.FindElement("Task")) {
+            while (tasks.size() <= kMaxTaskPlans && doc.FindElement("Task")) {
                 TaskPlanTask task;
-                ReadTask(doc, task);
+                const bool within = ReadTask(doc, task);
                 tasks.push_back(std::move(task));
+                if (!within) break;
             }
         }
     }

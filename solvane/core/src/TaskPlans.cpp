@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "core/MediaManager.h"
 #include "core/TaskPlanFile.h"
+#include "platform/fileio.h"
 #include "platform/cnum.h"
 #include "platform/paths.h"
 #include "util/Util.h"
@@ -20,7 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char kTaskFolder[] = "task";
 constexpr const char kTaskFilePrefix[] = "tp";
 // A task file beyond this is not one the server wrote: skipped.
 constexpr uintmax_t kMaxTaskFileSize = 16u * 1024u * 1024u;
@@ -112,29 +113,37 @@ void CMediaManager::LoadTaskPlans() {
 }
 
 void CMediaManager::SaveTaskPlan() {
+    // Each plan is written whole under its final name first (write and
+    // rename), and only then are the files no longer listed removed: a
+    // crash or power cut at any instant leaves the old plans or the new
+    // ones, never fewer and never a torn file.
     const std::string folder = platform::JoinPath(m_strProgramFolder, kTaskFolder);
     platform::MakeDirs(folder);
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (it->is_directory(typeError)) continue;
-        std::error_code removeError;
-        fs::remove(it->path(), removeError);
-        if (removeError)
-            LOGTEXT::LogError("task file %s not deleted: %s", it->path().c_str(), removeError.message().c_str());
-    }
     std::vector<TaskPlanTask> tasks;
     {
         std::lock_guard lock(m_csTaskList);
         tasks = m_taskList;
     }
+    std::set<std::string> kept;
     for (size_t i = 0; i < tasks.size(); ++i) {
-        std::string path;
-        for (size_t n = i;; ++n) {
-            path = platform::JoinPath(folder, std::string(kTaskFilePrefix) + "(" + std::to_string(n) + ")");
-            if (!platform::FileExists(path)) break;
+        const std::string name = std::string(kTaskFilePrefix) + "(" + std::to_string(i) + ")";
+        std::string text;
+        if (!TaskPlanToText(tasks[i], text) || !platform::SaveFileAtomically(platform::JoinPath(folder, name), text)) {
+            // The old files stay: a plan that could not be written is not
+            // replaced by nothing.
+            LOGTEXT::LogError("task file %s not saved; older task files kept.", name.c_str());
+            return;
         }
-        WriteTaskPlanFile(path, tasks[i]);
+        kept.insert(name);
+    }
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_directory(typeError) || kept.count(it->path().filename().string())) continue;
+        std::error_code removeError;
+        fs::remove(it->path(), removeError);
+        if (removeError)
+            LOGTEXT::LogError("task file %s not deleted: %s", it->path().c_str(), removeError.message().c_str());
     }
 }
 

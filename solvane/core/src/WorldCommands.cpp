@@ -13,6 +13,7 @@
 
 #include "CommandUtil.h"
 #include "channel/ChannelLayout.h"
+#include "core/MediaFiles.h"
 #include "core/MediaManager.h"
 #include "core/SettingsRecord.h"
 #include "platform/cnum.h"
@@ -88,7 +89,15 @@ void CMediaManager::InitChannelLayout() {
         std::lock_guard lock(m_csChannelLayout);
         CChannelLayout& layout = *m_pChannelLayout;
         layout.SetDefaults();
-        layout.LoadCodFile(m_strChannelLayoutFile);
+        if (!layout.LoadCodFile(m_strChannelLayoutFile) && layout.LastLoadRefused()) {
+            // Loading it again would refuse it again at every start: keep it
+            // aside for a look and start with the default world.
+            const std::string bad = m_strChannelLayoutFile + ".bad";
+            if (std::rename(m_strChannelLayoutFile.c_str(), bad.c_str()) == 0)
+                LOGTEXT::LogError("channel file %s kept aside as %s; the default world is used.",
+                                  m_strChannelLayoutFile.c_str(), bad.c_str());
+            layout.SetDefaults();
+        }
         if (layout.m_channels.empty()) {
             // No layout yet: one channel per attached display.
             std::vector<MY_MONITORINFO> monitors;
@@ -136,9 +145,13 @@ int32_t CMediaManager::OnWorldCommand(const tagNETHEAD& head, const uint8_t* bod
         reply.intParam[0] = 0;
         reply.intParam[1] = layout.m_nChannelLimit;
         // A grid needs at least one row and column; sizes of 0 keep the current ones.
-        if (rows < 1 || cols < 1 || width < 0 || height < 0) {
-            LOGTEXT::LogError("C_RESET_WORLD refused. row=%d,col=%d,width=%d,height=%d", rows, cols, width,
-                              height);
+        const bool sizeOk = (width == 0 && height == 0) ||
+                            (layoutbounds::SizeOk(width) && layoutbounds::SizeOk(height));
+        const bool originOk = originMode == 1 || originMode == 2 ||
+                              (layoutbounds::CoordOk(originX) && layoutbounds::CoordOk(originY));
+        if (rows < 1 || cols < 1 || width < 0 || height < 0 || !sizeOk || !originOk) {
+            LOGTEXT::LogError("C_RESET_WORLD refused. row=%d,col=%d,width=%d,height=%d,origin=%d,%d", rows, cols,
+                              width, height, originX, originY);
             break;
         }
         if (layout.m_nChannelLimit > 0 && static_cast<int64_t>(rows) * cols > layout.m_nChannelLimit) {
@@ -261,7 +274,7 @@ int32_t CMediaManager::OnWorldCommand(const tagNETHEAD& head, const uint8_t* bod
         reply.intParam[0] = -2;
         reply.intParam[1] = layout.m_nChannelLimit;
         // Everything below divides by the channel size and reads count records.
-        if (width < 1 || height < 1) {
+        if (!layoutbounds::SizeOk(width) || !layoutbounds::SizeOk(height)) {
             LOGTEXT::LogError("set world refused: channel size %d x %d.", width, height);
             reply.intParam[0] = 4;
             break;
@@ -279,6 +292,12 @@ int32_t CMediaManager::OnWorldCommand(const tagNETHEAD& head, const uint8_t* bod
         }
         std::vector<CHANNEL_BASE_INFO> records(static_cast<size_t>(count));
         if (count > 0) std::memcpy(static_cast<void*>(records.data()), body, need);
+        if (!std::all_of(records.begin(), records.end(),
+                         [](const CHANNEL_BASE_INFO& rec) { return layoutbounds::RectOk(rec.rect); })) {
+            LOGTEXT::LogError("set world refused: a stage rectangle out of range.");
+            reply.intParam[0] = 4;
+            break;
+        }
 
         bool displaysMatch = true;
         for (const CHANNEL_BASE_INFO& rec : records) {
@@ -461,6 +480,17 @@ int32_t CMediaManager::OnSystemCommand(const tagNETHEAD& head, const uint8_t* bo
         SERVER_SETTINGS_RECORD rec;
         std::memcpy(&rec, body, sizeof rec);
         auto text = [](const char* field) { return platform::LoadGbkField(field, kTextField); };
+        // Uploads write into the media folder with the server's rights and
+        // the show network is not authenticated: a system tree is refused,
+        // and with it the whole record.
+        if (const std::string wanted = text(rec.mediaFolder); !AcceptableMediaFolder(wanted)) {
+            LOGTEXT::LogError("set settings refused: media folder %s is not an existing folder outside the system "
+                              "trees.",
+                              wanted.c_str());
+            reply.intParam[0] = 0;
+            break;
+        }
+        reply.intParam[0] = 1;
 
         m_nLoopMedia = rec.loopMedia;
         m_nAutoHideCursor = rec.autoHideCursor;
@@ -620,6 +650,12 @@ int32_t CMediaManager::OnSystemCommand(const tagNETHEAD& head, const uint8_t* bo
         if (!platform::FileExists(path)) break;
         {
             std::lock_guard lock(m_csChannelLayout);
+            // A refused file changes nothing and is not taken as the layout file.
+            CChannelLayout probe;
+            if (!probe.LoadCodFile(path)) {
+                LOGTEXT::LogError("configuration file %s refused.", path.c_str());
+                break;
+            }
             layout.ClearChannels();
             layout.SetDefaults();
             layout.LoadCodFile(path);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -93,7 +94,10 @@ TEST(MediaManagerConfig, EmptyFolderGivesEveryDefault) {
 }
 
 TEST(MediaManagerConfig, SyncTimeSecondsBecomeWholeMilliseconds) {
-    const std::pair<const char*, int> cases[] = {{"2.5", 2500}, {"0.0005", 0}, {"5", 5000}, {"1.9999", 1999}};
+    // Far-out texts saturate instead of converting out of range.
+    const std::pair<const char*, int> cases[] = {{"2.5", 2500},          {"0.0005", 0},     {"5", 5000},
+                                                 {"1.9999", 1999},       {"1e10", 1000000000},
+                                                 {"-1e300", -1000000000}, {"nan", 5000}};
     for (const auto& [text, ms] : cases) {
         TempDir dir;
         WriteFile(Ini(dir), std::string("[SyncMedia]\nSyncTime=") + text + "\n");
@@ -245,6 +249,17 @@ TEST_F(MediaManagerMedia, MissingFilesCreateNoObject) {
     EXPECT_EQ(factory.created.load(), 0);
     EXPECT_TRUE(log.Contains(LOGTEXT::Level::Info, "loadmedia. media=" + (dir / "gone.mp4").string() + ",type=0"));
     EXPECT_EQ(log.Count("loadmedia. result = 0"), 3u);
+}
+
+TEST_F(MediaManagerMedia, OnlyRegularFilesAreOpened) {
+    // A FIFO or a device named as a video would block the decoder under the
+    // command lock.
+    const std::string fifo = (dir / "fifo.mp4").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(core.LoadMedia(kMediaFileVideo, fifo, nullptr), nullptr);
+    EXPECT_EQ(core.LoadMedia(kMediaPicture, "/dev/zero", nullptr), nullptr);
+    EXPECT_EQ(core.LoadMedia(kMediaFileVideo, dir.str(), nullptr), nullptr);
+    EXPECT_EQ(factory.created.load(), 0);
 }
 
 TEST_F(MediaManagerMedia, LoadsByTypeWithLayerAndStereo) {

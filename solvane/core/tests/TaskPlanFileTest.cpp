@@ -226,3 +226,39 @@ TEST(TaskPlanFile, TempFileNamesAreUniqueAndPrivate) {
     std::filesystem::remove(a);
     std::filesystem::remove(b);
 }
+
+// A list far past the counts is refused having read one entry past them,
+// not after building every profile it names.
+TEST(TaskPlanFile, ListsPastTheCountsAreReadOnlyToTheFirstExcess) {
+    struct Case {
+        const char* what;
+        size_t tasks, medias, profiles;
+    };
+    const Case cases[] = {
+        {"profiles", 1, 1, 200000},
+        {"media entries", 1, 5000, 0},
+        {"tasks", 3000, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><VeskDorodeTaskPlan>";
+        for (size_t t = 0; t < c.tasks; ++t) {
+            xml += "<Task TaskId=\"t\">";
+            for (size_t m = 0; m < c.medias; ++m) {
+                xml += "<MediaInfo>";
+                for (size_t p = 0; p < c.profiles; ++p) xml += "<Profile/>";
+                xml += "</MediaInfo>";
+            }
+            xml += "</Task>";
+        }
+        xml += "</VeskDorodeTaskPlan>";
+        std::vector<TaskPlanTask> tasks;
+        ASSERT_TRUE(TaskPlanFromText(tasks, xml));
+        EXPECT_FALSE(TaskPlansAcceptable(tasks, nullptr));
+        EXPECT_LE(tasks.size(), kMaxTaskPlans + 1);
+        for (const TaskPlanTask& t : tasks) {
+            EXPECT_LE(t.Medias.size(), kMaxTaskMediaEntries + 1);
+            for (const TaskMediaEntry& m : t.Medias) EXPECT_LE(m.Profiles.size(), kMaxTaskProfiles + 1);
+        }
+    }
+}

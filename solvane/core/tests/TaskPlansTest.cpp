@@ -2,13 +2,21 @@
 // delays, repetitions and stops, and the task folder. Timetable seconds are
 // shortened to 20 ms; every wait has a deadline.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <random>
+#include <set>
+#include <thread>
 
 #include "TaskFixture.h"
+#include "platform/fileio.h"
 #include "core/TaskPlanFile.h"
 #include "util/LogCapture.h"
 
@@ -346,6 +354,46 @@ TEST_F(TaskPlans, SaveWritesNumberedFilesIntoAnEmptiedFolder) {
     TaskPlanTask read;
     ASSERT_TRUE(ReadTaskPlanFile((taskDir / "tp(1)").string(), read));
     EXPECT_EQ(read.TaskId, "b");
+}
+
+// A save killed at any instant (a crash, a power cut) leaves every plan
+// whole: the old set or the new one, never fewer and never a torn file.
+TEST_F(TaskPlans, SaveKilledAtAnyInstantLosesNoPlan) {
+    constexpr int kPlans = 40;
+    for (int i = 0; i < kPlans; ++i)
+        AddTask(Task("id" + std::to_string(i), 1, {Entry("/m/a.mp4", kMediaFileVideo, 1, {Profile(i, 1)})}));
+    core->SaveTaskPlan();
+    const fs::path taskDir = fs::path(dir.str()) / "task";
+    std::mt19937 random(7);
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int n = 0;; ++n) {
+                {
+                    std::lock_guard lock(core->m_csTaskList);
+                    for (TaskPlanTask& t : core->m_taskList) t.Desc = std::to_string(n);
+                }
+                core->SaveTaskPlan();
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 40000));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        std::set<std::string> ids;
+        for (const auto& e : fs::directory_iterator(taskDir)) {
+            TaskPlanTask t;
+            if (e.path().filename().string().rfind("tp(", 0) != 0) continue;
+            ASSERT_TRUE(ReadTaskPlanFile(e.path().string(), t)) << e.path();
+            ASSERT_EQ(t.Medias.size(), 1u) << e.path();
+            ids.insert(t.TaskId);
+        }
+        EXPECT_EQ(ids.size(), size_t{kPlans});
+    }
+    core->Initialize();  // takes away what the killed saves left
+    for (const auto& e : fs::directory_iterator(taskDir))
+        EXPECT_EQ(e.path().filename().string().rfind(platform::kSaveTempPrefix, 0), std::string::npos) << e.path();
 }
 
 TEST_F(TaskPlans, LoadReadsTheFolderBackInSavedOrder) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CommandFixture.h"
+#include "core/MediaFiles.h"
 #include "core/SettingsRecord.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
@@ -283,7 +284,9 @@ TEST_F(WorldCommands, SettingsRoundTrip) {
     rec.startupEnable = 1;
     rec.startupMediaType = 1;
     std::memset(rec.startupDesktopName, 'D', sizeof rec.startupDesktopName);
-    platform::StoreGbkField(rec.mediaFolder, 260, "/srv/other");
+    const std::string other = (dir / "其他").string();
+    std::filesystem::create_directory(other);
+    platform::StoreGbkField(rec.mediaFolder, 260, other);
     rec.serialEnable = 1;
     rec.serialPort = 4;
     rec.verticalSync = 0;
@@ -292,6 +295,7 @@ TEST_F(WorldCommands, SettingsRoundTrip) {
     central.startResult = 13;
     system.autoStart = true;
     const CommandReply set = Send(Head(1003), body);
+    EXPECT_EQ(set.head.intParam[0], 1);
     EXPECT_EQ(set.head.intParam[3], 13);
     EXPECT_TRUE(log.Contains("启动中控失败 id=13。port=4,baud=19200,databits=7,stopbits=1,parity=2"));
     EXPECT_EQ(central.calls, (std::vector<std::string>{"set", "start", "save"}));
@@ -305,7 +309,7 @@ TEST_F(WorldCommands, SettingsRoundTrip) {
     std::memcpy(&back, again.body.data(), sizeof back);
     EXPECT_EQ(back.loopMedia, 0);
     EXPECT_EQ(back.topmostWindow, 1);
-    EXPECT_EQ(platform::LoadGbkField(back.mediaFolder, 260), "/srv/other");
+    EXPECT_EQ(platform::LoadGbkField(back.mediaFolder, 260), other);
     EXPECT_EQ(back.serialPort, 4);
     // The last byte of the desktop name's field becomes its terminator.
     EXPECT_EQ(platform::LoadGbkField(back.startupDesktopName, 260), std::string(259, 'D'));
@@ -313,7 +317,7 @@ TEST_F(WorldCommands, SettingsRoundTrip) {
     const std::string ini = (dir / "mediacfg.ini").string();
     EXPECT_EQ(platform::GetPrivateProfileInt("StartupLoadMedia", "Enable", 0, ini.c_str()), 1);
     EXPECT_EQ(platform::GetPrivateProfileInt("StartupLoadMedia", "MediaType", 0, ini.c_str()), 1);
-    EXPECT_EQ(platform::GetPrivateProfileString("Setting", "MediaFolder", "", ini), "/srv/other");
+    EXPECT_EQ(platform::GetPrivateProfileString("Setting", "MediaFolder", "", ini), other);
     EXPECT_EQ(platform::GetPrivateProfileInt("Setting", "TopmostWindow", 0, ini.c_str()), 1);
     EXPECT_EQ(platform::GetPrivateProfileInt("VideoOption", "VerticalSync", 9, ini.c_str()), 0);
 }
@@ -482,6 +486,114 @@ TEST_F(WorldCommands, InitialLayoutFromTheDisplaysWhenNoFileExists) {
     ASSERT_EQ(Layout().m_channels.size(), 2u);
     EXPECT_EQ(Layout().m_channels[1]->m_outputNumber, 2);
     EXPECT_EQ(Layout().m_nChannelWidth, 1920);
+}
+
+}  // namespace
+
+namespace {
+
+// A world of 1 x 1-pixel channels at a far-out origin used to be saved and
+// then hang every load of its layout file, at start-up too.
+TEST_F(WorldCommands, FarOutWorldsAreRefusedAndNeverSaved) {
+    util::LogCapture log;
+    struct Case {
+        const char* what;
+        std::initializer_list<int32_t> ints;  // rows, cols, width, height, x, y, origin mode
+    };
+    const Case cases[] = {
+        {"origin at 0x30000000", {1, 1, 1, 1, 0x30000000, 0x30000000, 0}},
+        {"negative far origin", {1, 1, 640, 480, -(1 << 24) - 1, 0, 0}},
+        {"width past 16384", {1, 1, 16385, 480, 0, 0, 0}},
+        {"height that overflows a grid", {2, 1, 640, 0x7FFFFFFF, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Send(Head(5, c.ints)).head.intParam[0], 0);
+    }
+    EXPECT_EQ(output.Count("rebuild"), 0u);
+    EXPECT_EQ(Layout().m_nOriginX, 0);
+
+    // The largest accepted world still saves and loads back at once.
+    ASSERT_EQ(Send(Head(5, {1, 1, 1, 1, 1 << 24, 1 << 24, 0})).head.intParam[0], 1);
+    Send(Head(6));
+    tagNETHEAD h = Head(1006);
+    SetText(h, "default.cfg");
+    EXPECT_EQ(Send(h).head.intParam[0], 1);
+    EXPECT_EQ(Layout().m_channels.size(), 1u);
+}
+
+TEST_F(WorldCommands, SetWorldRefusesFarOutStageRectangles) {
+    std::vector<CHANNEL_BASE_INFO> records = {Record(1), Record(2)};
+    records[1].rect = RECT{0x30000000, 0, 0x30000000 + 1920, 1080};
+    tagNETHEAD h = Head(10, {2, 1, 2, 1920, 1080, 0, 0, 0});
+    const auto* bytes = reinterpret_cast<const uint8_t*>(records.data());
+    const CommandReply r = Send(h, std::vector<uint8_t>(bytes, bytes + records.size() * sizeof records[0]));
+    EXPECT_EQ(r.head.intParam[0], 4);
+    EXPECT_FALSE(std::filesystem::exists(dir / "default.cfg"));
+}
+
+TEST_F(WorldCommands, RefusedLayoutFileIsKeptAsideAndTheDefaultWorldStarts) {
+    CChannelLayout far;
+    far.ResetChannels();
+    far.m_nOriginX = 0x30000000;
+    ASSERT_TRUE(far.SaveCodFile((dir / "default.cfg").string()));
+    util::LogCapture log;
+    core->m_strChannelLayoutFile = (dir / "default.cfg").string();
+    core->Initialize();
+    EXPECT_FALSE(std::filesystem::exists(dir / "default.cfg"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "default.cfg.bad"));
+    EXPECT_TRUE(log.Contains(LOGTEXT::Level::Error, "kept aside"));
+    ASSERT_EQ(Layout().m_channels.size(), 2u);  // one per display, as with no file
+    EXPECT_EQ(Layout().m_nOriginX, 0);
+
+    // Chosen over the wire, the same file changes nothing.
+    std::filesystem::rename(dir / "default.cfg.bad", dir / "far.cfg");
+    tagNETHEAD h = Head(1006);
+    SetText(h, "far.cfg");
+    EXPECT_EQ(Send(h).head.intParam[0], 0);
+    EXPECT_EQ(Layout().m_channels.size(), 2u);
+    EXPECT_NE(core->LoadChannelSetting(), "far.cfg");
+}
+
+// Uploads write into the media folder: one command from the show network
+// must not point them at a system tree.
+TEST_F(WorldCommands, SettingsWithASystemMediaFolderChangeNothing) {
+    util::LogCapture log;
+    core->m_strMediaFolder = (dir / "media").string();
+    std::filesystem::create_directory(dir / "media");
+    std::filesystem::create_directory_symlink("/etc", dir / "etc-link");
+    WriteFile(dir / "mediacfg.ini", "[Setting]\nMediaFolder=keep\n");
+    const std::vector<std::string> refused = {"/etc", "/", "/usr/lib", "/var/log", (dir / "etc-link").string(),
+                                              "relative", (dir / "missing").string()};
+    for (const std::string& folder : refused) {
+        SCOPED_TRACE(folder);
+        SERVER_SETTINGS_RECORD rec{};
+        rec.loopMedia = 1;
+        platform::StoreGbkField(rec.mediaFolder, 260, folder);
+        std::vector<uint8_t> body(sizeof rec);
+        std::memcpy(body.data(), &rec, sizeof rec);
+        const CommandReply r = Send(Head(1003), body);
+        EXPECT_EQ(r.head.intParam[0], 0);
+        EXPECT_EQ(core->m_strMediaFolder, (dir / "media").string());
+        EXPECT_EQ(core->m_nLoopMedia, 0);
+        EXPECT_EQ(ReadFile(dir / "mediacfg.ini"), "[Setting]\nMediaFolder=keep\n");
+    }
+    EXPECT_TRUE(log.Contains(LOGTEXT::Level::Error, "media folder /etc is not"));
+    EXPECT_TRUE(central.calls.empty());
+}
+
+TEST(MediaFolderBound, SystemTreesAreRefused) {
+    testsupport::TempDir dir;
+    struct Case {
+        std::string folder;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"/", false},        {"/etc", false},     {"/usr/share", false}, {"/lib", false},
+        {"/proc/self", false}, {"/var", false},   {"/var/tmp", true},    {"/tmp", true},
+        {dir.str(), true},   {dir.str() + "/no", false}, {"tmp", false}, {"", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(AcceptableMediaFolder(c.folder), c.ok) << c.folder;
 }
 
 }  // namespace

@@ -10,6 +10,12 @@
 // plus the one that crossed the limit.
 inline constexpr size_t kMediaFileListLimit = 1000;
 
+// Whether a folder may serve as the media folder, where uploads from the
+// show network write: an absolute path to an existing folder outside the
+// system's own trees ("/", "/etc", "/usr", "/var" but "/var/tmp", ...),
+// judged after links are resolved.
+bool AcceptableMediaFolder(const std::string& folder);
+
 // By the core's MediaVideoExtension setting, respectively the fixed image
 // patterns "*.jpg|*.bmp|*.png"; the extension (the text after the last '.',
 // the whole text when there is none) is compared ignoring case.

@@ -9,6 +9,9 @@
 
 #include "core/TaskPlan.h"
 
+// The task plans' folder inside the program folder.
+inline constexpr char kTaskFolder[] = "task";
+
 // Reads the first task of a file into task (default-constructed by the
 // caller). False when the file is missing, unreadable or not well-formed; the
 // task is then left alone. A well-formed file without root or "Task" gives

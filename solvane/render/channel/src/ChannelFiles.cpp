@@ -34,13 +34,8 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-// Reads one field; on a short read the field keeps its value.
-template <class T>
-bool ReadField(FILE* f, T& field) {
-    T v;
-    if (std::fread(&v, sizeof v, 1, f) != 1) return false;
-    field = v;
-    return true;
+int32_t ClampCoord(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, -layoutbounds::kMaxCoordinate, layoutbounds::kMaxCoordinate));
 }
 
 }  // namespace
@@ -81,33 +76,71 @@ bool CChannelLayout::SaveCodFile(const std::string& path) const {
 }
 
 bool CChannelLayout::LoadCodFile(const std::string& path) {
+    m_bLoadRefused = false;
     File f(std::fopen(path.c_str(), "rbe"));
     if (!f) return false;
     FILE* fp = f.get();
 
-    uint32_t version = 0;
-    ReadField(fp, version);  // any version reads like 2
-    ReadField(fp, m_nChannelCount);
-    ReadField(fp, m_nReserved);
-    ReadField(fp, m_nRows);
-    ReadField(fp, m_nColumns);
-    ReadField(fp, m_nChannelWidth);
-    ReadField(fp, m_nChannelHeight);
-    ReadField(fp, m_nOriginX);
-    ReadField(fp, m_nOriginY);
-    ReadField(fp, m_nAutoArrange);
-    ReadField(fp, m_nStageMode);
-    ReadField(fp, m_corners[1]);
-    ReadField(fp, m_corners[3]);
-    ReadField(fp, m_corners[2]);
-    ReadField(fp, m_corners[0]);
-    ReadField(fp, m_nStoredWord3);
-    ReadField(fp, m_stageRect);
-    ReadField(fp, m_stageUnion);
-    ReadField(fp, m_nMaxRight);
-    ReadField(fp, m_nMaxBottom);
-    ReadField(fp, m_nTotalWidth);
-    ReadField(fp, m_nTotalHeight);
+    // The header first, whole or cut short: a field the file does not reach
+    // keeps its value. Nothing is applied before the checks below pass.
+    uint8_t head[kLayoutHeaderSize] = {};
+    const size_t got = std::fread(head, 1, sizeof head, fp);
+    auto field = [&](size_t offset, auto current) {
+        if (offset + sizeof current <= got) std::memcpy(&current, head + offset, sizeof current);
+        return current;
+    };
+    const int32_t width = field(20, m_nChannelWidth);
+    const int32_t height = field(24, m_nChannelHeight);
+    const int32_t originX = field(28, m_nOriginX);
+    const int32_t originY = field(32, m_nOriginY);
+    const RECT stored[2] = {field(112, m_stageRect), field(128, m_stageUnion)};
+    uint32_t count = 0;
+    if (got == kLayoutHeaderSize) std::memcpy(&count, head + kLayoutCountOffset, sizeof count);
+
+    const uint32_t cap = static_cast<uint32_t>(m_nChannelLimit > 0 ? m_nChannelLimit : lintra::kMaxChannels);
+    std::vector<std::unique_ptr<OutputChannel>> records;
+    std::vector<uint8_t> rec(OutputChannel::kRecordSize);
+    for (uint32_t i = 0; i < count && i < cap; ++i) {
+        if (std::fread(rec.data(), 1, rec.size(), fp) != rec.size()) break;
+        auto ch = std::make_unique<OutputChannel>();
+        ch->FromBytes(rec.data());
+        records.push_back(std::move(ch));
+    }
+    f.reset();
+
+    bool inBounds = width <= layoutbounds::kMaxChannelSize && height <= layoutbounds::kMaxChannelSize &&
+                    layoutbounds::CoordOk(originX) && layoutbounds::CoordOk(originY) &&
+                    layoutbounds::RectOk(stored[0]) && layoutbounds::RectOk(stored[1]);
+    for (const auto& ch : records)
+        inBounds = inBounds && layoutbounds::RectOk(ch->m_rect) && layoutbounds::RectOk(ch->m_stageRect);
+    if (!inBounds) {
+        LOGTEXT::LogError("channel file %s refused: channel size %d x %d, origin %d,%d or a rectangle out of range.",
+                          path.c_str(), width, height, originX, originY);
+        m_bLoadRefused = true;
+        return false;
+    }
+
+    m_nChannelCount = field(4, m_nChannelCount);
+    m_nReserved = field(8, m_nReserved);
+    m_nRows = field(12, m_nRows);
+    m_nColumns = field(16, m_nColumns);
+    m_nChannelWidth = width;
+    m_nChannelHeight = height;
+    m_nOriginX = originX;
+    m_nOriginY = originY;
+    m_nAutoArrange = field(36, m_nAutoArrange);
+    m_nStageMode = field(40, m_nStageMode);
+    m_corners[1] = field(44, m_corners[1]);
+    m_corners[3] = field(60, m_corners[3]);
+    m_corners[2] = field(76, m_corners[2]);
+    m_corners[0] = field(92, m_corners[0]);
+    m_nStoredWord3 = field(108, m_nStoredWord3);
+    m_stageRect = stored[0];
+    m_stageUnion = stored[1];
+    m_nMaxRight = field(144, m_nMaxRight);
+    m_nMaxBottom = field(148, m_nMaxBottom);
+    m_nTotalWidth = field(152, m_nTotalWidth);
+    m_nTotalHeight = field(156, m_nTotalHeight);
 
     // Sizes below 1 would divide by zero in the capacity and grid sums.
     if (m_nChannelWidth < 1 || m_nChannelHeight < 1) {
@@ -123,30 +156,16 @@ bool CChannelLayout::LoadCodFile(const std::string& path) {
         m_nColumns = m_nChannelLimit;
     }
 
-    uint8_t reserved[1024];
-    uint32_t count = 0;
-    if (std::fread(reserved, 1, sizeof reserved, fp) == sizeof reserved) ReadField(fp, count);
-
     ClearChannels();
     if (count < 1) ResetChannels();
-
-    const uint32_t cap = static_cast<uint32_t>(m_nChannelLimit > 0 ? m_nChannelLimit : lintra::kMaxChannels);
-    std::vector<uint8_t> rec(OutputChannel::kRecordSize);
-    uint32_t kept = 0;
-    for (uint32_t i = 0; i < count && i < cap; ++i) {
-        if (std::fread(rec.data(), 1, rec.size(), fp) != rec.size()) break;
-        auto ch = std::make_unique<OutputChannel>();
-        ch->FromBytes(rec.data());
-        m_channels.Append(std::move(ch));
-        ++kept;
-    }
+    const uint32_t kept = static_cast<uint32_t>(records.size());
+    for (auto& ch : records) m_channels.Append(std::move(ch));
     if (kept < count)
         LOGTEXT::LogError("channel file %s: %u of %u channel records dropped.", path.c_str(), count - kept, count);
     for (size_t i = 0; i < kept; ++i) {
         OutputChannel* ch = m_channels[i];
         if (ch->m_id < 1 || static_cast<uint32_t>(ch->m_id) > kept) ch->m_id = static_cast<int32_t>(i + 1);
     }
-    f.reset();
 
     // As many channels as the desktop holds.
     RECT vs = VirtualScreenRect();
@@ -186,9 +205,15 @@ bool CChannelLayout::LoadCodFile(const std::string& path) {
         m_nMaxRight = maxRight;
         m_nMaxBottom = maxBottom;
     }
-    m_stageRect = RECT{m_nOriginX, m_nOriginY, m_nOriginX + m_nMaxRight, m_nOriginY + m_nMaxBottom};
-    m_nColumns = (m_stageRect.right - m_stageRect.left) / m_nChannelWidth;
-    m_nRows = (m_stageRect.bottom - m_stageRect.top) / m_nChannelHeight;
+    // The channels were laid out from the origin already: it counts once.
+    if (!m_channels.empty())
+        m_stageRect = RECT{m_nOriginX, m_nOriginY, std::max(m_nOriginX, m_nMaxRight),
+                           std::max(m_nOriginY, m_nMaxBottom)};
+    else
+        m_stageRect = RECT{m_nOriginX, m_nOriginY, ClampCoord(int64_t{m_nOriginX} + m_nMaxRight),
+                           ClampCoord(int64_t{m_nOriginY} + m_nMaxBottom)};
+    m_nColumns = static_cast<int32_t>((static_cast<int64_t>(m_stageRect.right) - m_stageRect.left) / m_nChannelWidth);
+    m_nRows = static_cast<int32_t>((static_cast<int64_t>(m_stageRect.bottom) - m_stageRect.top) / m_nChannelHeight);
     m_pSelected = m_channels.empty() ? nullptr : m_channels[0];
     ArrangeChannels();
     return true;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "channel/Displays.h"
 #include "platform/tick.h"
@@ -76,7 +78,10 @@ void CChannelLayout::ClearChannels() {
 bool CChannelLayout::CreateChannels(int count, const CHANNEL_BASE_INFO* records, int32_t width, int32_t height,
                                     bool fresh) {
     // The columns and rows below divide by the channel size.
-    if (width < 1 || height < 1 || count < 0 || (count > 0 && !records)) {
+    bool ok = layoutbounds::SizeOk(width) && layoutbounds::SizeOk(height) && count >= 0 &&
+              count <= lintra::kMaxChannels && (count == 0 || records);
+    for (int i = 0; ok && i < count; ++i) ok = layoutbounds::RectOk(records[i].rect);
+    if (!ok) {
         LOGTEXT::LogError("create channels refused: count=%d,width=%d,height=%d.", count, width, height);
         return false;
     }
@@ -134,8 +139,8 @@ bool CChannelLayout::CreateChannels(int count, const CHANNEL_BASE_INFO* records,
     m_nChannelCount = static_cast<int32_t>(m_channels.size());
     m_nMaxBottom = maxBottom;
     m_nMaxRight = maxRight;
-    m_nColumns = (m_stageRect.right - m_stageRect.left) / width;
-    m_nRows = (m_stageRect.bottom - m_stageRect.top) / height;
+    m_nColumns = static_cast<int32_t>((int64_t{m_stageRect.right} - m_stageRect.left) / width);
+    m_nRows = static_cast<int32_t>((int64_t{m_stageRect.bottom} - m_stageRect.top) / height);
 
     // Overlaps: right blends along the first row, bottom blends down the
     // first column, never past the end of the list.
@@ -148,8 +153,12 @@ bool CChannelLayout::CreateChannels(int count, const CHANNEL_BASE_INFO* records,
         if (pos >= n) break;
         T += m_channels[static_cast<size_t>(pos)]->m_blend[OutputChannel::kBlendBottom];
     }
-    m_nTotalWidth = static_cast<int32_t>(std::trunc(maxRight - static_cast<double>(L) / 40.0 * width));
-    m_nTotalHeight = static_cast<int32_t>(std::trunc(maxBottom - static_cast<double>(T) / 40.0 * height));
+    // Blend widths come from the wire unchecked: saturate, never convert out of range.
+    auto toInt = [](double v) {
+        return static_cast<int32_t>(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0));
+    };
+    m_nTotalWidth = toInt(maxRight - static_cast<double>(L) / 40.0 * width);
+    m_nTotalHeight = toInt(maxBottom - static_cast<double>(T) / 40.0 * height);
     LOGTEXT::LogInfo("channel row=%d.col=%d.m_nTotalChannelsize=%d,%d", m_nRows, m_nColumns, m_nMaxRight,
                      m_nMaxBottom);
     return true;
@@ -355,26 +364,43 @@ void CChannelLayout::ComputeEdgePositions() {
 }
 
 void CChannelLayout::ArrangeChannels() {
-    for (int32_t k = 0; k < m_nRows; ++k) {
-        const int64_t top = static_cast<int64_t>(m_stageRect.top) + static_cast<int64_t>(k) * m_nChannelHeight;
-        std::vector<OutputChannel*> row;
-        for (const auto& ch : m_channels)
-            if (ch->m_rect.top == top) row.push_back(ch.get());
-        const double n = static_cast<double>(row.size());
-        for (size_t j = 0; j < row.size(); ++j) {
-            row[j]->m_texWindow[OutputChannel::kTexS0] = j / n;
-            row[j]->m_texWindow[OutputChannel::kTexS40] = (j + 1) / n;
-        }
+    // Row k holds the channels whose top is k channel heights below the
+    // stage's top, column k those whose left is k widths right of its left.
+    // Grouped from the channels, not by walking every row and column: a
+    // stage far wider than its channels would otherwise cost millions of
+    // passes.
+    auto lineOf = [](int64_t edge, int64_t start, int64_t size, int32_t lines) -> int64_t {
+        if (size < 1 || edge < start || (edge - start) % size != 0) return -1;
+        const int64_t k = (edge - start) / size;
+        return k < lines ? k : -1;
+    };
+    std::vector<std::pair<int64_t, OutputChannel*>> rows, cols;
+    for (const auto& ch : m_channels) {
+        const int64_t r = lineOf(ch->m_rect.top, m_stageRect.top, m_nChannelHeight, m_nRows);
+        if (r >= 0) rows.emplace_back(r, ch.get());
+        const int64_t c = lineOf(ch->m_rect.left, m_stageRect.left, m_nChannelWidth, m_nColumns);
+        if (c >= 0) cols.emplace_back(c, ch.get());
     }
-    for (int32_t k = 0; k < m_nColumns; ++k) {
-        const int64_t left = static_cast<int64_t>(m_stageRect.left) + static_cast<int64_t>(k) * m_nChannelWidth;
-        std::vector<OutputChannel*> col;
-        for (const auto& ch : m_channels)
-            if (ch->m_rect.left == left) col.push_back(ch.get());
-        const double n = static_cast<double>(col.size());
-        for (size_t j = 0; j < col.size(); ++j) {
-            col[j]->m_texWindow[OutputChannel::kTexT40] = 1.0 - j / n;
-            col[j]->m_texWindow[OutputChannel::kTexT0] = 1.0 - (j + 1) / n;
+    // Stable: within a line the channels keep their list order.
+    auto byLine = [](const auto& a, const auto& b) { return a.first < b.first; };
+    std::stable_sort(rows.begin(), rows.end(), byLine);
+    std::stable_sort(cols.begin(), cols.end(), byLine);
+    // Spreads the texture across each line's channels, j of n.
+    auto spread = [](auto& line, auto set) {
+        for (size_t i = 0; i < line.size();) {
+            size_t e = i;
+            while (e < line.size() && line[e].first == line[i].first) ++e;
+            const double n = static_cast<double>(e - i);
+            for (size_t j = 0; j < e - i; ++j) set(*line[i + j].second, j / n, (j + 1) / n);
+            i = e;
         }
-    }
+    };
+    spread(rows, [](OutputChannel& ch, double from, double to) {
+        ch.m_texWindow[OutputChannel::kTexS0] = from;
+        ch.m_texWindow[OutputChannel::kTexS40] = to;
+    });
+    spread(cols, [](OutputChannel& ch, double from, double to) {
+        ch.m_texWindow[OutputChannel::kTexT40] = 1.0 - from;
+        ch.m_texWindow[OutputChannel::kTexT0] = 1.0 - to;
+    });
 }

@@ -42,6 +42,18 @@ private:
     std::vector<std::unique_ptr<OutputChannel>> items_;
 };
 
+// What a layout may be made of, wherever it comes from (the wire or a file).
+// Far-out values made the grid loops run for hours and overflowed the sums.
+namespace layoutbounds {
+constexpr int32_t kMaxChannelSize = 16384;
+constexpr int32_t kMaxCoordinate = 1 << 24;
+inline bool CoordOk(int64_t v) { return v >= -kMaxCoordinate && v <= kMaxCoordinate; }
+inline bool SizeOk(int64_t v) { return v >= 1 && v <= kMaxChannelSize; }
+inline bool RectOk(const RECT& r) {
+    return CoordOk(r.left) && CoordOk(r.top) && CoordOk(r.right) && CoordOk(r.bottom);
+}
+}  // namespace layoutbounds
+
 class CChannelLayout {
 public:
     CChannelLayout();
@@ -79,9 +91,14 @@ public:
     void ComputeEdgePositions();
     void ArrangeChannels();
 
-    // Channel layout file ("default.cfg").
+    // Channel layout file ("default.cfg"). Loading fails without changing
+    // the layout when the file cannot be opened or holds a channel size,
+    // origin or rectangle out of `layoutbounds` (see LastLoadRefused).
     bool SaveCodFile(const std::string& path) const;
     bool LoadCodFile(const std::string& path);
+    // True when the last LoadCodFile failed on the file's content rather than
+    // on opening it.
+    bool LastLoadRefused() const { return m_bLoadRefused; }
 
     // --- fields -----------------------------------------------------------
     int32_t m_nChannelCount = 1;
@@ -98,6 +115,7 @@ public:
     int32_t m_nAdjustFlags = 3;
     int32_t m_nModeWord4 = 0;
     ChannelPtrList m_channels;
+    bool m_bLoadRefused = false;
     OutputChannel* m_pSelected = nullptr;
     std::mutex m_lock;              // the layout's own lock; the operations here do not take it
     std::vector<int32_t> m_idTable;
