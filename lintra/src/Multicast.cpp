@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "platform/packed.h"
@@ -25,6 +26,9 @@ struct CMulticastReceiver::Impl {
     std::string group;
     std::atomic<Callback> callback{nullptr};
 
+    // Held by StartListen and StopListen: the network thread, the command
+    // threads and the shutdown may restart or stop the receiver at once.
+    std::mutex control;
     // running state
     int fd = -1;
     int wakeFd = -1;
@@ -36,6 +40,7 @@ struct CMulticastReceiver::Impl {
     void CloseSocket();
     void Run(platform::StoppableThread& self);
     void Deliver(const tagNETHEAD& head, const void* body, unsigned length, const sockaddr_in& from);
+    void StopLocked();
 };
 
 bool CMulticastReceiver::Impl::OpenSocket() {
@@ -185,8 +190,9 @@ bool CMulticastReceiver::IsListening() const {
 }
 
 int CMulticastReceiver::StartListen(const char* group, unsigned port) {
-    StopListen();
     Impl& s = *m_impl;
+    std::lock_guard lock(s.control);
+    s.StopLocked();
     s.group = group ? group : "";
     s.port = port;
     if (!s.OpenSocket()) return 0;
@@ -207,8 +213,8 @@ int CMulticastReceiver::StartListen(const char* group, unsigned port) {
     return 1;
 }
 
-int CMulticastReceiver::StopListen() {
-    Impl& s = *m_impl;
+void CMulticastReceiver::Impl::StopLocked() {
+    Impl& s = *this;
     s.listening = false;
     s.thread.RequestStop();
     if (s.wakeFd >= 0) {
@@ -222,6 +228,11 @@ int CMulticastReceiver::StopListen() {
         close(s.wakeFd);
         s.wakeFd = -1;
     }
+}
+
+int CMulticastReceiver::StopListen() {
+    std::lock_guard lock(m_impl->control);
+    m_impl->StopLocked();
     return 1;
 }
 

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace platform {
 
@@ -56,11 +57,41 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
+namespace {
+
+std::mutex g_deviceMapLock;
+std::map<int, std::string> g_deviceMap;
+
+const char* EnvironmentDevice(int comNumber) {
+    const std::string var = "SV_COM" + std::to_string(comNumber);
+    const char* over = std::getenv(var.c_str());
+    return over && *over ? over : nullptr;
+}
+
+}  // namespace
+
+void SetSerialDeviceMap(const std::map<int, std::string>& devices) {
+    std::lock_guard lock(g_deviceMapLock);
+    g_deviceMap.clear();
+    for (const auto& [n, path] : devices)
+        if (n >= 1 && !path.empty()) g_deviceMap[n] = path;
+}
+
+bool SerialDeviceMapped(int comNumber) {
+    if (comNumber < 1) return false;
+    if (EnvironmentDevice(comNumber)) return true;
+    std::lock_guard lock(g_deviceMapLock);
+    return g_deviceMap.count(comNumber) != 0;
+}
+
 std::string SerialDevicePath(int comNumber) {
     if (comNumber < 1) return {};
-    std::string var = "SV_COM" + std::to_string(comNumber);
-    const char* over = std::getenv(var.c_str());
-    if (over && *over) return over;
+    if (const char* over = EnvironmentDevice(comNumber)) return over;
+    {
+        std::lock_guard lock(g_deviceMapLock);
+        auto it = g_deviceMap.find(comNumber);
+        if (it != g_deviceMap.end()) return it->second;
+    }
     return "/dev/ttyS" + std::to_string(comNumber - 1);
 }
 

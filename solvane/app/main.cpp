@@ -95,6 +95,9 @@ public:
     void KeepAwake() override {
         if (Connected()) m_x.KeepAwake();
     }
+    void SuppressScreenSaver() override {
+        if (Connected()) m_x.SuspendScreenSaver(true);
+    }
 
 private:
     // Connects on first use, after logging has started; a display that

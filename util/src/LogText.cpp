@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -15,6 +16,7 @@
 #include "platform/thread.h"
 #include "util/Util.h"
 #include "UtilInternal.h"
+#include "util/LogPrune.h"
 
 namespace util_detail {
 
@@ -105,13 +107,17 @@ void OpenLocked(FileState& f) {
     f.fd = open(f.path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
 }
 
+void PruneDefaultFolder() { PruneOldLogs(util_detail::WritableFolder("log"), time(nullptr)); }
+
 // Makes sure the file for a line stamped on `day` is open (a default file
-// moves to the new date's name at midnight).
+// moves to the new date's name at midnight, when old files are pruned).
 void EnsureOpenLocked(FileState& f, int day) {
     if (!f.explicitPath && (f.path.empty() || f.day != day)) {
         CloseLocked(f);
+        const bool newDay = f.day != 0 && f.day != day;
         f.day = day;
         f.path = DefaultPath(day);
+        if (newDay) PruneDefaultFolder();
     }
     if (f.fd >= 0) return;
     if (f.tried) {
@@ -200,6 +206,23 @@ struct InstallThreadSink {
 
 }  // namespace
 
+int PruneOldLogs(const std::string& folder, time_t now, int days) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return 0;
+    const time_t limit = now - static_cast<time_t>(days) * 86400;
+    int removed = 0;
+    while (dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() < 5 || name.compare(name.size() - 4, 4, ".log") != 0) continue;
+        const std::string path = folder + "/" + name;
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (st.st_mtime < limit && unlink(path.c_str()) == 0) ++removed;
+    }
+    closedir(dir);
+    return removed;
+}
+
 void Setpath(const char* path) {
     FileState& f = Files();
     std::lock_guard<std::mutex> lock(f.mu);
@@ -211,6 +234,7 @@ void Setpath(const char* path) {
         f.explicitPath = false;
         f.day = Today();
         f.path = DefaultPath(f.day);
+        PruneDefaultFolder();
     }
     OpenLocked(f);
 }

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -12,6 +15,7 @@
 #include "platform/thread.h"
 #include "support/support.h"
 #include "util/LogCapture.h"
+#include "util/LogPrune.h"
 #include "util/Util.h"
 
 namespace {
@@ -239,4 +243,33 @@ TEST_F(DefaultPathTest, UnwritableBaseFallsBackToPrivateTemp) {
     EXPECT_EQ(path.rfind(platform::PrivateTempFolder() + "/log/", 0), 0u) << path;
     LOGTEXT::LogInfo("in temp");
     EXPECT_NE(testsupport::ReadFile(path).find("in temp"), std::string::npos);
+}
+
+// A render PC runs for months: log files untouched for more than 30 days go,
+// newer ones and files that are no logs stay.
+TEST(LogPruneTest, LogFilesOlderThanThirtyDaysAreRemoved) {
+    testsupport::TempDir dir;
+    const time_t now = 2000000000;
+    struct Case {
+        const char* name;
+        double ageDays;
+        bool kept;
+    } cases[] = {
+        {"solvane_20330101.log", 0.0, true},
+        {"solvane_20321220.log", 29.9, true},
+        {"solvane_20321201.log", 30.1, false},
+        {"kestrane_20300101.log", 400.0, false},
+        {"solvane.dmp", 400.0, true},
+        {"notes.log.txt", 400.0, true},
+    };
+    for (const Case& c : cases) {
+        testsupport::WriteFile(dir / c.name, "x");
+        timespec times[2];
+        times[0].tv_sec = times[1].tv_sec = now - static_cast<time_t>(c.ageDays * 86400);
+        times[0].tv_nsec = times[1].tv_nsec = 0;
+        ASSERT_EQ(utimensat(AT_FDCWD, (dir / c.name).c_str(), times, 0), 0);
+    }
+    EXPECT_EQ(LOGTEXT::PruneOldLogs(dir.str(), now), 2);
+    for (const Case& c : cases) EXPECT_EQ(std::filesystem::exists(dir / c.name), c.kept) << c.name;
+    EXPECT_EQ(LOGTEXT::PruneOldLogs((dir / "missing").string(), now), 0);
 }

@@ -217,6 +217,30 @@ TEST_F(MulticastTest, StopListenFromAnotherThreadIsPrompt) {
     EXPECT_TRUE(Settle().empty());
 }
 
+TEST_F(MulticastTest, RestartsAndStopsFromSeveralThreadsAtOnce) {
+    // The network thread, a command's worker and the shutdown restart or
+    // stop the same receiver; every one of them must find it whole.
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([this, t] {
+            for (int i = 0; i < 15; ++i) {
+                if ((i + t) % 3 == 0)
+                    receiver_.StopListen();
+                else
+                    EXPECT_EQ(receiver_.StartListen(kGroup, kPort), 1);
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    ASSERT_EQ(receiver_.StartListen(kGroup, kPort), 1);
+    ASSERT_EQ(Send(Head(807)), 384);
+    EXPECT_TRUE(testsupport::WaitUntil([] {
+        for (const Delivery& d : Got())
+            if (d.head.command == 807) return true;
+        return false;
+    }));
+}
+
 TEST_F(MulticastTest, BadSetupIsRefused) {
     CMulticastReceiver r;
     EXPECT_EQ(r.StartListen("not an address", kPort), 0);

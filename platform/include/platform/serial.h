@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 
 struct termios;
@@ -21,8 +22,14 @@ struct SerialSettings {
 };
 
 // Device path of COMn: the environment variable SV_COM<n> when set and not
-// empty, else /dev/ttyS<n-1>. Empty for n < 1.
+// empty, else the device the configuration maps COMn to, else
+// /dev/ttyS<n-1>. Empty for n < 1.
 std::string SerialDevicePath(int comNumber);
+// The configuration's COM-number-to-device table (USB adapters have no COM
+// number of their own); replaces the whole table. Empty paths are ignored.
+void SetSerialDeviceMap(const std::map<int, std::string>& devices);
+// Whether COMn names its device explicitly (environment or configuration).
+bool SerialDeviceMapped(int comNumber);
 
 // Makes *t raw (no echo, no line editing, no CR/LF translation, no software
 // or hardware flow control, receiver on, modem lines ignored) and applies

@@ -77,6 +77,14 @@ bool XIdle::KeepAwake() {
     return true;
 }
 
+bool XIdle::SuspendScreenSaver(bool suspend) {
+    std::lock_guard lock(impl_->mu);
+    if (!impl_->dpy || !impl_->info) return false;
+    XScreenSaverSuspend(impl_->dpy, suspend ? True : False);
+    XFlush(impl_->dpy);
+    return true;
+}
+
 const std::string& XIdle::LastError() const { return impl_->error; }
 
 }  // namespace platform

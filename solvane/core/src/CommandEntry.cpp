@@ -312,6 +312,6 @@ int StartCentralControl(int port, int baud, int dataBits, int stopBits, int pari
     return 1;
 }
 
-void StopCentralControl() { CentralControlPort().Stop(); }
+bool StopCentralControl() { return CentralControlPort().Stop(); }
 
 int IsCentralControlOpen() { return CentralControlPort().IsOpen() ? 1 : 0; }

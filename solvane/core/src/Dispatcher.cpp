@@ -84,6 +84,12 @@ uint32_t CommandWatchdogThread(CMediaManager* core) {
 
 void CMediaManager::StartCommandWatchdog() {
     if (m_nWatchdogRunning) return;
+    // A limit of zero or less would time out every command and restart the
+    // server after each one: it means "no watchdog".
+    if (m_nWaitFreezeTime <= 0) {
+        LOGTEXT::LogInfo("command watchdog off: WaitFreezeTime=%d", m_nWaitFreezeTime);
+        return;
+    }
     StartWorker(m_watchdogThread, &CommandWatchdogThread, "command watchdog");
     m_nWatchdogRunning = 1;
 }

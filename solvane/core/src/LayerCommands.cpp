@@ -241,7 +241,7 @@ void CMediaManager::LayerEventThread(platform::StoppableThread& self, std::vecto
         std::string device;
         if (e.type == kMediaFileVideo || e.type == kMediaPicture) {
             // The console names a file of this server's media folder.
-            const auto inFolder = platform::JoinSafe(m_strMediaFolder, platform::LastComponent(e.name));
+            const auto inFolder = MediaFolderFile(e.name);
             if (!inFolder) {
                 LOGTEXT::LogError("media layer refused: name %s", e.name.c_str());
                 continue;

@@ -355,6 +355,14 @@ int32_t CMediaManager::OnMediaCommand(const tagNETHEAD& head, const uint8_t* bod
             setResult(1);
             break;
         }
+        if (sync && !isMain) {
+            // A synchronised slave moves with the main server's records, as
+            // it plays and pauses with them: a local seek would put it out
+            // of step until the next correction.
+            LOGTEXT::LogInfo("seek command %u left to the main server", code);
+            setResult(1);
+            break;
+        }
         auto target = [&](IMedia* m) {
             const double p = code == 517 ? value : code == 518 ? m->GetPosition() + value : m->GetPosition() - value;
             return std::max(0.0, p);
@@ -374,11 +382,12 @@ int32_t CMediaManager::OnMediaCommand(const tagNETHEAD& head, const uint8_t* bod
         setResult(addressed ? 1 : 0);
         break;
     }
-    case 520:
-        // The text list of the media folder's video files comes with the
-        // media-folder scan; until it exists the list is empty.
+    case 520: {
+        const std::string text = VideoFileText();
         setResult(1);
+        if (!text.empty()) cmdutil::SetReplyBody(reply, replyBody, TextBytes(text));
         break;
+    }
     case 521: {
         std::string text;
         {
@@ -578,10 +587,10 @@ void CMediaManager::OnAddTimelineMedia(const tagNETHEAD& head, const uint8_t* bo
         LOGTEXT::LogInfo("leave AddMedia cmd");
         return;
     }
-    if ((type == kMediaFileVideo || type == kMediaPicture) && name.find_first_of("\\/") != std::string::npos) {
-        // The console names its own folder: the file of the same name in
-        // this server's media folder is meant.
-        const auto inFolder = platform::JoinSafe(m_strMediaFolder, platform::LastComponent(name));
+    if (type == kMediaFileVideo || type == kMediaPicture) {
+        // The console names a file by its name (or by a path of its own
+        // folder): the file of that name in this server's media folder.
+        const auto inFolder = MediaFolderFile(name);
         if (!inFolder) {
             LOGTEXT::LogError("AddMedia refused: name %s", name.c_str());
             LOGTEXT::LogInfo("leave AddMedia cmd");

@@ -218,6 +218,10 @@ bool CMediaManager::RefreshMediaFileLists(const std::string& folder) {
     return EnumMediaFiles(folder) && EnumImageFiles(folder);
 }
 
+std::optional<std::string> CMediaManager::MediaFolderFile(const std::string& name) const {
+    return platform::JoinSafe(m_strMediaFolder, platform::LastComponent(name));
+}
+
 bool CMediaManager::EnumMediaFiles(const std::string& folder) {
     FoundFiles found;
     {

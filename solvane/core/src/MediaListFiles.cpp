@@ -139,9 +139,9 @@ void CMediaManager::LoadMediaList(const std::string& path) {
         std::string device;
         const std::string* deviceName = nullptr;
         if (type == kMediaCapture) {
-            char ref[sizeof record.deviceRef];
-            std::memcpy(ref, record.deviceRef, sizeof ref);
-            device.assign(ref, strnlen(ref, sizeof ref));
+            // The save wrote the device's number as one byte (as the
+            // playlist does): read back the same byte.
+            device = std::to_string(record.deviceRef[0]);
             deviceName = &device;
         }
         IMedia* media = LoadMedia(type, name, deviceName);

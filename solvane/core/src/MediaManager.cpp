@@ -191,6 +191,10 @@ void CMediaManager::LoadConfig() {
     m_nSyncMediaEnable = ini.Int("SyncMedia", "Enable", 0);
     m_strMulticastIp = ini.Text("SyncMedia", "MulticastIp", "226.10.60.10");
     m_nMulticastPort = ini.Int("SyncMedia", "MulticastPort", 30400);
+    {
+        std::lock_guard lock(m_textLock);
+        m_strLocalIp = ini.Text("SyncMedia", "LocalIp", "");
+    }
     m_dCompensation = ini.Real("SyncMedia", "Compensation", "0.8");
     // Seconds in the file, whole milliseconds in memory (truncated).
     m_nSyncTime = static_cast<int>(ini.Real("SyncMedia", "SyncTime", "5.0") * 1000.0);
@@ -221,6 +225,7 @@ void CMediaManager::LoadConfig() {
     m_nVerticalSync = ini.Int("VideoOption", "VerticalSync", 0);
     m_nDefaultVolume = ini.Int("VideoOption", "DefaultVolume", 90);
     m_strAudioDevice = ini.Text("VideoOption", "AudioDevice", "default");
+    m_nCaptureEnabled = ini.Int("VideoOption", "EnableCapture", 1);
     m_nStartupMediaType = ini.Int("StartupLoadMedia", "MediaType", 0);
     m_nStartupLoadEnable = ini.Int("StartupLoadMedia", "Enable", 0);
     m_strStartupVideoPath = ini.Text("StartupLoadMedia", "VideoPath", "");
@@ -279,6 +284,7 @@ void CMediaManager::SaveSettings() {
     ini.PutInt("VideoOption", "EnableStereo", m_nEnableStereo);
     ini.PutInt("VideoOption", "VerticalSync", m_nVerticalSync);
     ini.PutText("VideoOption", "AudioDevice", m_strAudioDevice);
+    ini.PutInt("VideoOption", "EnableCapture", m_nCaptureEnabled);
     ini.PutInt("StartupLoadMedia", "MediaType", m_nStartupMediaType);
     ini.PutInt("StartupLoadMedia", "Enable", m_nStartupLoadEnable);
     ini.PutText("StartupLoadMedia", "VideoPath", m_strStartupVideoPath);
@@ -380,6 +386,8 @@ IMedia* CMediaManager::LoadMedia(int type, const std::string& name, const std::s
             }
             if (type == kMediaCapture) {
                 media->Common().name = *deviceName;
+                // The number the list files store for the device.
+                media->Common().deviceRef = static_cast<uint8_t>(std::atoi(deviceName->c_str()));
                 media->Play();
             }
             result = media.release();
@@ -414,11 +422,17 @@ void CMediaManager::FillMediaStatusRecord(uint32_t command, IMedia* media, tagNE
     platform::StoreGbkField(head.textParam, sizeof head.textParam, fileName);
 }
 
-std::string CMediaManager::OwnAddressText() { return GetServerIpText(); }
+std::string CMediaManager::OwnAddressText() {
+    {
+        std::lock_guard lock(m_textLock);
+        if (!m_strLocalIp.empty()) return m_strLocalIp;
+    }
+    return GetServerIpText();
+}
 
 std::string CMediaManager::OwnIpText() {
     std::lock_guard lock(m_textLock);
-    return m_strOwnIp;
+    return m_strLocalIp.empty() ? m_strOwnIp : m_strLocalIp;
 }
 
 void CMediaManager::SetOwnIpText(const std::string& ip) {

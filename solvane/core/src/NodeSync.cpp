@@ -206,9 +206,9 @@ int CNodeSync::SendUpdateAcknowledgement() {
 bool CNodeSync::WaitAllSlaveNodes(uint32_t timeoutMs) {
     if (SlaveCount() == 0) return true;
     const auto begin = std::chrono::steady_clock::now();
-    // Acknowledgements that completed the round before this wait began have
-    // set the event already; it is not reset here.
-    m_nAckCount.store(0);
+    // The round began before its broadcast went out (BeginAcknowledgementRound):
+    // acknowledgements that came in before this wait count, and those that
+    // completed it have set the event already.
     const int index = platform::Event::WaitAny({&m_allAcknowledged, &m_stopEvent}, timeoutMs);
     LOGTEXT::LogDebug("wait all slave node. wait=%d", index == 0 ? kWaitObject0 : index < 0 ? kWaitTimeout : 1);
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
@@ -218,6 +218,16 @@ bool CNodeSync::WaitAllSlaveNodes(uint32_t timeoutMs) {
 }
 
 bool CNodeSync::WaitAllSlaveNodes() { return WaitAllSlaveNodes(m_options.longAckWaitMs); }
+
+void CNodeSync::BeginAcknowledgementRound() {
+    m_allAcknowledged.Reset();
+    m_nAckCount.store(0);
+}
+
+bool CNodeSync::IsSlave(const std::string& address) const {
+    std::lock_guard lock(m_nodeLock);
+    return m_slaves.count(address) != 0;
+}
 
 int CNodeSync::WaitSecondAcknowledgement(platform::Event* handle, uint32_t timeoutMs) {
     if (SlaveCount() == 0) return 0;
@@ -278,6 +288,14 @@ void CNodeSync::OnReceive(uint8_t command, const std::string& address, const uin
     if (command != kNodeSyncHeartbeat && command != kNodeSyncAlive && command != kNodeSyncSecondAck)
         LOGTEXT::LogInfo("SYNC CMD. cmdtype=%d", static_cast<int>(command));
     const bool master = IsMaster();
+    // A slave follows one server: clock, answers and state from anyone else
+    // (a stray or forged datagram) would wipe its show or move its clock.
+    // The main server takes acknowledgements and redo requests from its
+    // slaves only; a heartbeat is how a new slave joins.
+    if (master ? command != kNodeSyncHeartbeat && !IsSlave(address) : address != GetControllerAddress()) {
+        LOGTEXT::LogDebug("node sync: command %d from %s ignored", static_cast<int>(command), address.c_str());
+        return;
+    }
     switch (command) {
     case kNodeSyncTime: {
         if (master || length < 4) return;
@@ -423,9 +441,10 @@ void CNodeSync::RedoAllSync() {
     SyncMediaInfo pauseAll;
     pauseAll.value1 = kMediaPaused;
     BroadcastSync(pauseAll, 2);
-    m_allAcknowledged.Reset();
     SleepUnlessStopped(m_options.redoPauseMs);
-    m_nAckCount.store(0);
+    // Before the replayed records go out: an acknowledgement may come back
+    // before the wait below begins.
+    BeginAcknowledgementRound();
 
     std::map<size_t, IMedia*> wasPlaying;
     bool anyVideo = false;
@@ -462,7 +481,8 @@ void CNodeSync::RedoAllSync() {
 }
 
 void CNodeSync::BroadcastSync(const SyncMediaInfo& info, int32_t actionBits) {
-    m_pCore->BroadcastSyncCommand(info, actionBits);
+    // The redo began its own round for all of its records.
+    m_pCore->BroadcastSyncCommand(info, actionBits, false);
 }
 
 void CNodeSync::StopAllTasks() { m_pCore->stopalltask(); }

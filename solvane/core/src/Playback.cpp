@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/MediaManager.h"
+#include "core/NodeSync.h"
 #include "lintra/Multicast.h"
 #include "platform/ini.h"
 #include "platform/textcodec.h"
@@ -41,8 +42,11 @@ bool CMediaManager::SendSyncHead(const tagNETHEAD& head, int ttl, int loop) {
     return sent == static_cast<int>(sizeof head);
 }
 
-void CMediaManager::BroadcastSyncCommand(const SyncMediaInfo& info, int32_t actionBits) {
+void CMediaManager::BroadcastSyncCommand(const SyncMediaInfo& info, int32_t actionBits, bool newAckRound) {
     if (m_nMainServer == 0) return;
+    constexpr int32_t kAcknowledgedBits = 0x08 | 0x20 | 0x1000;  // load, switch, update
+    if (newAckRound && (actionBits & kAcknowledgedBits))
+        if (CNodeSync* sync = GetNodeSync()) sync->BeginAcknowledgementRound();
     tagNETHEAD head{};
     head.command = 801;
     head.intParam[0] = actionBits;

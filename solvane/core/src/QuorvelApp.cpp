@@ -17,6 +17,7 @@
 #include "lintra/ServerSession.h"
 #include "platform/autostart.h"
 #include "platform/cnum.h"
+#include "platform/inhibit.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
 #include "platform/signals.h"
@@ -115,7 +116,9 @@ private:
 
 }  // namespace
 
-CQuorvelApp::CQuorvelApp() : m_multicast(std::make_unique<CMulticastReceiver>()) {
+CQuorvelApp::CQuorvelApp()
+    : m_multicast(std::make_unique<CMulticastReceiver>()),
+      m_sleepInhibitor(std::make_unique<platform::SleepInhibitor>()) {
     m_system = std::make_unique<AppSystemServices>(*this);
     m_central = std::make_unique<AppCentralControl>(*this);
     g_app = this;
@@ -169,8 +172,11 @@ void CQuorvelApp::SaveSerialPortConfig() {
 }
 
 int CQuorvelApp::RestartMulticast(const std::string& group, unsigned port) {
+    // A command's worker may ask after the shutdown stopped the receiver:
+    // it stays stopped.
+    if (m_stopEvent.IsSet()) return 0;
     m_multicast->StopListen();
-    m_stopEvent.Wait(300);
+    if (m_stopEvent.Wait(300)) return 0;
     m_multicast->SetCallback(&OnMulticastData);
     return m_multicast->StartListen(group.c_str(), port);
 }
@@ -233,6 +239,8 @@ int CQuorvelApp::InitInstance(int argc, char** argv, IOutputHost& host) {
     core->SetCentralControl(m_central.get());
 
     SetServerHostName(core->System().HostName());
+    // USB adapters are reached through the configuration's COM table.
+    LoadSerialDeviceMap(platform::JoinPath(platform::BaseFolder(), "mediacfg.ini"));
     m_nSerialPortCount = EnumSerialPorts(m_serialPorts);
 
     char temp[260] = {};
@@ -262,6 +270,7 @@ int CQuorvelApp::InitInstance(int argc, char** argv, IOutputHost& host) {
                           m_nCentralBaud, m_nCentralDataBits, m_nCentralStopBits, m_nCentralParity);
     }
 
+    ApplyScreenPowerOption(core->ScreenPowerOption());
     m_keepAwakeThread.Start([this](platform::StoppableThread&) { KeepAwakeThread(this); }, "keep awake");
 
     int exitCode = 0;
@@ -279,21 +288,48 @@ void CQuorvelApp::Shutdown() {
     RemoveFile(m_strCgPath2);
     RemoveFile(m_strTempBase);
     m_multicast->StopListen();
-    m_networkThread.Join(kNetworkJoinMs, "network thread did not end in time; left behind");
-    m_keepAwakeThread.Join(kNetworkJoinMs, "keep-awake thread did not end in time; left behind");
+    // The network thread ends the command listeners, and with them every
+    // command; it misses its wait when a command hangs (the watchdog's
+    // restart comes that way).
+    const bool networkEnded =
+        m_networkThread.Join(kNetworkJoinMs, "network thread did not end in time; left behind");
+    const bool keepAwakeEnded =
+        m_keepAwakeThread.Join(kNetworkJoinMs, "keep-awake thread did not end in time; left behind");
     // Serial commands reach the core: no more of them once it goes away.
-    StopCentralControl();
+    const bool serialEnded = StopCentralControl();
     m_instance.Release();
+    m_sleepInhibitor->Release();
     LOGTEXT::LogInfo("程序结束");
     FirewallCleanup(&m_pFirewall);
     if (m_pNodeSync) m_pNodeSync->Stop();
-    DestroyMediaManager();
+    // A thread left behind may still be inside the core: the core stays
+    // for the little time the process has left rather than vanish under it.
+    if (networkEnded && keepAwakeEnded && serialEnded)
+        DestroyMediaManager();
+    else
+        LOGTEXT::LogError("a thread still runs in the server core at exit; the core is left in place");
 }
 
 // ---- threads ----
 
+void CQuorvelApp::ApplyScreenPowerOption(int option) {
+    m_nScreenPowerOption = option;
+    LOGTEXT::LogInfo("screen power option=%d", option);
+    if ((option & 1) && m_pUserIdle) m_pUserIdle->SuppressScreenSaver();
+    // Bit 1 is taken on the keep-awake thread: asking the system bus may
+    // take a while and must not hold up the start.
+}
+
 uint32_t KeepAwakeThread(CQuorvelApp* app) {
-    while (!app->m_stopEvent.Wait(app->m_nKeepAwakeMs)) GetMediaManager()->System().KeepAwake();
+    if (app->m_nScreenPowerOption & 2) {
+        std::string error;
+        if (!app->m_sleepInhibitor->Acquire("sleep:idle", "solvane", "display wall showing", &error))
+            LOGTEXT::LogInfo("system sleep not held off (no logind): %s", error.c_str());
+    }
+    // Only bit 0 keeps the screens on; without it the screen saver and
+    // power-off follow the desktop's own settings.
+    while (!app->m_stopEvent.Wait(app->m_nKeepAwakeMs))
+        if (app->m_nScreenPowerOption & 1) GetMediaManager()->System().KeepAwake();
     return 0;
 }
 

@@ -19,8 +19,8 @@ CSerialPort::CSerialPort() = default;
 CSerialPort::~CSerialPort() { Stop(); }
 
 void CSerialPort::SetReceiveCallback(ReceiveCallback callback) {
-    std::lock_guard lock(m_callbackLock);
-    m_callback = std::move(callback);
+    std::lock_guard lock(m_shared->callbackLock);
+    m_shared->callback = std::move(callback);
 }
 
 bool CSerialPort::IsOpen() const {
@@ -31,8 +31,8 @@ bool CSerialPort::IsOpen() const {
 int CSerialPort::getOpenPort(int port, int baud, int byteSize, int parity, int stopBits) {
     Stop();
     std::lock_guard lock(m_openLock);
-    m_port = port;
-    auto serial = std::make_unique<platform::SerialPort>();
+    m_shared->port = port;
+    auto serial = std::make_shared<platform::SerialPort>();
     const std::string path = platform::SerialDevicePath(port);
     std::string error;
     const bool opened = !path.empty() && serial->Open(path, &error) == platform::SerialOpenResult::Ok;
@@ -79,63 +79,67 @@ int CSerialPort::getOpenPort(int port, int baud, int byteSize, int parity, int s
 }
 
 int CSerialPort::StartMonitoring() {
+    std::shared_ptr<platform::SerialPort> serial;
     {
         std::lock_guard lock(m_openLock);
         if (!m_serial || !m_serial->IsOpen()) return 0;
+        serial = m_serial;
     }
     if (m_thread.Running()) return 1;
-    m_thread.Start([this](platform::StoppableThread& self) { CommThread(self); }, "serial port");
+    std::shared_ptr<Shared> shared = m_shared;
+    m_thread.Start([shared, serial](platform::StoppableThread& self) { CommThread(self, shared, serial); },
+                   "serial port");
     LOGTEXT::LogDebug("Thread started\n");
     return 1;
 }
 
-void CSerialPort::Stop() {
-    m_thread.Stop(kJoinMs, "serial port thread did not end; left behind");
+bool CSerialPort::Stop() {
+    // A thread that misses the join is left behind holding its port and
+    // state, and stops at its next look.
+    const bool ended = m_thread.Stop(kJoinMs, "serial port thread did not end; left behind");
     std::lock_guard lock(m_openLock);
     if (m_serial) {
+        // Closing ends a left-behind thread's reads at once; it still holds
+        // the object.
         m_serial->Close();
         m_serial.reset();
     }
+    return ended;
 }
 
 void CSerialPort::WriteToPort(const std::string& text) {
-    std::lock_guard lock(m_writeLock);
-    m_writeQueue.push_back(text);
+    std::lock_guard lock(m_shared->writeLock);
+    m_shared->writeQueue.push_back(text);
 }
 
-void CSerialPort::WritePending(platform::SerialPort& serial) {
+void CSerialPort::WritePending(Shared& shared, platform::SerialPort& serial) {
     std::deque<std::string> pending;
     {
-        std::lock_guard lock(m_writeLock);
-        pending.swap(m_writeQueue);
+        std::lock_guard lock(shared.writeLock);
+        pending.swap(shared.writeQueue);
     }
     for (const std::string& text : pending) {
         // Nothing is purged before a write: the input may hold the next
         // command, the output the previous answer.
         if (serial.Write(text.data(), text.size(), 1000) != static_cast<int64_t>(text.size()))
-            LOGTEXT::LogDebug("Write COM%d error.You'd better reconnect it.", m_port);
+            LOGTEXT::LogDebug("Write COM%d error.You'd better reconnect it.", shared.port.load());
     }
 }
 
-void CSerialPort::CommThread(platform::StoppableThread& self) {
-    // The thread is stopped before the port is closed or replaced, so the
-    // port stays valid for the thread's whole run.
-    platform::SerialPort* serial;
-    {
-        std::lock_guard lock(m_openLock);
-        serial = m_serial.get();
-    }
-    if (!serial) return;
+void CSerialPort::CommThread(platform::StoppableThread& self, std::shared_ptr<Shared> shared,
+                             std::shared_ptr<platform::SerialPort> port) {
+    platform::SerialPort* serial = port.get();
     // The open purged the port already; a second purge here would drop what
     // arrived since.
     char buffer[kReceiveBuffer];
     const size_t capacity = kReceiveBuffer - 1;
     while (!self.StopRequested()) {
-        WritePending(*serial);
+        WritePending(*shared, *serial);
         int64_t n = serial->Read(buffer, capacity, kPollMs);
         if (n == 0) continue;
         if (n < 0) {
-            LOGTEXT::LogDebug("Read COM%d error.You'd better reconnect it.", m_port);
+            if (self.StopRequested()) break;
+            LOGTEXT::LogDebug("Read COM%d error.You'd better reconnect it.", shared->port.load());
             // A line that is gone (hang-up) reports at once: do not spin.
             self.SleepFor(1000);
             continue;
@@ -157,10 +161,10 @@ void CSerialPort::CommThread(platform::StoppableThread& self) {
         LOGTEXT::LogDebug("BytesRead=%d port->m_pRevBuf=%s", static_cast<int>(total), buffer);
         ReceiveCallback callback;
         {
-            std::lock_guard lock(m_callbackLock);
-            callback = m_callback;
+            std::lock_guard lock(shared->callbackLock);
+            callback = shared->callback;
         }
         if (callback) callback(buffer, total);
     }
-    WritePending(*serial);
+    if (serial->IsOpen()) WritePending(*shared, *serial);
 }

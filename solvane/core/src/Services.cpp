@@ -3,6 +3,7 @@
 
 #include "channel/Displays.h"
 #include "core/Seams.h"
+#include "lintra/host.h"
 #include "platform/cnum.h"
 #include "platform/netif.h"
 #include "platform/process.h"
@@ -96,10 +97,11 @@ public:
 
     std::string HostName() override { return platform::HostName(); }
 
-    std::string HostFirstIPv4() override {
-        const uint32_t addr = platform::HostNameIPv4();
-        return addr ? platform::IPv4Text(addr) : std::string();
-    }
+    // Debian maps the host name to 127.0.1.1: an address that other
+    // servers cannot reach, which they would adopt and answer to
+    // themselves. The host name's first address that is no loopback, else
+    // the first adapter's.
+    std::string HostFirstIPv4() override { return LINTRA_HOST::GetHostIp(); }
 };
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 #include "util/Util.h"
 
-CSocketManager::CSocketManager() : m_stream(kStreamBufferSize) {}
+CSocketManager::CSocketManager() = default;
 
 CSocketManager::~CSocketManager() { Stop(); }
 
@@ -30,7 +30,7 @@ bool CSocketManager::Start(uint16_t port, const char* bindAddress) {
         return false;
     }
     AttachSocket(s);
-    m_nFill = 0;
+    m_streams.clear();
     if (!WatchComm()) {
         CloseComm();
         return false;
@@ -56,34 +56,46 @@ void CSocketManager::OnDataReceived(const uint8_t* buffer, uint32_t length) {
         buffer += kAddressHeaderSize;
         length -= kAddressHeaderSize;
     }
-    if (static_cast<uint64_t>(m_nFill) + length >= kStreamBufferSize) {
+    const std::string sender = std::string(address) + ":" + std::to_string(port);
+    auto it = m_streams.find(sender);
+    if (it == m_streams.end()) {
+        if (m_streams.size() >= kMaxPartialSenders) {
+            LOGTEXT::LogDebug("socket manager: unfinished message of %s dropped", m_streams.begin()->first.c_str());
+            m_streams.erase(m_streams.begin());
+        }
+        it = m_streams.emplace(sender, std::vector<uint8_t>()).first;
+    }
+    std::vector<uint8_t>& stream = it->second;
+    if (static_cast<uint64_t>(stream.size()) + length >= kStreamBufferSize) {
         LOGTEXT::LogDebug("socket manager: %u bytes dropped, stream buffer full", length);
+        if (stream.empty()) m_streams.erase(it);
         return;
     }
-    std::memcpy(m_stream.data() + m_nFill, buffer, length);
-    m_nFill += static_cast<int32_t>(length);
+    stream.insert(stream.end(), buffer, buffer + length);
 
     const int socket = GetSocket();
-    while (m_nFill > 2) {
-        const uint32_t n = static_cast<uint32_t>(m_stream[0]) | (static_cast<uint32_t>(m_stream[1]) << 8);
+    size_t used = 0;
+    while (stream.size() - used > 2) {
+        const uint8_t* head = stream.data() + used;
+        const uint32_t n = static_cast<uint32_t>(head[0]) | (static_cast<uint32_t>(head[1]) << 8);
         if (n > kMaxMessageLength) {
             // Such a message could never be completed: what is buffered is
             // out of step and waiting would stop every later message.
             LOGTEXT::LogDebug("socket manager: message length %u cannot be held; %d bytes dropped", n,
-                              static_cast<int>(m_nFill));
-            m_nFill = 0;
+                              static_cast<int>(stream.size() - used));
+            used = stream.size();
             break;
         }
-        if (n > static_cast<uint32_t>(m_nFill) - 2) break;
+        if (n > stream.size() - used - 2) break;
         if (n > 0) {
-            std::vector<uint8_t> block(m_stream.begin() + 2, m_stream.begin() + 2 + n);
+            std::vector<uint8_t> block(head + 2, head + 2 + n);
             if (auto raw = m_rawCallback.load()) raw(socket, block.data(), n);
             if (auto command = m_commandCallback.load())
                 command(socket, address, port, block[0], block.data() + 1, n - 1, m_user.load());
         }
         // A message of length 0 has no command: it is only taken out.
-        const int32_t used = static_cast<int32_t>(2 + n);
-        std::memmove(m_stream.data(), m_stream.data() + used, static_cast<size_t>(m_nFill - used));
-        m_nFill -= used;
+        used += 2 + n;
     }
+    stream.erase(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(used));
+    if (stream.empty()) m_streams.erase(it);
 }

@@ -7,9 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "core/Resources.h"
+#include "platform/ini.h"
 #include "platform/netif.h"
 #include "platform/paths.h"
 #include "platform/serial.h"
@@ -137,18 +139,26 @@ int EnumSerialPortsIn(uint8_t numbers[256], const std::string& sysClassTty) {
     for (int n = 1; n <= 255 && count < 256; ++n) {
         const std::string path = platform::SerialDevicePath(n);
         if (path.empty()) continue;
-        const std::string overrideName = "SV_COM" + std::to_string(n);
-        const char* over = std::getenv(overrideName.c_str());
-        // A device named by an override counts when it exists (pseudo-terminals
-        // and adapters have no sysfs serial entry of the kinds above).
-        const bool overridden = over && over[0] != '\0';
-        if (present.count(path) || (overridden && platform::FileExists(path)))
+        // A device named by an override or the configuration counts when it
+        // exists (pseudo-terminals have no sysfs serial entry, and adapters
+        // are often named through a /dev/serial/by-id link).
+        if (present.count(path) || (platform::SerialDeviceMapped(n) && platform::FileExists(path)))
             numbers[count++] = static_cast<uint8_t>(n);
     }
     return count;
 }
 
 int EnumSerialPorts(uint8_t numbers[256]) { return EnumSerialPortsIn(numbers, "/sys/class/tty"); }
+
+void LoadSerialDeviceMap(const std::string& iniPath) {
+    std::map<int, std::string> devices;
+    for (int n = 1; n <= 255; ++n) {
+        const std::string key = "COM" + std::to_string(n);
+        std::string path = platform::GetPrivateProfileString("SerialPort", key.c_str(), std::string(), iniPath);
+        if (!path.empty()) devices[n] = std::move(path);
+    }
+    platform::SetSerialDeviceMap(devices);
+}
 
 std::string FirstAdapterAddress() { return platform::FirstAdapterIPv4(); }
 

@@ -246,6 +246,24 @@ TEST_F(Watchdog, QuitWhileACommandRunsEndsItWithoutRestart) {
     EXPECT_EQ(system.RestartCount(), 0u);
 }
 
+TEST_F(Watchdog, ALimitOfZeroOrLessMeansNoWatchdog) {
+    for (int limit : {0, -1, -15000}) {
+        SCOPED_TRACE(limit);
+        util::LogCapture log;
+        RecordingCore idle{dir.str()};
+        idle.SetServices({&output, nullptr, nullptr, &system});
+        idle.m_nWaitFreezeTime = limit;
+        idle.StartCommandWatchdog();
+        EXPECT_EQ(idle.m_nWatchdogRunning, 0);
+        // Long enough that a zero limit would surely have passed.
+        idle.inHandler = [] { std::this_thread::sleep_for(20ms); };
+        for (int i = 0; i < 3; ++i) Dispatch(idle, 501);
+        EXPECT_EQ(log.Count("command watchdog off: WaitFreezeTime=" + std::to_string(limit)), 1u);
+    }
+    EXPECT_EQ(system.RestartCount(), 0u);
+    EXPECT_EQ(output.Count("quit"), 0u);
+}
+
 TEST(RestartHelper, CommandLineIsGolden) {
     ProcessIdentity self{4242, "/opt/solvane/solvane", {"--base-dir", "/srv/wall one", "it's"}};
     EXPECT_EQ(QuoteCommandLine(BuildRestartHelperArgv(self)),

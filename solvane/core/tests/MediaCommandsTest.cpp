@@ -145,7 +145,10 @@ TEST_F(MediaCommands, AddMediaLooksForConsolePathsInTheMediaFolder) {
         {"E:\\片子\\视频.mp4", true, folder + "/视频.mp4"},
         {"D:\\console\\..", false, ""},
         {"D:\\console\\", false, ""},
-        {"clip.mp4", false, ""},  // a bare name is taken as it is (not here)
+        {"clip.mp4", true, clip},  // the console's own file name
+        {"视频.mp4", true, folder + "/视频.mp4"},
+        {"..", false, ""},
+        {"", false, ""},
     };
     for (const Case& c : cases) {
         media.journal.clear();
@@ -156,10 +159,33 @@ TEST_F(MediaCommands, AddMediaLooksForConsolePathsInTheMediaFolder) {
     }
 }
 
+TEST_F(MediaCommands, AddMediaLooksForPictureNamesInTheMediaFolderToo) {
+    const std::string picture = MakeFile("still.png");
+    const uint32_t handle = AddTimeline(kMediaPicture, "still.png", 0.0, 5.0);
+    ASSERT_NE(handle, 0u);
+    EXPECT_EQ(Fake(handle)->Common().name, picture);
+}
+
+TEST_F(MediaCommands, VideoFileListAnswersTheFolderScan) {
+    // Nothing scanned yet: an empty list, and still an answer.
+    CommandReply none = Send(Head(520));
+    EXPECT_EQ(none.Int(4), 1);
+    EXPECT_TRUE(none.body.empty());
+
+    core->m_strMediaVideoExtension = "*.avi|*.mp4";
+    const std::string a = MakeFile("a.mp4");
+    MakeFile("notes.txt");
+    tagNETHEAD scan = Head(524);
+    SetText(scan, folder);
+    Send(scan);
+    CommandReply list = Send(Head(520));
+    EXPECT_EQ(list.Int(4), 1);
+    EXPECT_EQ(std::string(list.body.begin(), list.body.end()), core->VideoFileText());
+    EXPECT_EQ(core->VideoFileText(), a);
+}
+
 TEST_F(MediaCommands, AddMediaPlacesTheMediaOnTheTimeline) {
     MakeFile("a.mp4");
-    const uint32_t h = AddTimeline(kMediaFileVideo, "a.mp4", 2.0, 8.0, {10, 20, 110, 220}, "1:{1.0,5/6/0/0}", 4);
-    ASSERT_EQ(h, 0u);  // bare name, not in the working folder
     const uint32_t v = AddTimeline(kMediaFileVideo, "x\\a.mp4", 2.0, 8.0, {10, 20, 110, 220}, "1:{1.0,5/6/0/0}", 4);
     ASSERT_NE(v, 0u);
     const MediaCommon& c = Fake(v)->Common();
@@ -331,6 +357,26 @@ TEST_F(MediaCommands, SeekAndStepsMoveFileVideosOnly) {
 
     CommandReply frame = Send(Head(516, {static_cast<int32_t>(a)}));
     EXPECT_EQ(frame.Int(4), 1);
+}
+
+TEST_F(MediaCommands, SeeksOnASynchronisedSlaveWaitForTheMainServer) {
+    MakeFile("a.mp4");
+    const uint32_t a = AddTimeline(kMediaFileVideo, "x/a.mp4", 0, 5);
+    Fake(a)->position = 2.0;
+    core->m_nSyncMediaEnable = 1;
+    core->m_nMainServer = 0;
+    for (uint32_t code : {517u, 518u, 519u}) {
+        tagNETHEAD h = Head(code, {static_cast<int32_t>(a)});
+        h.realParam[0] = 1.0;
+        EXPECT_EQ(Send(h).Int(4), 1) << code;
+        EXPECT_DOUBLE_EQ(Fake(a)->position.load(), 2.0) << code;
+    }
+    // Without synchronisation the same server seeks at once.
+    core->m_nSyncMediaEnable = 0;
+    tagNETHEAD seek = Head(517, {static_cast<int32_t>(a)});
+    seek.realParam[0] = 1.0;
+    EXPECT_EQ(Send(seek).Int(4), 1);
+    EXPECT_DOUBLE_EQ(Fake(a)->position.load(), 1.0);
 }
 
 TEST_F(MediaCommands, HideWithHandleZeroHidesEveryMedia) {

@@ -160,6 +160,27 @@ TEST_F(MediaListFiles, FillZeroesEverythingItDoesNotSet) {
     EXPECT_EQ(bytes, RecordBytes().Path("p.jpg").Type(2).bytes);
 }
 
+// The capture device's number is one byte at 288 both ways; device 0 is a
+// zero byte, not an empty name.
+TEST_F(MediaListFiles, CaptureDeviceByteReadsBackAsItWasWritten) {
+    for (uint8_t device : {uint8_t{0}, uint8_t{2}, uint8_t{57}}) {
+        SCOPED_TRACE(static_cast<int>(device));
+        WriteFile(MediaBak(), Int32Bytes(1) + RecordBytes().Path("video capture").Type(1).Device(device).bytes);
+        FakeMediaFactory factory2;
+        CMediaManager other(dir.str());
+        other.SetServices({&output, &factory2, &displays, &system});
+        other.m_nCaptureEnabled = 1;
+        other.LoadMediaList(MediaBak());
+        ASSERT_EQ(other.m_mediaList.size(), 1u);
+        EXPECT_EQ(other.m_mediaList[0]->Common().name, std::to_string(device));
+        EXPECT_EQ(other.m_mediaList[0]->Common().deviceRef, device);
+        // Saved again, the file is byte for byte what was read.
+        other.SaveMediaList();
+        EXPECT_EQ(ReadFile(MediaBak()),
+                  Int32Bytes(1) + RecordBytes().Path(std::to_string(device)).Type(1).State(other.m_mediaList[0]->Common().state).Device(device).bytes);
+    }
+}
+
 TEST_F(MediaListFiles, SavedListLoadsBackIntoAFreshCore) {
     const std::string clip = MakeFile("clip.mp4");
     const std::string still = MakeFile("still.jpg");

@@ -8,6 +8,7 @@
 
 #include "core/Fakes.h"
 #include "core/MediaManager.h"
+#include "platform/netif.h"
 #include "support/support.h"
 #include "util/LogCapture.h"
 
@@ -64,6 +65,7 @@ TEST(MediaManagerConfig, EmptyFolderGivesEveryDefault) {
         {"VerticalSync", [&] { return s(core.m_nVerticalSync); }, "0"},
         {"DefaultVolume", [&] { return s(core.m_nDefaultVolume); }, "90"},
         {"AudioDevice", [&] { return core.m_strAudioDevice; }, "default"},
+        {"EnableCapture", [&] { return s(core.m_nCaptureEnabled); }, "1"},
         {"StartupLoadMedia MediaType", [&] { return s(core.m_nStartupMediaType); }, "0"},
         {"StartupLoadMedia Enable", [&] { return s(core.m_nStartupLoadEnable); }, "0"},
         {"VideoPath", [&] { return core.m_strStartupVideoPath; }, ""},
@@ -157,6 +159,7 @@ TEST(MediaManagerConfig, SaveSettingsWritesTheKeysInOrder) {
     core.m_nEnableStereo = 1;
     core.m_nVerticalSync = 1;
     core.m_strAudioDevice = "hw:1,0";
+    core.m_nCaptureEnabled = 0;
     core.SaveSettings();
     g_nSyncTimePort = 0;
     SetSyncTimeIp("");
@@ -194,6 +197,7 @@ TEST(MediaManagerConfig, SaveSettingsWritesTheKeysInOrder) {
               "EnableStereo=1\n"
               "VerticalSync=1\n"
               "AudioDevice=hw:1,0\n"
+              "EnableCapture=0\n"
               "[StartupLoadMedia]\n"
               "MediaType=0\n"
               "Enable=0\n"
@@ -205,6 +209,7 @@ TEST(MediaManagerConfig, SaveSettingsWritesTheKeysInOrder) {
     again.LoadConfig();
     EXPECT_EQ(again.m_nRotationAngle, 90);
     EXPECT_EQ(again.m_strAudioDevice, "hw:1,0");
+    EXPECT_EQ(again.m_nCaptureEnabled, 0);
     EXPECT_FLOAT_EQ(again.m_fGlobalTrimBottom, 0.25f);
     EXPECT_EQ(again.m_strMediaVideoExtension, "*.avi|*.mp4");
 }
@@ -417,4 +422,28 @@ TEST(ServerTexts, HostNameAndAddressArePublishedWhole) {
     EXPECT_EQ(core.OwnAddressText(), "10.1.2.3");
     SetServerIpText("");
     SetServerHostName("");
+}
+
+// Where the machine has several addresses, the configuration names the one
+// the other servers reach; both the sync records and the status records
+// carry it.
+TEST(ServerTexts, LocalIpKeyNamesTheAddressGivenToOthers) {
+    SetServerIpText("10.1.2.3");
+    TempDir dir;
+    WriteFile(Ini(dir), "[SyncMedia]\nLocalIp=192.168.7.40\n");
+    CMediaManager core(dir.str());
+    core.SetOwnIpText("10.1.2.3");
+    core.LoadConfig();
+    EXPECT_EQ(core.OwnAddressText(), "192.168.7.40");
+    EXPECT_EQ(core.OwnIpText(), "192.168.7.40");
+    SetServerIpText("");
+}
+
+// The address found from the host is never the loopback one that Debian
+// gives the host name, while the machine has another.
+TEST(ServerTexts, HostAddressIsNoLoopbackWhileAnAdapterHasOne) {
+    const std::string found = LinuxSystemServices().HostFirstIPv4();
+    const std::string adapter = platform::FirstAdapterIPv4();
+    if (adapter.empty() || adapter.rfind("127.", 0) == 0) GTEST_SKIP() << "no adapter address here";
+    EXPECT_NE(found.rfind("127.", 0), 0u) << found;
 }

@@ -13,6 +13,7 @@
 
 #include "core/CommandEntry.h"
 #include "core/MediaManager.h"
+#include "platform/event.h"
 #include "platform/paths.h"
 #include "core/SerialPort.h"
 #include "support/support.h"
@@ -148,6 +149,39 @@ TEST_F(SerialPortTest, StopEndsTheThreadAndFreesThePort) {
     EXPECT_FALSE(port.IsOpen());
     // The port can be opened again at once (the exclusive hold is gone).
     EXPECT_EQ(port.getOpenPort(41, 9600, 8, 0, 0), 0);
+}
+
+// Saving the settings restarts the port from a command that holds the
+// command lock, while the watch thread may be waiting for that lock inside
+// its callback: the thread misses its join and must come back to a port that
+// still exists (the sanitizer build catches any use of a freed one).
+TEST_F(SerialPortTest, RestartWhileTheCallbackWaitsKeepsTheOldThreadsPortAlive) {
+    ASSERT_FALSE(pty.path.empty());
+    platform::Event entered(true, false), release(true, false);
+    std::atomic<int> calls{0};
+    port.SetReceiveCallback([&](const char* d, size_t n) {
+        if (calls++ == 0) {
+            entered.Set();
+            release.Wait(30000);  // stands for the command lock
+        }
+        received.Add(d, n);
+    });
+    ASSERT_EQ(port.getOpenPort(41, 9600, 8, 0, 0), 0);
+    ASSERT_EQ(port.StartMonitoring(), 1);
+    pty.Send("first\r\n");
+    ASSERT_TRUE(entered.Wait(10000));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(port.getOpenPort(41, 9600, 8, 0, 0), 0) << "the restart " << i;
+        ASSERT_EQ(port.StartMonitoring(), 1);
+    }
+    release.Set();
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return received.Count() == 1; }));
+    // The restarted port reads and writes on.
+    pty.Send("second\r\n");
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return received.Count() == 2; }));
+    EXPECT_EQ(received.All(), "first\r\nsecond\r\n");
+    port.WriteToPort("ok");
+    EXPECT_EQ(pty.Read(2), "ok");
 }
 
 TEST_F(SerialPortTest, SecondOpenerIsRefused) {

@@ -6,6 +6,7 @@
 
 #include "core/Resources.h"
 #include "core/SystemUtil.h"
+#include "platform/serial.h"
 #include "support/support.h"
 
 namespace {
@@ -118,6 +119,43 @@ TEST(SystemUtilTest, SerialPortsFollowTheComMapping) {
     EXPECT_EQ(numbers[1], 7);
     EXPECT_EQ(numbers[2], 9);
     EXPECT_EQ(numbers[3], 0);
+}
+
+// USB adapters get COM numbers from mediacfg.ini; the environment still wins.
+TEST(SystemUtilTest, ConfigurationMapsComNumbersToAdapters) {
+    testsupport::TempDir sys, dev, base;
+    for (const char* n : {"ttyUSB0", "ttyACM0"}) std::filesystem::create_directories(sys / n);
+    std::filesystem::create_directories(dev / "by-id");
+    testsupport::WriteFile(dev / "by-id" / "usb-adapter", "");
+    testsupport::WriteFile(dev / "pty", "");
+    const std::string ini = (base / "mediacfg.ini").string();
+    testsupport::WriteFile(ini, "[SerialPort]\nEnable=1\nPort=5\nCOM5=" + (dev / "by-id" / "usb-adapter").string() +
+                                    "\nCOM3=/dev/ttyACM0\nCOM12=" + (dev / "gone").string() +
+                                    "\nCOM2=" + (dev / "pty").string() + "\nCOM0=/dev/ttyUSB0\nCOM8=\n");
+    setenv("SV_COM2", "/dev/ttyUSB0", 1);
+    LoadSerialDeviceMap(ini);
+    struct Case {
+        int com;
+        std::string path;
+    } cases[] = {
+        {5, (dev / "by-id" / "usb-adapter").string()},
+        {3, "/dev/ttyACM0"},
+        {2, "/dev/ttyUSB0"},  // the environment
+        {8, "/dev/ttyS7"},    // an empty value maps nothing
+        {1, "/dev/ttyS0"},
+        {0, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(platform::SerialDevicePath(c.com), c.path) << c.com;
+    uint8_t numbers[256] = {};
+    const int count = EnumSerialPortsIn(numbers, sys.str());
+    unsetenv("SV_COM2");
+    platform::SetSerialDeviceMap({});
+    // COM12's device is missing; nothing else is present.
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(numbers[0], 2);
+    EXPECT_EQ(numbers[1], 3);
+    EXPECT_EQ(numbers[2], 5);
+    EXPECT_EQ(platform::SerialDevicePath(5), "/dev/ttyS4");
 }
 
 TEST(SystemUtilTest, FirewallStepsSucceedAndChangeNothing) {

@@ -29,6 +29,9 @@ public:
     // Resets the screen-saver timer as input would and turns monitors that
     // DPMS has put to sleep back on. False without a connection.
     bool KeepAwake();
+    // Suspends (or resumes) the X screen saver and its power-off for as
+    // long as this connection stays open.
+    bool SuspendScreenSaver(bool suspend);
 
     const std::string& LastError() const;
 

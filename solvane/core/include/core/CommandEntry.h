@@ -52,5 +52,6 @@ void OnSerialCommand(const char* data, size_t length);
 
 // Central control on the serial port: 1 open (thread started), 0 not.
 int StartCentralControl(int port, int baud, int dataBits, int stopBits, int parity);
-void StopCentralControl();
+// False when the serial thread could not be joined (it may still call the core).
+bool StopCentralControl();
 int IsCentralControlOpen();

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -153,7 +154,10 @@ public:
     void LoadMediaList(const std::string& path);
     void SavePlaylist();
     void LoadPlaylist();
-    void BroadcastSyncCommand(const SyncMediaInfo& info, int32_t actionBits);
+    // A record that slaves acknowledge (load, switch, update) begins a new
+    // acknowledgement round of the node synchronisation before it goes out,
+    // unless newAckRound is false (the caller began one for several records).
+    void BroadcastSyncCommand(const SyncMediaInfo& info, int32_t actionBits, bool newAckRound = true);
     void SetMediaPlayState(IMedia* media, int32_t state, int32_t typeFilter);
     void RemoveMedia(IMedia* media);
     void SetCurrentVideo(IMedia* media, int release);
@@ -184,6 +188,10 @@ public:
     void ShowMouseCursor(int hide);
     bool RefreshMediaFileLists(const std::string& folder);
     bool EnumMediaFiles(const std::string& folder);
+    // The file of the media folder that a name from the console means: its
+    // last component (a bare name too) in this server's media folder;
+    // nothing for an empty, "." or ".." name.
+    std::optional<std::string> MediaFolderFile(const std::string& name) const;
     bool EnumImageFiles(const std::string& folder);
     void SaveMediaSize();
     // World size = channel size x columns and rows of the layout (in memory).
@@ -227,6 +235,9 @@ public:
     int m_nDisplayBackgroundIfNoVideo = 0;
     IMedia* m_pDesktopCapture = nullptr;
     std::string m_strMulticastIp = "226.10.60.10";
+    // [SyncMedia] LocalIp: the address this server gives the others, where
+    // the machine has several (empty: found from the host).
+    std::string m_strLocalIp;
     int m_nMulticastPort = 30400;
     int m_nEnableRotation = 0;
     std::string m_strRotationCondition;
@@ -259,7 +270,7 @@ public:
     float m_fGlobalTrimRight = 1.0f;
     float m_fGlobalTrimTop = 1.0f;
     float m_fGlobalTrimBottom = 1.0f;
-    double m_dTimelineTime = -10000.0;
+    std::atomic<double> m_dTimelineTime{-10000.0};  // written by the command, time-check and layer threads, read by the render thread
     double m_dTimelineMark1 = -10000.0;
     double m_dTimelineMark2 = -10000.0;
     int m_nTimelineIndex = -1;

@@ -87,6 +87,10 @@ public:
     // The same with the long wait (5,000 ms): the add-media and switch-media
     // broadcasts call it.
     bool WaitAllSlaveNodes();
+    // Starts counting acknowledgements from none: call it before sending
+    // what the slaves acknowledge, never after (an answer may be quicker
+    // than the wait that follows).
+    void BeginAcknowledgementRound();
     // Waits for handle (0) or the second acknowledgement (1) up to timeoutMs;
     // -1 on time-out. 0 at once without slaves.
     int WaitSecondAcknowledgement(platform::Event* handle, uint32_t timeoutMs);
@@ -124,6 +128,7 @@ private:
     void ApplyMasterState(const std::string& address, const uint8_t* data, uint32_t length);
     void RedoAllSync();
     bool SleepUnlessStopped(uint32_t ms);
+    bool IsSlave(const std::string& address) const;
 
     CMediaManager* m_pCoreGiven;
     CMediaManager* m_pCore = nullptr;

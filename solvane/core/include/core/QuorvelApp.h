@@ -14,6 +14,9 @@
 #include "platform/thread.h"
 
 class IOutputHost;
+namespace platform {
+class SleepInhibitor;
+}
 class CMulticastReceiver;
 struct FirewallProfile;
 
@@ -35,6 +38,8 @@ public:
     virtual ~IUserIdle() = default;
     virtual uint32_t IdleTimeMs() = 0;
     virtual void KeepAwake() = 0;
+    // Screen saver and monitor power-off held off while the server runs.
+    virtual void SuppressScreenSaver() {}
 };
 
 // Shows the second-start message: a box that closes after timeoutMs where
@@ -97,9 +102,13 @@ public:
     uint32_t m_nListenerRestartPauseMs = 5000;
     uint32_t m_nSelfRestartMs = 3600000;
     uint32_t m_nKeepAwakeMs = 50000;
+    int m_nScreenPowerOption = 3;
 
 private:
     void Shutdown();
+    // [ScreenPowerOption] Option: bit 0 keeps the screens on, bit 1 keeps
+    // the system from sleeping (a logind inhibitor).
+    void ApplyScreenPowerOption(int option);
 
     std::string m_strProgramPath;
     std::string m_strBaseOverride;
@@ -108,6 +117,8 @@ private:
     InstanceMessageFn m_instanceMessage = nullptr;
     std::unique_ptr<ISystemServices> m_system;
     std::unique_ptr<ICentralControl> m_central;
+    friend uint32_t KeepAwakeThread(CQuorvelApp* app);
+    std::unique_ptr<platform::SleepInhibitor> m_sleepInhibitor;
 };
 
 // The one application object (set by its constructor).

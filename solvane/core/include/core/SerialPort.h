@@ -3,6 +3,7 @@
 // hands it to the receive callback, written on request by the same thread.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -39,23 +40,33 @@ public:
     int getOpenPort(int port, int baud, int byteSize, int parity, int stopBits);
     // Starts the watch thread; 1.
     int StartMonitoring();
-    // Ends the watch thread (bounded wait) and closes the port.
-    void Stop();
+    // Ends the watch thread (bounded wait) and closes the port; false when
+    // the thread missed the wait and was left behind.
+    bool Stop();
     // Queues a string; the watch thread writes it. Nothing queued is lost.
     void WriteToPort(const std::string& text);
     bool IsOpen() const;
-    int PortNumber() const { return m_port; }
+    int PortNumber() const { return m_shared->port.load(); }
 
 private:
-    void CommThread(platform::StoppableThread& self);
-    void WritePending(platform::SerialPort& serial);
+    // What the watch thread touches. The thread holds its own reference, so
+    // a thread that missed its bounded join (it may be waiting for the
+    // command lock inside the callback while that same command restarts the
+    // port) never runs on a freed port or object: it finds its port closed
+    // and its stop requested when it comes back.
+    struct Shared {
+        std::mutex writeLock;
+        std::deque<std::string> writeQueue;
+        std::mutex callbackLock;
+        ReceiveCallback callback;
+        std::atomic<int> port{0};
+    };
+    static void CommThread(platform::StoppableThread& self, std::shared_ptr<Shared> shared,
+                           std::shared_ptr<platform::SerialPort> serial);
+    static void WritePending(Shared& shared, platform::SerialPort& serial);
 
-    int m_port = 0;
-    std::unique_ptr<platform::SerialPort> m_serial;
+    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
+    std::shared_ptr<platform::SerialPort> m_serial;
     mutable std::mutex m_openLock;
-    std::mutex m_writeLock;
-    std::deque<std::string> m_writeQueue;
-    std::mutex m_callbackLock;
-    ReceiveCallback m_callback;
     platform::StoppableThread m_thread;
 };

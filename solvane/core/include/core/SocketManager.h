@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "lintra/SocketComm.h"
@@ -12,6 +14,9 @@
 class CSocketManager : public CSocketComm {
 public:
     static constexpr uint32_t kStreamBufferSize = 40960;
+    // Senders whose messages may be unfinished at once; a further one drops
+    // the oldest unfinished bytes (senders that went away mid-message).
+    static constexpr size_t kMaxPartialSenders = 64;
     // The longest message the stream buffer can ever hold after its length
     // field (a datagram is taken only while the buffer stays below its size).
     static constexpr uint32_t kMaxMessageLength = kStreamBufferSize - 3;
@@ -45,7 +50,8 @@ private:
     std::atomic<CommandCallback> m_commandCallback{nullptr};
     std::atomic<RawMessageCallback> m_rawCallback{nullptr};
     std::atomic<void*> m_user{nullptr};
-    // Touched only by the watch thread.
-    std::vector<uint8_t> m_stream;
-    int32_t m_nFill = 0;
+    // What each sender ("address:port") has sent of its unfinished
+    // messages, so that fragments of two senders never mix. Touched only by
+    // the watch thread (and by Start before it runs).
+    std::map<std::string, std::vector<uint8_t>> m_streams;
 };

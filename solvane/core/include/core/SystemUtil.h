@@ -42,6 +42,9 @@ std::string FileNameOfPath(const std::string& path);
 // Fills numbers with the COM numbers whose device (as the serial layer maps
 // COMn) is present, ascending, at most 256; returns the count.
 int EnumSerialPorts(uint8_t numbers[256]);
+// Reads the [SerialPort] keys COM1..COM255 of mediacfg.ini (a device path
+// each, e.g. COM5=/dev/serial/by-id/...) into the serial layer's COM table.
+void LoadSerialDeviceMap(const std::string& iniPath);
 // The same with the sysfs tty folder and /dev given (tests).
 int EnumSerialPortsIn(uint8_t numbers[256], const std::string& sysClassTty);
 

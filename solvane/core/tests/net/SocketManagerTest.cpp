@@ -144,6 +144,39 @@ TEST_F(SocketManagerTest, MessageSplitAcrossDatagramsArrivesOnceAfterTheLast) {
     EXPECT_EQ(got[0].rest, std::string(100, 'a'));
 }
 
+TEST_F(SocketManagerTest, InterleavedFragmentsOfTwoSendersBothReassemble) {
+    // A second sender on another loopback address.
+    const int other = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(0x7F000002);
+    ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    auto sendOther = [&](const std::string& datagram) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(port_);
+        ASSERT_EQ(::sendto(other, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+                  static_cast<ssize_t>(datagram.size()));
+    };
+    const std::string one = Frame("\x01" + std::string(60, 'a'));
+    const std::string two = Frame("\x02" + std::string(90, 'b'));
+    Send(one.substr(0, 1));  // half of a length field
+    sendOther(two.substr(0, 30));
+    Send(one.substr(1, 20));
+    sendOther(two.substr(30));
+    Send(one.substr(21));
+    const auto got = SendMarkerAndCollect();
+    ::close(other);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].command, 2);
+    EXPECT_EQ(got[0].address, "127.0.0.2");
+    EXPECT_EQ(got[0].rest, std::string(90, 'b'));
+    EXPECT_EQ(got[1].command, 1);
+    EXPECT_EQ(got[1].address, "127.0.0.1");
+    EXPECT_EQ(got[1].rest, std::string(60, 'a'));
+}
+
 TEST_F(SocketManagerTest, LengthFieldAloneWaitsForTheRest) {
     const std::string whole = Frame(std::string("\x02\x00", 2));
     Send(whole.substr(0, 2));

@@ -171,6 +171,9 @@ public:
     void Send(uint16_t port, std::vector<uint8_t> payload) {
         ASSERT_GT(sender_.SendTo(kMasterAddress, port, payload.data(), static_cast<uint32_t>(payload.size())), 0);
     }
+    void SendTo(const std::string& address, uint16_t port, std::vector<uint8_t> payload) {
+        ASSERT_GT(sender_.SendTo(address, port, payload.data(), static_cast<uint32_t>(payload.size())), 0);
+    }
     void Heartbeat() { Send(sender_.Options().heartbeatPort, {kNodeSyncHeartbeat, 0}); }
 
     struct Message {
@@ -414,11 +417,71 @@ TEST_F(NodeSyncTest, AfterAJoinTheRoundNeedsOneAcknowledgementMore) {
     EXPECT_FALSE(log_.Contains("ok event"));
     EXPECT_FALSE(master.sync.WaitAllSlaveNodes(100));
 
-    // The wait began a new round from 0: one acknowledgement per slave.
+    // A new round begins from 0: one acknowledgement per slave.
+    master.sync.BeginAcknowledgementRound();
     b.sync.SendLoadAcknowledgement();
     c.sync.SendLoadAcknowledgement();
     ASSERT_TRUE(WaitUntil([&] { return log_.Contains("set load ok event"); }));
     EXPECT_TRUE(master.sync.WaitAllSlaveNodes(3000));
+}
+
+TEST_F(NodeSyncTest, AcknowledgementsBeforeTheWaitBeginsCount) {
+    Node master(kMasterAddress, true);
+    Node b("127.0.0.2", false);
+    Node c("127.0.0.3", false);
+    ASSERT_EQ(master.sync.Start(), 1);
+    ASSERT_EQ(b.sync.Start(), 1);
+    ASSERT_EQ(c.sync.Start(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return master.sync.SlaveCount() == 2; }));
+
+    // The round begins before the broadcast; one slave answers before the
+    // main server starts waiting, the other while it waits.
+    master.sync.BeginAcknowledgementRound();
+    b.sync.SendUpdateAcknowledgement();
+    ASSERT_TRUE(WaitUntil([&] { return log_.Contains("slave node count=2.action count=1"); }));
+    auto wait = std::async(std::launch::async, [&] { return master.sync.WaitAllSlaveNodes(60000); });
+    c.sync.SendUpdateAcknowledgement();
+    ASSERT_EQ(wait.wait_for(20s), std::future_status::ready) << "the first answer was lost";
+    EXPECT_TRUE(wait.get());
+}
+
+TEST_F(NodeSyncTest, RecordsFromAThirdAddressChangeNothing) {
+    // The slave follows 127.0.0.1, which is silent; a stranger sends it a
+    // master's state, a clock and an answer.
+    Node slave("127.0.0.2", false);
+    slave.AddVideo("/show/a.mp4", 7, kMediaPlaying);
+    const uint32_t clockBefore = slave.clock.GetTime();
+    CNodeSync& sync = slave.sync;
+    const NodeSyncOptions& o = sync.Options();
+    ASSERT_EQ(sync.Start(), 1);
+    Probe stranger("127.0.0.9");
+    const std::string state = std::string(1, static_cast<char>(kNodeSyncState)) + "/evil/x.mp4<1,1>" + '\0';
+    uint8_t clock[10] = {kNodeSyncTime, 0x10, 0x27, 0, 0};
+    stranger.SendTo("127.0.0.2", o.statePort, std::vector<uint8_t>(state.begin(), state.end()));
+    stranger.SendTo("127.0.0.2", o.heartbeatPort, std::vector<uint8_t>(clock, clock + sizeof clock));
+    stranger.SendTo("127.0.0.2", o.heartbeatPort, {kNodeSyncAlive, 0});
+    ASSERT_TRUE(WaitUntil([&] { return log_.Count(" from 127.0.0.9 ignored") == 3; }));
+    EXPECT_EQ(slave.Videos(), (std::vector<Node::Video>{{"/show/a.mp4", 7, kMediaPlaying}}));
+    EXPECT_EQ(slave.clock.GetTime(), clockBefore);
+    EXPECT_FALSE(sync.MasterAlive());
+    EXPECT_FALSE(log_.Contains("init requst response"));
+}
+
+TEST_F(NodeSyncTest, MainServerCountsAcknowledgementsOfItsSlavesOnly) {
+    Node master(kMasterAddress, true);
+    Node b("127.0.0.2", false);
+    ASSERT_EQ(master.sync.Start(), 1);
+    ASSERT_EQ(b.sync.Start(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return master.sync.SlaveCount() == 1; }));
+    master.sync.BeginAcknowledgementRound();
+    Probe stranger("127.0.0.9");
+    stranger.Send(master.sync.Options().heartbeatPort, {kNodeSyncLoadAck, 0});
+    stranger.Send(master.sync.Options().statePort, {kNodeSyncRedo, 0});
+    ASSERT_TRUE(WaitUntil([&] { return log_.Count(" from 127.0.0.9 ignored") == 2; }));
+    EXPECT_FALSE(log_.Contains("set load ok event"));
+    EXPECT_FALSE(log_.Contains("do all sync again"));
+    b.sync.SendLoadAcknowledgement();
+    EXPECT_TRUE(master.sync.WaitAllSlaveNodes(20000));
 }
 
 TEST_F(NodeSyncTest, WaitWithoutSlavesReturnsAtOnceAndStopEndsAPendingWait) {

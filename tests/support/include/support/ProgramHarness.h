@@ -12,6 +12,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -154,6 +155,13 @@ public:
     // Runs the program in the network namespace open at fd (for servers
     // beside each other on the same ports); -1: the test's own namespace.
     void SetNetworkNamespace(int fd) { netnsFd_ = fd; }
+    // Runs the program with its own host name, looked up through hostsFile
+    // in place of /etc/hosts (private UTS and mount namespaces); empty: the
+    // machine's.
+    void SetHostName(const std::string& name, const std::string& hostsFile) {
+        hostName_ = name;
+        hostsFile_ = hostsFile;
+    }
 
     // Starts the program with extra environment entries ("NAME=value").
     bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& errFile) {
@@ -181,6 +189,12 @@ public:
             const int fd = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (fd >= 0) dup2(fd, 2);
             if (netnsFd_ >= 0 && setns(netnsFd_, CLONE_NEWNET) != 0) _exit(126);
+            if (!hostName_.empty() &&
+                (unshare(CLONE_NEWNS | CLONE_NEWUTS) != 0 ||
+                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                 sethostname(hostName_.data(), hostName_.size()) != 0 ||
+                 mount(hostsFile_.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0))
+                _exit(125);
             execve(a[0], a.data(), en.data());
             _exit(127);
         }
@@ -218,6 +232,8 @@ private:
     pid_t pid_ = -1;
     int status_ = -1;
     int netnsFd_ = -1;
+    std::string hostName_;
+    std::string hostsFile_;
 };
 
 inline bool WaitForPort(uint16_t port, std::chrono::milliseconds deadline = 10s,
@@ -259,7 +275,7 @@ protected:
                                         "ASAN_OPTIONS=detect_leaks=0:detect_stack_use_after_return=0"};
         all.insert(all.end(), env.begin(), env.end());
         return server.Start({"--base-dir", base.string()}, all, (dir / "stderr.txt").string()) &&
-               WaitForPort(30100) && WaitForPort(30101);
+               WaitForPort(30100, 30s) && WaitForPort(30101, 30s);
     }
     std::string Log() {
         std::string all;

@@ -87,6 +87,9 @@ public:
 
     // The X screen of the next Start ("WxHxD").
     std::string screen = "1920x1080x24";
+    // When set, the program runs under this host name, which resolves to
+    // 127.0.1.1 as a stock Debian host's name does.
+    std::string hostName;
 
     // Makes namespace k (1..254), starts an X server and the program with
     // `--base-dir baseDir`, the arguments and environment entries, and waits
@@ -142,6 +145,13 @@ public:
     pid_t Pid() const { return server_.Pid(); }
     // What the program wrote to its standard error.
     std::string ErrorText() const { return testsupport::ReadFile(base_ / "stderr.txt"); }
+    // Its log files, joined.
+    std::string Log() const {
+        std::string all;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(base_ / "log", ec)) all += testsupport::ReadFile(e.path());
+        return all;
+    }
 
     // A command session connected to the server (null when it fails).
     std::unique_ptr<CClientSession> ConnectSession(unsigned port = 30100) const {
@@ -216,6 +226,11 @@ private:
         std::vector<std::string> args = {"--base-dir", base_.string()};
         args.insert(args.end(), args_.begin(), args_.end());
         server_.SetNetworkNamespace(netnsFd_);
+        if (!hostName.empty()) {
+            const fs::path hosts = base_ / "hosts";
+            testsupport::WriteFile(hosts, "127.0.0.1 localhost\n127.0.1.1 " + hostName + "\n");
+            server_.SetHostName(hostName, hosts.string());
+        }
         return server_.Start(args, env, (base_ / "stderr.txt").string()) &&
                WaitForPort(30100, 20s, Address()) && WaitForPort(30101, 20s, Address());
     }
