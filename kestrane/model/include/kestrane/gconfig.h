@@ -319,8 +319,12 @@ public:
     void refreshLayerEffectRows(int row);
     void selectTimelineMedia(int mediaId);
     void addAnchorAtCurrentTime(int kind, int row, const QList<double>& values);
-    // One output thread for that timeline output command.
+    // One output thread for that timeline output command; the playback
+    // tick calls it as the play head passes the command. The starter, when
+    // set, takes the place of the time axis's own (tests record with it).
     bool startOutputData(int layerIoId);
+    using OutputStarter = std::function<bool(int layerIoId)>;
+    void setOutputStarter(OutputStarter starter) { m_outputStarter = std::move(starter); }
 
     // ---- Calibration dialogs
     void openMatrixLayout(const QList<int>& deviceIds, QWidget* parent);
@@ -451,4 +455,5 @@ private:
     std::vector<std::unique_ptr<CKestraneStageServer>> m_retiredSessions;
     bool m_muted = false;
     QMap<QString, QStringList> m_toolIcons;
+    OutputStarter m_outputStarter;
 };
