@@ -380,7 +380,7 @@ void SpecialEffectInfoPanel::commit(bool first) {
     ClickLabel* label = first ? m_firstLabel : m_secondLabel;
     QLineEdit* editor = first ? m_firstEditor : m_secondEditor;
     // Hiding the editor takes its focus, which finishes the edit once more.
-    if (!editor->isVisible())
+    if (editor->isHidden())
         return;
     const QString text = editor->text().trimmed();
     const int value = text.toInt();

@@ -88,10 +88,13 @@ protected:
         return -1;
     }
     bool waitForRequests(size_t n) {
-        for (const auto& s : servers)
-            if (!s->WaitForRequests(seen + n))
-                return false;
-        return true;
+        // The time push after a seek runs from the event loop.
+        return waitFor([&] {
+            for (const auto& s : servers)
+                if (s->RequestCount() < seen + n)
+                    return false;
+            return true;
+        });
     }
 
     PlayControlRecord* addControl(int id, int type, int time) {
