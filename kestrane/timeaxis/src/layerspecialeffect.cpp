@@ -19,6 +19,7 @@
 #include "kestrane/layertable.h"
 #include "kestrane/rulerwidget.h"
 #include "kestrane/specialeffectinfopanel.h"
+#include "stripshade.h"
 
 namespace {
 
@@ -43,12 +44,6 @@ int rowOffsetOf(int kind) {
     }
 }
 
-void paintStyled(QWidget* w) {
-    QStyleOption option;
-    option.initFrom(w);
-    QPainter painter(w);
-    w->style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, w);
-}
 
 }  // namespace
 
@@ -175,7 +170,7 @@ bool LayerSpecialEffect::isRowLocked() const {
     return header && header->isLocked();
 }
 
-void LayerSpecialEffect::paintEvent(QPaintEvent*) { paintStyled(this); }
+void LayerSpecialEffect::paintEvent(QPaintEvent*) { kestrane::paintStyleSheet(this); }
 
 void LayerSpecialEffect::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
@@ -322,7 +317,7 @@ void EffectAnchor::setKeyDisabled(bool disabled) {
     }
 }
 
-void EffectAnchor::paintEvent(QPaintEvent*) { paintStyled(this); }
+void EffectAnchor::paintEvent(QPaintEvent*) { kestrane::paintStyleSheet(this); }
 
 void EffectAnchor::mousePressEvent(QMouseEvent* event) {
     m_dragging = event->button() == Qt::LeftButton;

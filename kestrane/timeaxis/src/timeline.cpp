@@ -12,17 +12,7 @@
 #include "kestrane/gconfig.h"
 #include "kestrane/rulerwidget.h"
 #include "kestrane/timeaxiswidget.h"
-
-namespace {
-
-void paintStyled(QWidget* w) {
-    QStyleOption option;
-    option.initFrom(w);
-    QPainter painter(w);
-    w->style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, w);
-}
-
-}  // namespace
+#include "stripshade.h"
 
 // ---------------------------------------------------------------- TimeLine
 
@@ -135,7 +125,7 @@ TimeLineSlider::TimeLineSlider(TimeLine* line, QWidget* timeAxis) : QWidget(time
     setFixedSize(TimeLine::kWidth, 8);
 }
 
-void TimeLineSlider::paintEvent(QPaintEvent*) { paintStyled(this); }
+void TimeLineSlider::paintEvent(QPaintEvent*) { kestrane::paintStyleSheet(this); }
 
 void TimeLineSlider::mousePressEvent(QMouseEvent* event) {
     m_pressX = event->pos().x();
@@ -182,7 +172,7 @@ void TimeAxisSlider::setLength(int lengthPx, int scroll) {
     m_track->refresh(true);
 }
 
-void TimeAxisSlider::paintEvent(QPaintEvent*) { paintStyled(this); }
+void TimeAxisSlider::paintEvent(QPaintEvent*) { kestrane::paintStyleSheet(this); }
 
 void TimeAxisSlider::mousePressEvent(QMouseEvent* event) {
     const int x = m_scroll + event->pos().x();
@@ -254,7 +244,7 @@ void SliderHandle::placeOnAxis() {
         move(std::max(0, RulerWidget::toPixel(config.timelineStart()) + SliderWidget::kMargin - width()), 0);
 }
 
-void SliderHandle::paintEvent(QPaintEvent*) { paintStyled(this); }
+void SliderHandle::paintEvent(QPaintEvent*) { kestrane::paintStyleSheet(this); }
 
 void SliderHandle::mousePressEvent(QMouseEvent* event) {
     m_pressX = event->pos().x();
