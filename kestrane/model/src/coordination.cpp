@@ -296,6 +296,7 @@ void GConfig::refreshLayerEffectRows(int row) {
 
 bool GConfig::startOutputData(int layerIoId) {
     KLOG << "output command" << layerIoId;
+    if (m_outputStarter) return m_outputStarter(layerIoId);
     return m_timeAxisHooks->startOutputData(layerIoId);
 }
 

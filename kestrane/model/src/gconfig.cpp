@@ -277,7 +277,12 @@ QList<double> GConfig::effectAt(int kind, int mediaId, int timeMs) const {
     auto rec = m_media.constFind(mediaId);
     if (rec == m_media.constEnd()) return effectDefaults(kind);
     const QList<EffectKey> keys = rec->effectsByKind.value(kind);
-    if (keys.isEmpty()) return effectDefaults(kind);
+    if (keys.isEmpty()) {
+        // Without a position key the item stays where it was placed: a first
+        // key taken from here must not throw it into the stage's corner.
+        if (kind == kestrane::EffectPosition) return {rec->x, rec->y};
+        return effectDefaults(kind);
+    }
     const double t = timeMs == -1 ? currentTime() : timeMs;
     // Key times count from the item's start on the timeline.
     auto at = [&](int i) { return double(keys[i].time) + rec->start; };
@@ -291,7 +296,9 @@ QList<double> GConfig::effectAt(int kind, int mediaId, int timeMs) const {
             if (kind == kestrane::EffectRotation) {
                 const EffectKey& a = keys[i];
                 const EffectKey& b = keys[i + 1];
-                double from = a.value1;
+                // From the whole rotation of the key (its turns included), so
+                // that the angle does not jump just after a key with turns.
+                double from = a.value2 * 360.0 + a.value1;
                 // Towards a negative angle or negative turns the rotation
                 // runs the negative way.
                 if ((b.value1 < 0 || b.value2 < 0) && a.value1 > 0) from -= 360.0;

@@ -274,6 +274,10 @@ TEST_F(GConfigTest, DefaultsWithoutKeys) {
     EXPECT_EQ(c.effectPosAt(42, 0), (QList<double>{-1.0, -1.0}));  // no such media
     EXPECT_FALSE(c.hasEffects(1));
     EXPECT_FALSE(c.hasEffects(42));
+    // A placed item without position keys answers its own place.
+    c.media()[1].x = 320;
+    c.media()[1].y = 180;
+    EXPECT_EQ(c.effectPosAt(1, 0), (QList<double>{320.0, 180.0}));
 }
 
 TEST_F(GConfigTest, PositionAndOpacityTable) {
@@ -331,14 +335,17 @@ TEST_F(GConfigTest, RotationTable) {
         {"negative target runs the negative way", {key(1, 2, 0, 90, 0), key(2, 2, 1000, -90, 0)}, 500, -180},
         {"negative turns run the negative way", {key(1, 2, 0, 90, 0), key(2, 2, 1000, 0, -1)}, 500, -315},
         {"from a non-positive angle no shift", {key(1, 2, 0, 0, 0), key(2, 2, 1000, -90, 0)}, 500, -45},
-        {"turns of the earlier key are not counted between", {key(1, 2, 0, 10, 1), key(2, 2, 1000, 20, 1)}, 500, 195},
+        // No jump of a whole turn just after a key with turns.
+        {"turns of the earlier key count between", {key(1, 2, 0, 10, 1), key(2, 2, 1000, 20, 1)}, 500, 375},
+        {"just after a key with turns", {key(1, 2, 0, 10, 1), key(2, 2, 1000, 20, 1)}, 1, 370.01},
+        {"negative turns from a key with turns", {key(1, 2, 0, 0, 1), key(2, 2, 1000, 0, -1)}, 500, 0},
     };
     int id = 1;
     for (const Case& k : cases) {
         addMedia(id, 0, k.keys);
         const QList<double> r = c.effectRotationAt(id, k.t);
         ASSERT_EQ(r.size(), 1) << k.what;
-        EXPECT_DOUBLE_EQ(r[0], k.want) << k.what;
+        EXPECT_NEAR(r[0], k.want, 1e-9) << k.what;
         ++id;
     }
 }

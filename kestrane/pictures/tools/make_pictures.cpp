@@ -408,6 +408,81 @@ void drawGlyph(QPainter& painter, const PictureSpec& p, const QColor& fg, double
         painter.drawRect(QRectF(0.38, 0.02, 0.24, 0.1));
         painter.drawRect(QRectF(0.2, 0.28, 0.6, 0.68));
         break;
+    case Glyph::Play:
+        g.fill();
+        painter.drawPolygon(QPolygonF(QVector<QPointF>{QPointF(0.2, 0.08), QPointF(0.2, 0.92), QPointF(0.9, 0.5)}));
+        break;
+    case Glyph::Pause:
+        g.fill();
+        painter.drawRect(QRectF(0.15, 0.08, 0.25, 0.84));
+        painter.drawRect(QRectF(0.6, 0.08, 0.25, 0.84));
+        break;
+    case Glyph::Stop:
+        g.fill();
+        painter.drawRect(QRectF(0.15, 0.15, 0.7, 0.7));
+        break;
+    case Glyph::Jump: {
+        g.stroke(1.4);
+        QPainterPath bend;
+        bend.moveTo(0.85, 0.95);
+        bend.lineTo(0.85, 0.45);
+        bend.lineTo(0.25, 0.45);
+        painter.drawPath(bend);
+        g.fill();
+        painter.drawPolygon(QPolygonF(QVector<QPointF>{QPointF(0.0, 0.45), QPointF(0.35, 0.1), QPointF(0.35, 0.8)}));
+        break;
+    }
+    case Glyph::KeyFrame:
+        g.fill();
+        painter.drawPolygon(QPolygonF(
+            QVector<QPointF>{QPointF(0.5, 0.0), QPointF(1.0, 0.5), QPointF(0.5, 1.0), QPointF(0.0, 0.5)}));
+        break;
+    case Glyph::Speaker:
+    case Glyph::SpeakerMuted:
+        g.fill();
+        painter.drawPolygon(QPolygonF(QVector<QPointF>{QPointF(0.05, 0.35), QPointF(0.25, 0.35), QPointF(0.5, 0.1),
+                                                       QPointF(0.5, 0.9), QPointF(0.25, 0.65), QPointF(0.05, 0.65)}));
+        g.stroke(1.3);
+        if (p.glyph == Glyph::Speaker) {
+            painter.drawArc(QRectF(0.4, 0.3, 0.3, 0.4), -60 * 16, 120 * 16);
+            painter.drawArc(QRectF(0.35, 0.15, 0.55, 0.7), -60 * 16, 120 * 16);
+        } else {
+            painter.drawLine(QPointF(0.62, 0.35), QPointF(0.92, 0.65));
+            painter.drawLine(QPointF(0.92, 0.35), QPointF(0.62, 0.65));
+        }
+        break;
+    case Glyph::Chain:
+    case Glyph::ChainBroken: {
+        // Wide pictures: the rings spread over the whole width.
+        painter.restore();
+        painter.save();
+        Pen wide(painter, fg, 1.0);
+        wide.stroke(1.0);
+        const double gap = p.glyph == Glyph::Chain ? 0.0 : 1.5;
+        painter.drawRoundedRect(QRectF(0.5, 1.5, w / 2 + 0.5 - gap, h - 3), 2, 2);
+        painter.drawRoundedRect(QRectF(w / 2 - 1 + gap, 1.5, w / 2 + 0.5 - gap, h - 3), 2, 2);
+        break;
+    }
+    case Glyph::CheckBox:
+    case Glyph::CheckBoxEmpty:
+        g.stroke(1.0);
+        painter.drawRect(QRectF(0.0, 0.0, 1.0, 1.0));
+        if (p.glyph == Glyph::CheckBox) {
+            g.stroke(1.6);
+            painter.drawPolyline(
+                QPolygonF(QVector<QPointF>{QPointF(0.2, 0.5), QPointF(0.42, 0.75), QPointF(0.82, 0.22)}));
+        }
+        break;
+    case Glyph::RangeHandle:
+        painter.restore();
+        painter.save();
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fg);
+        painter.drawRect(QRectF(0, 0, w, h));
+        painter.setBrush(QColor(0x40, 0x44, 0x4e));
+        painter.drawRect(QRectF(2, 2, 1, h - 4));
+        painter.drawRect(QRectF(4, 2, 1, h - 4));
+        break;
     case Glyph::Spinner:
         for (int i = 0; i < 8; ++i) {
             const double a = angle + i * kPi / 4;

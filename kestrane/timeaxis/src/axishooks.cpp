@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 
+#include "kestrane/effectcontainer.h"
 #include "kestrane/gconfig.h"
 #include "kestrane/layerinfopanel.h"
 #include "kestrane/layermedia.h"
@@ -9,6 +10,7 @@
 #include "kestrane/layertable.h"
 #include "kestrane/specialeffectinfopanel.h"
 #include "kestrane/timeaxiswidget.h"
+#include "kestrane/timeline.h"
 
 int AxisHooks::playPosition() const { return m_axis->position(); }
 void AxisHooks::setPlayPosition(int ms) { m_axis->setCurrentTime(ms); }
@@ -22,6 +24,11 @@ void AxisHooks::setSpeedIndex(int index) { m_axis->setSpeedIndex(index); }
 void AxisHooks::setPlayButtonDown(bool down) { m_axis->playButton()->setDown(down); }
 bool AxisHooks::isPlayButtonDown() const { return m_axis->playButton()->isDown(); }
 bool AxisHooks::autoScrollTo(int x) { return m_axis->autoScrollTo(x); }
+
+void AxisHooks::scrollToPlayHead() {
+    if (TimeLine* line = m_axis->timeLine())
+        line->scrollIntoView();
+}
 
 void AxisHooks::addScale() { m_axis->addScale(); }
 void AxisHooks::reduceScale() { m_axis->reduceScale(); }
@@ -89,6 +96,16 @@ void AxisHooks::addLayerIOBlock(int id) {
 void AxisHooks::removeLayerIOBlock(int id) { m_axis->removeLayerIOBlock(id); }
 void AxisHooks::removePlayControlBlock(int id) { m_axis->removePlayControlBlock(id); }
 void AxisHooks::relayoutBlocks() { m_axis->updateLayerItems(); }
+
+void AxisHooks::addEffect(int row, int kind, int mediaId, const QList<int>& keyIds) {
+    if (EffectLayerPanel* strip = m_axis->table()->effectStrip(row))
+        strip->addEffect(kind, mediaId, &keyIds);
+}
+
+void AxisHooks::addAnchorAtCurrentTime(int kind, int row, const QList<double>& values) {
+    if (EffectLayerPanel* strip = m_axis->table()->effectStrip(row))
+        strip->addAnchorAtCurrentTime(kind, row, values.isEmpty() ? nullptr : &values);
+}
 
 int AxisHooks::findPlayControlByName(const QString& name, int excludeId, int* time) const {
     return m_axis->findPlayControlByName(name, excludeId, time);

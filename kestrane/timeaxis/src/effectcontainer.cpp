@@ -12,7 +12,6 @@ EffectLayerPanel::EffectLayerPanel(QWidget* parent) : QWidget(parent) {
     setStyleSheet(QStringLiteral("EffectLayerPanel {background:#343434}"));
 }
 
-void EffectLayerPanel::relayout() {}
 
 void EffectLayerPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -10,10 +10,12 @@
 
 #include "kestrane/axismath.h"
 #include "kestrane/container.h"
+#include "kestrane/effectcontainer.h"
 #include "kestrane/gconfig.h"
 #include "kestrane/layerio.h"
 #include "kestrane/layermedia.h"
 #include "kestrane/layerplaycontrol.h"
+#include "kestrane/layerspecialeffect.h"
 #include "kestrane/layertable.h"
 #include "kestrane/rulerwidget.h"
 #include "kestrane/timeaxiswidget.h"
@@ -324,8 +326,42 @@ void LayerPanel::dropEvent(QDropEvent* event) {
         axis->removeMediaFromLayer(place->mediaId, oldRow);
         placeBar(place->mediaId);
         stackBlocks();
+        moveEffectBars(place->mediaId, oldRow, row);
         GConfig::instance().refreshStage();
         axis->updateLayerItems();
     }
     event->acceptProposedAction();
+}
+
+void LayerPanel::moveEffectBars(int mediaId, int oldRow, int newRow) {
+    // The effect rows under a layer, in their table order.
+    static const int kinds[] = {EffectPosition, EffectScale, EffectRotation, EffectOpacity};
+    const LayerTable* table = GConfig::instance().layerTable;
+    if (!table)
+        return;
+    bool found[4] = {false, false, false, false};
+    QList<int> keyIds[4];
+    for (int i = 0; i < 4; ++i) {
+        EffectLayerPanel* strip = table->effectStrip(oldRow + 1 + i);
+        if (!strip)
+            break;
+        for (LayerSpecialEffect* bar : strip->effects()) {
+            if (bar->mediaId() != mediaId)
+                continue;
+            // Taking the bar down leaves the keys in the record; the new
+            // row's bar shows the same keys.
+            for (const EffectAnchor* a : bar->anchors())
+                keyIds[i] << a->keyId();
+            found[i] = true;
+            strip->removeEffect(bar);
+            break;
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        EffectLayerPanel* strip = table->effectStrip(newRow + 1 + i);
+        if (!strip)
+            break;
+        if (found[i])
+            strip->addEffect(kinds[i], mediaId, &keyIds[i]);
+    }
 }

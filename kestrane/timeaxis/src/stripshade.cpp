@@ -23,4 +23,11 @@ void paintStrip(QWidget* strip, QPainter& painter, int margin) {
     painter.fillPath(shade, QColor(QStringLiteral("#2c2c2c")));
 }
 
+void paintStyleSheet(QWidget* widget) {
+    QStyleOption option;
+    option.initFrom(widget);
+    QPainter painter(widget);
+    widget->style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, widget);
+}
+
 }  // namespace kestrane

@@ -10,4 +10,8 @@ namespace kestrane {
 // and after its length shaded.
 void paintStrip(QWidget* strip, QPainter& painter, int margin);
 
+// Paints the widget's style-sheet background (so its rules apply to a
+// plain QWidget subclass).
+void paintStyleSheet(QWidget* widget);
+
 }  // namespace kestrane

@@ -24,6 +24,7 @@
 #include "kestrane/layerio.h"
 #include "kestrane/layermedia.h"
 #include "kestrane/layerpanel.h"
+#include "kestrane/layerspecialeffect.h"
 #include "kestrane/layerplaycontrol.h"
 #include "kestrane/layertable.h"
 #include "kestrane/mslider.h"
@@ -32,6 +33,7 @@
 #include "kestrane/rulerwidget.h"
 #include "kestrane/settings.h"
 #include "kestrane/specialeffectinfopanel.h"
+#include "kestrane/timeline.h"
 #include "kestrane/tscrollbar.h"
 #include "kestrane/utils.h"
 
@@ -87,6 +89,11 @@ TimeAxisWidget::TimeAxisWidget(QWidget* parent) : QWidget(parent) {
     });
 
     buildUi();
+    m_timeLine = new TimeLine(0, std::max(0, height() - TimeLine::kTop - 17), m_ruler->offset(), this);
+    m_tickTimer = new QTimer(this);
+    m_tickTimer->setSingleShot(true);
+    m_tickTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_tickTimer, &QTimer::timeout, this, [this] { playTimeLine(true); });
     setObjectName(QStringLiteral("timeAxisWidget"));
     setCursor(Qt::ArrowCursor);
 
@@ -240,6 +247,8 @@ QWidget* TimeAxisWidget::buildTopBar() {
     titleLayout->addStretch(1);
     m_topBarLayout->addWidget(title);
     // The range bar goes between the title row and the ruler.
+    m_timeSlider = new TimeAxisSlider(m_axisWidth, bar);
+    m_topBarLayout->addWidget(m_timeSlider);
     m_ruler->setParent(bar);
     m_ruler->setFixedHeight(30);
     m_topBarLayout->addStretch(1);
@@ -708,6 +717,12 @@ void TimeAxisWidget::removeMediaFromLayers(int mediaId) {
     for (int row : m_table->headerRows())
         if (LayerPanel* strip = m_table->strip(row))
             strip->removeMedia(mediaId);
+    // Its key frames go with it.
+    for (int row = 0; row < m_table->fillerRow(); ++row)
+        if (EffectLayerPanel* strip = m_table->effectStrip(row))
+            for (LayerSpecialEffect* bar : strip->effects())
+                if (bar->mediaId() == mediaId)
+                    strip->removeEffect(bar);
 }
 
 void TimeAxisWidget::removeMediaFromLayer(int mediaId, int row) {
@@ -741,8 +756,10 @@ void TimeAxisWidget::updateLayerItems() {
             strip->updateItems();
 }
 
-void TimeAxisWidget::refreshRows(bool) {
+void TimeAxisWidget::refreshRows(bool moveHandles) {
     m_ruler->update();
+    if (m_timeSlider)
+        m_timeSlider->track()->refresh(moveHandles);
     for (int row = 0; row < m_table->fillerRow(); ++row)
         if (QWidget* cell = m_table->cellWidget(row, 1))
             if (auto* c = qobject_cast<StripContainer*>(cell); c && c->strip())
@@ -816,6 +833,10 @@ void TimeAxisWidget::applyOffset(int offset) {
         if (auto* c = qobject_cast<StripContainer*>(m_table->cellWidget(row, 1)))
             c->setScroll(offset);
     m_ruler->moveRuler(offset);
+    if (m_timeSlider)
+        m_timeSlider->setScroll(offset);
+    if (m_timeLine)
+        m_timeLine->setScroll(offset);
 }
 
 void TimeAxisWidget::setScale(int level) { m_zoomSlider->setValue(level); }
@@ -837,6 +858,8 @@ void TimeAxisWidget::scaleChanged(int level) {
         if (auto* c = qobject_cast<StripContainer*>(m_table->cellWidget(row, 1)))
             c->setLength(m_axisWidth, offset);
     m_ruler->moveRuler(offset);
+    m_timeSlider->setLength(m_axisWidth, offset);
+    m_timeLine->setScrollAndZoom(offset);
     const int value = offsetToScrollValue(offset);
     updateScroll(value);
     if (value == 0 && m_scrollBar->maximum() > 0)
@@ -858,6 +881,8 @@ void TimeAxisWidget::setAxisLength(int ms, bool extend) {
     for (int row = 0; row < m_table->fillerRow(); ++row)
         if (auto* c = qobject_cast<StripContainer*>(m_table->cellWidget(row, 1)))
             c->setLength(m_axisWidth, offset);
+    m_timeSlider->setLength(m_axisWidth, offset);
+    m_timeLine->setScrollAndZoom(offset);
     updateScroll(offsetToScrollValue(offset));
 }
 
@@ -932,7 +957,6 @@ void TimeAxisWidget::applyPosition(int ms) {
     m_timeLabel->setText(msToTimeText(ms));
 }
 
-void TimeAxisWidget::setCurrentTime(int ms) { applyPosition(ms); }
 
 void TimeAxisWidget::moveToTime(int ms) {
     setCurrentTime(ms);
@@ -956,30 +980,8 @@ int TimeAxisWidget::findPlayControlByName(const QString& name, int excludeId, in
     return -1;
 }
 
-// Playback and its controls run here; until then the transport only shows
-// its state.
-void TimeAxisWidget::play() {
-    m_playButton->setStyleSheet(m_pauseStyle);
-    m_playButton->setProperty("play", true);
-    m_paused = false;
+void TimeAxisWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_timeLine)
+        m_timeLine->setLineHeight(height() - TimeLine::kTop - 17);
 }
-
-void TimeAxisWidget::pause() {
-    m_playButton->setStyleSheet(m_playStyle);
-    m_playButton->setProperty("play", false);
-    m_paused = true;
-}
-
-void TimeAxisWidget::playOrPause() {
-    if (m_playButton->property("play").toBool())
-        pause();
-    else
-        play();
-}
-
-void TimeAxisWidget::playStop() { pause(); }
-void TimeAxisWidget::backFiveSecond() {}
-void TimeAxisWidget::forwardFiveSecond() {}
-void TimeAxisWidget::playTimeLine(bool) {}
-
-void TimeAxisWidget::resizeEvent(QResizeEvent* event) { QWidget::resizeEvent(event); }

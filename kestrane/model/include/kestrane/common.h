@@ -196,7 +196,7 @@ struct PlayControlRecord {
     int jumpTime = 0;             // ms
     QString targetName;
     int stayPaused = 0;
-    int delay = 0;                // ms
+    int delay = 0;                // whole seconds after a jump before playing again
 
     QByteArray toBlob() const;
     bool fromBlob(const QByteArray& blob);

@@ -346,8 +346,12 @@ public:
     void refreshLayerEffectRows(int row);
     void selectTimelineMedia(int mediaId);
     void addAnchorAtCurrentTime(int kind, int row, const QList<double>& values);
-    // One output thread for that timeline output command.
+    // One output thread for that timeline output command; the playback
+    // tick calls it as the play head passes the command. The starter, when
+    // set, takes the place of the time axis's own (tests record with it).
     bool startOutputData(int layerIoId);
+    using OutputStarter = std::function<bool(int layerIoId)>;
+    void setOutputStarter(OutputStarter starter) { m_outputStarter = std::move(starter); }
 
     // ---- Calibration dialogs
     void openMatrixLayout(const QList<int>& deviceIds, QWidget* parent);
@@ -491,4 +495,5 @@ private:
     QMap<QString, QStringList> m_toolIcons;
     bool m_autostartRun = false;
     std::atomic<int> m_playPositionCopy{0};
+    OutputStarter m_outputStarter;
 };

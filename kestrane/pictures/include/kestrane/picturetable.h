@@ -53,6 +53,18 @@ enum class Glyph {
     ListView,       // three lines
     ThumbView,      // four squares
     Delete,         // a bin
+    Play,           // triangle pointing right
+    Pause,          // two bars
+    Stop,           // square
+    Jump,           // arrow bent back to the left
+    KeyFrame,       // diamond
+    Speaker,
+    SpeakerMuted,   // speaker with a cross
+    Chain,          // two linked rings
+    ChainBroken,    // two rings apart
+    CheckBox,       // a box with a tick
+    CheckBoxEmpty,
+    RangeHandle,    // a grip of two ridges
 };
 
 enum class Look {
@@ -219,6 +231,33 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/media_bt_hover.png", 40, 39, Glyph::Fill, Look::Plain, 0x343434},
     {"images/checked.png", 14, 14, Glyph::CheckOn, Look::Normal},
     {"images/unchecked.png", 14, 14, Glyph::CheckOff, Look::Normal},
+
+    // Time axis transport, _01 normal, _02 hover, _03 pressed.
+    {"images/timeaxis/时间轴播放_01.png", 21, 21, Glyph::Play, Look::Normal},
+    {"images/timeaxis/时间轴播放_02.png", 21, 21, Glyph::Play, Look::Hover},
+    {"images/timeaxis/时间轴播放_03.png", 21, 21, Glyph::Play, Look::Pressed},
+    {"images/timeaxis/时间轴暂停_01.png", 21, 21, Glyph::Pause, Look::Normal},
+    {"images/timeaxis/时间轴暂停_02.png", 21, 21, Glyph::Pause, Look::Hover},
+    {"images/timeaxis/时间轴暂停_03.png", 21, 21, Glyph::Pause, Look::Pressed},
+    {"images/timeaxis/静音-开_01.png", 21, 21, Glyph::Speaker, Look::Normal},
+    {"images/timeaxis/静音-开_02.png", 21, 21, Glyph::Speaker, Look::Hover},
+    {"images/timeaxis/静音-开_03.png", 21, 21, Glyph::Speaker, Look::Pressed},
+    {"images/timeaxis/静音-关_01.png", 21, 21, Glyph::SpeakerMuted, Look::Normal},
+    {"images/timeaxis/静音-关_02.png", 21, 21, Glyph::SpeakerMuted, Look::Hover},
+    {"images/timeaxis/静音-关_03.png", 21, 21, Glyph::SpeakerMuted, Look::Pressed},
+    // Play-control blocks on the rows (the block shows the top-left 11 x 10).
+    {"images/control_play.png", 11, 10, Glyph::Play, Look::Plain, 0x3cc83c},
+    {"images/control_pause.png", 11, 10, Glyph::Pause, Look::Plain, 0xf0c020},
+    {"images/control_jump.png", 11, 10, Glyph::Jump, Look::Plain, 0x40a0ff},
+    // Key frames: anchors unselected and selected, the key button off and on.
+    {"images/se1.png", 11, 11, Glyph::KeyFrame, Look::Plain, 0xc8c8c8},
+    {"images/se2.png", 11, 11, Glyph::KeyFrame, Look::Plain, 0xffff00},
+    {"images/special_effect.png", 11, 11, Glyph::KeyFrame, Look::Normal},
+    {"images/special_effect2.png", 11, 11, Glyph::KeyFrame, Look::Active},
+    {"images/resize_interlock.png", 12, 7, Glyph::Chain, Look::Active},
+    {"images/resize_interlock2.png", 12, 7, Glyph::ChainBroken, Look::Normal},
+    // The handles of the time range bar.
+    {"images/时间轴.png", 7, 10, Glyph::RangeHandle, Look::Plain, 0xc8c8c8},
 };
 // clang-format on
 

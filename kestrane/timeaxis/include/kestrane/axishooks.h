@@ -22,6 +22,7 @@ public:
     void setPlayButtonDown(bool down) override;
     bool isPlayButtonDown() const override;
     bool autoScrollTo(int x) override;
+    void scrollToPlayHead() override;
 
     void addScale() override;
     void reduceScale() override;
@@ -59,6 +60,8 @@ public:
     void removeLayerIOBlock(int id) override;
     void removePlayControlBlock(int id) override;
     void relayoutBlocks() override;
+    void addEffect(int row, int kind, int mediaId, const QList<int>& keyIds) override;
+    void addAnchorAtCurrentTime(int kind, int row, const QList<double>& values) override;
 
     int findPlayControlByName(const QString& name, int excludeId, int* time) const override;
 

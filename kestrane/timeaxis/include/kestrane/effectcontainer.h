@@ -15,6 +15,12 @@ public:
     explicit EffectLayerPanel(QWidget* parent = nullptr);
 
     QList<LayerSpecialEffect*> effects() const { return m_effects; }
+    // The bar of the media, made when missing, with an anchor per key id.
+    LayerSpecialEffect* addEffect(int kind, int mediaId, const QList<int>* keyIds = nullptr);
+    // A key of this kind at the play position on the layer's media under
+    // the play head; nothing when none lies there.
+    void addAnchorAtCurrentTime(int kind, int effectRow, const QList<double>* values = nullptr);
+    void removeEffect(LayerSpecialEffect* effect);
     // Re-places every bar for the current zoom.
     void relayout();
 

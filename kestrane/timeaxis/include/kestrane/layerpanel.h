@@ -65,6 +65,8 @@ protected:
 
 private:
     void createDropMark();
+    // A media's key-frame bars follow it to the effect rows of its new row.
+    void moveEffectBars(int mediaId, int oldRow, int newRow);
     LayerMedia* placeBar(int mediaId);
 
     int m_margin = 7;

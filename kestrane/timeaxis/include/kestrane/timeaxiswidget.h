@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class LayerInfoPanel;
@@ -20,6 +21,7 @@ class QLabel;
 class QPushButton;
 class QSlider;
 class QTableWidget;
+class QTimer;
 class RulerWidget;
 class TimeAxisSlider;
 class TimeLine;
@@ -49,6 +51,9 @@ public:
     QPushButton* addFolderButton() const { return m_addFolderButton; }
     QComboBox* speedBox() const { return m_speedBox; }
     QLabel* timeLabel() const { return m_timeLabel; }
+    QPushButton* stopButton() const { return m_stopButton; }
+    TimeLine* timeLine() const { return m_timeLine; }
+    TimeAxisSlider* timeSlider() const { return m_timeSlider; }
     int axisWidth() const { return m_axisWidth; }
     int markedRow() const { return m_markedRow; }
     int position() const { return m_position; }
@@ -114,6 +119,17 @@ public:
     // The first play control of that name other than excludeId: its id,
     // with its time in *time; -1 when there is none.
     int findPlayControlByName(const QString& name, int excludeId, int* time) const;
+    // Finishes a jump: the play head to the target, then playback again
+    // after the record's delay unless it stays paused.
+    void runJump(int targetMs, int controlId);
+
+    // The tick's clock: monotonic milliseconds. Tests set their own; null
+    // restores the steady one.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock);
+    // Play-control and output entries (time, id) of the current run.
+    QList<QPair<int, int>> playControlQueue() const { return m_playControlQueue; }
+    QList<QPair<int, int>> outputQueue() const { return m_outputQueue; }
 
 public slots:
     LayerInfoPanel* addFolder(bool isInit = false);
@@ -152,6 +168,10 @@ private:
     void setUnit(int unit);
     void confirmAndRemoveChecked();
     void startCommandMonitor();
+    qint64 now() const;
+    void showPlayStyle();
+    // Takes the play-control entries at these times out of the queue.
+    void dropPlayControlEntries(const QList<int>& times);
 
     RulerWidget* m_ruler = nullptr;
     LayerTable* m_table = nullptr;
@@ -170,6 +190,9 @@ private:
     QPushButton* m_lockButton = nullptr;
     QPushButton* m_addFolderButton = nullptr;
     qint64 m_lastTick = 0;
+    Clock m_clock;
+    // The one pending tick of a run.
+    QTimer* m_tickTimer = nullptr;
     QList<QPair<int, int>> m_playControlQueue;
     QList<QPair<int, int>> m_outputQueue;
     QString m_playStyle;
