@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "ProgramHarness.h"
+#include "support/ProgramHarness.h"
 #include "core/MediaInfoRecord.h"
 
 namespace {

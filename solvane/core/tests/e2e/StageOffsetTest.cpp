@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "ProgramHarness.h"
-#include "XScreen.h"
+#include "support/ProgramHarness.h"
+#include "support/XScreen.h"
 #include "lintra/KestraneStageServer.h"
 // X last: its macros clash with other headers.
 #include "support/XScene.h"
