@@ -142,6 +142,9 @@ void MainWidget::initLayout() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    // The window takes the sizes it is given (the first restore's 80 % of a
+    // small screen too); the panels' minimums do not widen it.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
 
     m_topBar = new RadiusBackgroundWidget(this);
     m_topBar->radius = 2;

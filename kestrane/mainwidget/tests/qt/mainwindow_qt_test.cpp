@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QScreen>
 #include <QSplitter>
 #include <QTemporaryDir>
 
@@ -271,6 +272,90 @@ TEST_F(MainWindowQt, ProjectCommandsAreRefusedWhileConnected) {
                                     QStringLiteral("无法添加新设备")}));
     EXPECT_FALSE(QFileInfo::exists(savePath));
     EXPECT_EQ(g.devices().size(), 1);
+}
+
+TEST_F(MainWindowQt, DeleteBelongsToTheEditMenuOnlyWhileItIsOpen) {
+    QAction* del = action("del");
+    ASSERT_NE(del, nullptr);
+    QMenu* edit = nullptr;
+    for (QAction* top : window->menuBar()->actions())
+        if (top->menu() && top->menu()->actions().contains(del)) edit = top->menu();
+    ASSERT_NE(edit, nullptr);
+    window->applyStartupOptions({"kestrane", "start"});
+    EXPECT_TRUE(del->shortcut().isEmpty());
+    emit edit->aboutToShow();
+    EXPECT_EQ(del->shortcut(), QKeySequence(Qt::Key_Delete));
+    emit edit->aboutToHide();
+    EXPECT_TRUE(del->shortcut().isEmpty());
+}
+
+TEST_F(MainWindowQt, TheSpeedEntriesFollowTheIndex) {
+    const QStringList ids{"play_control_speed_1", "play_control_speed_1.5", "play_control_speed_2"};
+    for (const QString& id : ids) ASSERT_NE(action(id), nullptr) << id.toStdString();
+    auto checked = [&] {
+        QList<bool> on;
+        for (const QString& id : ids) on << action(id)->isChecked();
+        return on;
+    };
+    const struct {
+        int index;
+        QList<bool> expected;
+    } cases[] = {
+        {2, {false, false, true}}, {1, {false, true, false}}, {3, {false, true, false}},
+        {-1, {false, true, false}}, {0, {true, false, false}},
+    };
+    for (const auto& c : cases) {
+        GConfig::instance().mainWindowHooks().setMenuSpeed(c.index);
+        EXPECT_EQ(checked(), c.expected) << c.index;
+    }
+}
+
+TEST_F(MainWindowQt, TheFirstRestoreCentresTheWindowOnTheScreen) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    window->showMaximized();
+    QCoreApplication::processEvents();
+    window->resizeMaxOrNormalWindow();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isMaximized());
+    EXPECT_EQ(window->geometry(), QRect(int(screen.width() * 0.1), int(screen.height() * 0.1),
+                                        int(screen.width() * 0.8), int(screen.height() * 0.8)));
+    // Later restores keep the window's own geometry.
+    window->setGeometry(20, 30, 700, 500);
+    window->showMaximized();
+    QCoreApplication::processEvents();
+    window->resizeMaxOrNormalWindow();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->geometry(), QRect(20, 30, 700, 500));
+}
+
+TEST_F(MainWindowQt, QuitAsksAboutUnsavedWorkAndSavesOnYes) {
+    GConfig& g = GConfig::instance();
+    const struct {
+        QMessageBox::StandardButton answer;
+        QString savePath;  // what the save dialog answers
+        bool quits;
+        bool written;
+    } cases[] = {
+        {QMessageBox::Cancel, "q1.vadra", false, false},
+        {QMessageBox::No, "q2.vadra", true, false},
+        {QMessageBox::Yes, "q3.vadra", true, true},
+        {QMessageBox::Yes, "", false, false},  // the save dialog cancelled
+    };
+    for (const auto& c : cases) {
+        g.setProjectPath(QString());
+        g.setSaved(false);
+        prompts.clear();
+        answer = c.answer;
+        savePath = c.savePath.isEmpty() ? QString() : path(c.savePath);
+        EXPECT_EQ(window->quitProc(), c.quits) << c.savePath.toStdString();
+        EXPECT_EQ(prompts.value(0), QStringLiteral("保存确认"));
+        if (!c.savePath.isEmpty()) EXPECT_EQ(QFileInfo::exists(savePath), c.written) << c.savePath.toStdString();
+    }
+    // Nothing to save: no question.
+    g.setSaved(true);
+    prompts.clear();
+    EXPECT_TRUE(window->quitProc());
+    EXPECT_TRUE(prompts.isEmpty());
 }
 
 }  // namespace
