@@ -538,18 +538,23 @@ void MainWidget::autoConnectAndPlay(bool andPlay) {
     loop.exec();
 }
 
-void MainWidget::newProject() {
+bool MainWidget::mayReplaceProject() {
     GConfig& config = GConfig::instance();
     if (config.isConnected()) {
         prompt::warning(this, QStringLiteral("操作出错"), QStringLiteral("连接状态下无法打开新项目！"));
-        return;
+        return false;
     }
     config.pausePlayback();
-    if (!config.isSaved() &&
-        prompt::question(this, QStringLiteral("保存确认"), QStringLiteral("是否先保存当前项目？"),
-                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes &&
-        !saveProject())
+    return config.isSaved() ||
+           prompt::question(this, QStringLiteral("保存确认"), QStringLiteral("是否先保存当前项目？"),
+                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes ||
+           saveProject();
+}
+
+void MainWidget::newProject() {
+    if (!mayReplaceProject())
         return;
+    GConfig& config = GConfig::instance();
     config.clearProject();
     for (int i = 0; i < 5; ++i)
         m_timeAxisWidget->addLayer(false);
@@ -594,17 +599,9 @@ bool MainWidget::loadProjectFromFile(const QString& path, bool interactive) {
 }
 
 void MainWidget::openProject(const QString& givenPath) {
+    if (!mayReplaceProject())
+        return;
     GConfig& config = GConfig::instance();
-    if (config.isConnected()) {
-        prompt::warning(this, QStringLiteral("操作出错"), QStringLiteral("连接状态下无法打开新项目！"));
-        return;
-    }
-    config.pausePlayback();
-    if (!config.isSaved() &&
-        prompt::question(this, QStringLiteral("保存确认"), QStringLiteral("是否先保存当前项目？"),
-                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes &&
-        !saveProject())
-        return;
     QString path = givenPath;
     if (path.isEmpty()) {
         path = prompt::openFileName(this, QStringLiteral("打开项目"), QString(), QString::fromLatin1(kProjectFilter));

@@ -109,6 +109,9 @@ private:
     // Placeholder: the tool box's buttons come with a later part.
     void initToolBox();
     void initConnections();
+    // Before New or Open: refused while connected; otherwise playback
+    // pauses and unsaved work may be saved first (false: a failed save).
+    bool mayReplaceProject();
     // Reads, checks and loads a project file; `interactive` uses the
     // dialog's wording for the missing-media question.
     bool loadProjectFromFile(const QString& path, bool interactive);
