@@ -1,21 +1,48 @@
 #include "kestrane/mainwidget.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QDesktopWidget>
 #include <QEventLoop>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QList>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMetaType>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QSettings>
+#include <QSplitter>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <memory>
 
+#include "kestrane/adddevicedialog.h"
+#include "kestrane/axishooks.h"
+#include "kestrane/clicklabel.h"
+#include "kestrane/dgeneralsettings.h"
+#include "kestrane/dstartpanel.h"
 #include "kestrane/gconfig.h"
+#include "kestrane/mainwindowhooks.h"
+#include "kestrane/mediasidebar.h"
+#include "kestrane/prompt.h"
+#include "kestrane/radiusbackgroundwidget.h"
+#include "kestrane/rightsidebar.h"
+#include "kestrane/scene.h"
 #include "kestrane/settings.h"
+#include "kestrane/stagepanelhooks.h"
+#include "kestrane/stagewidget.h"
+#include "kestrane/timeaxiswidget.h"
 #include "lintra/ClientSession.h"
+
+namespace prompt = kestrane::prompt;
 
 using kestrane::StartupPlan;
 using kestrane::StartupSettings;
@@ -24,14 +51,50 @@ void clientSessionCallback(int socket, void* /*user*/) {
     GConfig::instance().droppedServers(1, socket);
 }
 
+namespace {
+
+const char kProjectFilter[] = "Vadra(*.vadra)";
+const int kSidebarWidth = 240;
+
+// What the configuration object asks of the main window itself.
+class WindowHooks : public MainWindowHooks {
+public:
+    explicit WindowHooks(MainWidget* window) : m_window(window) {}
+
+    void showWaiting(bool /*show*/) override {}
+    QList<int> verticalSplitterSizes() const override { return m_window->verticalSplitterSizes(); }
+    QList<int> horizontalSplitterSizes() const override { return m_window->horizontalSplitterSizes(); }
+    void setSplitterSizes(const QList<int>& vertical, const QList<int>& horizontal) override {
+        m_window->setVerticalSplitterSizes(vertical);
+        m_window->setHorizontalSplitterSizes(horizontal);
+    }
+    void resetSplitters() override {
+        m_window->setVerticalSplitterSizes({1200, 500});
+        m_window->setHorizontalSplitterSizes({m_window->width() - kSidebarWidth, kSidebarWidth});
+    }
+    void connectDevices() override { m_window->connectDevices(); }
+    void setMenuSpeed(int index) override { m_window->setMenuSpeed(index); }
+    void setAutoSaveInterval(int seconds) override { m_window->setAutoSaveInterval(seconds); }
+
+private:
+    MainWidget* m_window;
+};
+
+}  // namespace
+
 MainWidget::MainWidget(QWidget* parent) : MainWindow(parent) {
     // Worker threads queue lists of device ids to this window.
     qRegisterMetaType<QList<int>>("QList<int>");
 
-    buildLayout();
-    buildMenuBar();
-    buildToolBox();
+    GConfig::instance().mainWidget = this;
+    m_windowHooks = std::make_unique<WindowHooks>(this);
+    GConfig::instance().setMainWindowHooks(m_windowHooks.get());
+
+    initLayout();
+    initMenuBar();
+    initToolBox();
     resize(800, 600);
+    initConnections();
 
     m_mediaUpdateTimer = new QTimer(this);
     connect(m_mediaUpdateTimer, &QTimer::timeout, this, &MainWidget::checkMediaUpdate);
@@ -59,13 +122,341 @@ MainWidget::MainWidget(QWidget* parent) : MainWindow(parent) {
 
 MainWidget::~MainWidget() {
     GConfig& config = GConfig::instance();
+    // The panels go first, while the hooks they call still live.
+    delete m_vertical;
+    m_vertical = nullptr;
+    if (&config.stageHooks() == static_cast<StageHooks*>(m_stageHooks.get()))
+        config.setStageHooks(nullptr);
+    if (&config.timeAxisHooks() == static_cast<TimeAxisHooks*>(m_axisHooks.get()))
+        config.setTimeAxisHooks(nullptr);
+    if (&config.mainWindowHooks() == m_windowHooks.get())
+        config.setMainWindowHooks(nullptr);
+    if (config.stageWidget == m_stageWidget)
+        config.stageWidget = nullptr;
     if (config.mainWidget == this)
         config.mainWidget = nullptr;
 }
 
-void MainWidget::buildLayout() {}
-void MainWidget::buildMenuBar() {}
-void MainWidget::buildToolBox() {}
+void MainWidget::initLayout() {
+    GConfig& config = GConfig::instance();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    // The window takes the sizes it is given (the first restore's 80 % of a
+    // small screen too); the panels' minimums do not widen it.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
+
+    m_topBar = new RadiusBackgroundWidget(this);
+    m_topBar->radius = 2;
+    m_topBar->topLeftRound = true;
+    m_topBar->topRightRound = true;
+    m_topBar->brush = QBrush(QColor(QStringLiteral("#343434")));
+    m_topBar->bottomBorder = true;
+    m_topBar->borderColor = QColor(QStringLiteral("#000"));
+    m_topBar->dragWindow = this;
+    m_topBar->dragOffsetX = 5;
+    m_topBar->dragOffsetY = 5;
+    m_topBar->setCursor(Qt::ArrowCursor);
+    m_topBar->setObjectName(QStringLiteral("topBar"));
+    m_topBar->setFixedHeight(29);
+    layout->addWidget(m_topBar);
+
+    auto* toolRow = new QHBoxLayout;
+    toolRow->setContentsMargins(0, 0, 0, 0);
+    toolRow->setSpacing(0);
+    m_toolBox = new QWidget(this);
+    m_toolBox->setObjectName(QStringLiteral("toolboxBar"));
+    m_toolBox->setFixedHeight(29);
+    toolRow->addWidget(m_toolBox);
+    auto* toolFiller = new QWidget(this);
+    toolFiller->setFixedWidth(5);
+    toolFiller->setStyleSheet(QStringLiteral("border-top:1px solid #454545;"));
+    toolRow->addWidget(toolFiller);
+    layout->addLayout(toolRow);
+
+    auto* splitterRow = new QHBoxLayout;
+    splitterRow->setContentsMargins(0, 0, 0, 0);
+    splitterRow->setSpacing(0);
+    m_vertical = new QSplitter(Qt::Vertical, this);
+    m_vertical->setObjectName(QStringLiteral("vertical"));
+    m_vertical->setContentsMargins(5, 0, 0, 5);
+    splitterRow->addWidget(m_vertical);
+    auto* splitterFiller = new QWidget(this);
+    splitterFiller->setFixedWidth(5);
+    splitterRow->addWidget(splitterFiller);
+    layout->addLayout(splitterRow);
+
+    m_horizontal = new QSplitter(Qt::Horizontal, m_vertical);
+    m_horizontal->setObjectName(QStringLiteral("horizontal"));
+    m_horizontal->setContentsMargins(0, 0, 0, 0);
+
+    m_stageWidget = new StageWidget(m_horizontal);
+    config.stageWidget = m_stageWidget;
+    m_stageHooks = std::make_unique<StagePanelHooks>(m_stageWidget);
+    config.setStageHooks(m_stageHooks.get());
+
+    RightSidebarPages pages;
+    pages.makeMediaPage = [](QWidget* parent) -> QWidget* { return new MediaSidebar(parent); };
+    pages.mediaFirstPage = [](QWidget* page) {
+        if (auto* media = qobject_cast<MediaSidebar*>(page))
+            media->showFirstPage();
+    };
+    pages.showMediaAttribute = [](QWidget* page, int mediaId, bool switchTab) {
+        if (auto* media = qobject_cast<MediaSidebar*>(page))
+            media->showMediaAttribute(mediaId, switchTab);
+    };
+    RightSidebar::setPages(pages);
+    m_rightSidebar = new RightSidebar(m_horizontal);
+    m_rightSidebar->setObjectName(QStringLiteral("rightSidebar"));
+    // Width the splitter gains or loses goes to the stage alone.
+    m_horizontal->setStretchFactor(0, 1);
+    m_horizontal->setStretchFactor(1, 0);
+
+    m_timeAxisWidget = new TimeAxisWidget(m_vertical);
+    m_axisHooks = std::make_unique<AxisHooks>(m_timeAxisWidget);
+    config.setTimeAxisHooks(m_axisHooks.get());
+
+    m_vertical->setSizes({1200, 500});
+    m_horizontal->setSizes({width() - kSidebarWidth, kSidebarWidth});
+}
+
+void MainWidget::initMenuBar() {
+    auto* bar = new QHBoxLayout(m_topBar);
+    bar->setContentsMargins(8, 0, 0, 3);
+    bar->setSpacing(0);
+    m_topBar->setFocusPolicy(Qt::NoFocus);
+
+    auto* logo = new QLabel(m_topBar);
+    logo->setFixedSize(13, 21);
+    logo->setStyleSheet(QStringLiteral("QLabel {background-image:url(:/images/logo_13x21.png)}"));
+    bar->addWidget(logo);
+
+    m_menuBar = new QMenuBar(m_topBar);
+    m_menuBar->setFocusPolicy(Qt::NoFocus);
+    m_menuBar->setFixedWidth(490);
+    m_menuBar->setObjectName(QStringLiteral("menubar"));
+    m_menuBar->setCursor(Qt::ArrowCursor);
+    connect(m_menuBar, &QMenuBar::triggered, this, &MainWidget::menuClicked);
+    for (const QStringList& top : GConfig::instance().topMenus()) {
+        if (top.size() < 2)
+            continue;
+        auto* menu = new QMenu(top.at(1), m_menuBar);
+        menu->setFocusPolicy(Qt::NoFocus);
+        menu->setCursor(Qt::ArrowCursor);
+        createMenu(menu, top.at(0));
+        m_menuBar->addMenu(menu);
+        if (top.at(0) == QLatin1String("edit")) {
+            // Delete deletes through the menu only while it is open; at all
+            // other times the key belongs to the focused widget.
+            connect(menu, &QMenu::aboutToShow, this, [this] {
+                if (QAction* del = m_actions.value(QStringLiteral("del")))
+                    del->setShortcut(QKeySequence(Qt::Key_Delete));
+            });
+            connect(menu, &QMenu::aboutToHide, this, [this] {
+                if (QAction* del = m_actions.value(QStringLiteral("del")))
+                    del->setShortcut(QKeySequence());
+            });
+        }
+    }
+    bar->addWidget(m_menuBar);
+
+    auto* spacer = new ClickLabel(m_topBar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    connect(spacer, &ClickLabel::doubleClicked, this, &MainWidget::resizeMaxOrNormalWindow);
+    bar->addWidget(spacer);
+    auto* minimize = new ClickLabel(m_topBar);
+    minimize->setObjectName(QStringLiteral("minimize"));
+    minimize->setFixedSize(26, 26);
+    connect(minimize, &ClickLabel::clicked, this, &QWidget::showMinimized);
+    bar->addWidget(minimize);
+    m_maximize = new ClickLabel(m_topBar);
+    m_maximize->setObjectName(QStringLiteral("maximize"));
+    m_maximize->setFixedSize(26, 26);
+    connect(m_maximize, &ClickLabel::clicked, this, &MainWidget::resizeMaxOrNormalWindow);
+    bar->addWidget(m_maximize);
+    auto* close = new ClickLabel(m_topBar);
+    close->setObjectName(QStringLiteral("closewindow"));
+    close->setFixedSize(26, 26);
+    connect(close, &ClickLabel::clicked, this, &MainWidget::quitProc);
+    bar->addWidget(close);
+}
+
+void MainWidget::createMenu(QMenu* menu, const QString& menuId) {
+    GConfig& config = GConfig::instance();
+    if (menuId == QLatin1String("last_items")) {
+        std::unique_ptr<QSettings> settings = kestrane::openSettings();
+        if (!settings)
+            return;
+        const QVariantList entries = settings->value(QStringLiteral("projects/projectData")).toList();
+        for (const QVariant& entry : entries) {
+            const QVariantList pair = entry.toList();
+            if (pair.size() < 2)
+                continue;
+            QAction* action = menu->addAction(QIcon(QStringLiteral(":/images/logo2.png")), pair.at(0).toString());
+            action->setProperty("action", QStringLiteral("last_items"));
+            action->setProperty("path", pair.at(1).toString());
+            connect(action, &QAction::triggered, this, &MainWidget::actionSlots);
+        }
+        return;
+    }
+    const QStringList disabled = config.disabledActions();
+    for (const QStringList& item : config.menuItems(menuId)) {
+        const QString kind = item.value(0);
+        if (kind == QLatin1String("action") || kind == QLatin1String("checkable")) {
+            const QString id = item.value(1);
+            QAction* action = menu->addAction(item.value(2));
+            m_actions.insert(id, action);
+            action->setProperty("action", id);
+            if (kind == QLatin1String("checkable")) {
+                action->setCheckable(true);
+                action->setChecked(item.value(3) == QLatin1String("on"));
+            } else {
+                if (item.size() > 3)
+                    action->setShortcut(QKeySequence(item.at(3)));
+                const QStringList icons = config.toolIcons(id);
+                if (icons.size() >= 2) {
+                    action->setIcon(QIcon(icons.at(0)));
+                    connect(action, &QAction::hovered, this, &MainWidget::hoverMenu);
+                }
+            }
+            connect(action, &QAction::triggered, this, &MainWidget::actionSlots);
+            if (disabled.contains(id))
+                action->setEnabled(false);
+        } else if (kind == QLatin1String("separator")) {
+            menu->addSeparator();
+        } else if (kind == QLatin1String("menu")) {
+            const QString id = item.value(1);
+            auto* sub = new QMenu(item.value(2), menu);
+            if (id.contains(QLatin1String("add_device_")) || id == QLatin1String("add_device"))
+                sub->setObjectName(QStringLiteral("menudeviceList"));
+            createMenu(sub, id);
+            menu->addMenu(sub);
+        }
+    }
+}
+
+void MainWidget::initToolBox() {
+    m_toolBox->setCursor(Qt::ArrowCursor);
+    auto* row = new QHBoxLayout(m_toolBox);
+    row->setContentsMargins(8, 0, 0, 0);
+    row->setSpacing(5);
+    row->addStretch();
+}
+
+void MainWidget::initConnections() {
+    connect(m_stageWidget->scene(), &Scene::itemDropped, m_timeAxisWidget,
+            [axis = m_timeAxisWidget](int id, int row, int layer) { axis->addItemToLayer(id, row, layer); });
+}
+
+QList<int> MainWidget::verticalSplitterSizes() const { return m_vertical ? m_vertical->sizes() : QList<int>{}; }
+QList<int> MainWidget::horizontalSplitterSizes() const {
+    return m_horizontal ? m_horizontal->sizes() : QList<int>{};
+}
+void MainWidget::setVerticalSplitterSizes(const QList<int>& sizes) {
+    if (m_vertical)
+        m_vertical->setSizes(sizes);
+}
+void MainWidget::setHorizontalSplitterSizes(const QList<int>& sizes) {
+    if (m_horizontal)
+        m_horizontal->setSizes(sizes);
+}
+
+void MainWidget::setMenuSpeed(int index) {
+    static const char* const kSpeeds[] = {"play_control_speed_1", "play_control_speed_1.5", "play_control_speed_2"};
+    if (index < 0 || index > 2)
+        return;
+    for (int i = 0; i < 3; ++i)
+        if (QAction* a = m_actions.value(QString::fromLatin1(kSpeeds[i])))
+            a->setChecked(i == index);
+}
+
+void MainWidget::menuClicked() { setCursor(Qt::ArrowCursor); }
+void MainWidget::hoverMenu() {}
+
+void MainWidget::resizeMaxOrNormalWindow() {
+    if (!m_maximize)
+        return;
+    if (isMaximized()) {
+        layout()->setContentsMargins(5, 5, 5, 5);
+        m_maximize->setStyleSheet(QStringLiteral(
+            "QLabel {background:url(:/images/normal_transparent.png);}QLabel:hover "
+            "{background:url(:/images/normal_halftransparent.png);}"));
+        showNormal();
+        if (m_firstRestore) {
+            const QRect screen = QGuiApplication::primaryScreen()->geometry();
+            setGeometry(int(screen.width() * 0.2 * 0.5), int(screen.height() * 0.2 * 0.5), int(screen.width() * 0.8),
+                        int(screen.height() * 0.8));
+            m_firstRestore = false;
+        }
+    } else {
+        layout()->setContentsMargins(0, 0, 0, 0);
+        m_maximize->setStyleSheet(QStringLiteral(
+            "QLabel {background:url(:/images/maximize_transparent.png);}QLabel:hover "
+            "{background:url(:/images/maximize_halftransparent.png);}"));
+        showMaximized();
+    }
+}
+
+void MainWidget::resizeEvent(QResizeEvent* event) {
+    MainWindow::resizeEvent(event);
+    setHorizontalSplitterSizes({width() - kSidebarWidth, kSidebarWidth});
+}
+
+void MainWidget::actionSlots(bool /*checked*/) {
+    auto* action = qobject_cast<QAction*>(sender());
+    if (!action)
+        return;
+    const QString id = action->property("action").toString();
+    static const QStringList kPresets{
+        QStringLiteral("add_device_vga"),  QStringLiteral("add_device_svga"), QStringLiteral("add_device_xga"),
+        QStringLiteral("add_device_720p"), QStringLiteral("add_device_wxga"), QStringLiteral("add_device_qvga"),
+        QStringLiteral("add_device_sxga"), QStringLiteral("add_device_uxga"), QStringLiteral("add_device_hd"),
+        QStringLiteral("add_device_uhd"),  QStringLiteral("add_device_diy")};
+    if (id == QLatin1String("new")) {
+        newProject();
+        addDevice(-1);
+    } else if (id == QLatin1String("open")) {
+        openProject();
+    } else if (id == QLatin1String("last_items")) {
+        openProject(action->property("path").toString());
+    } else if (id == QLatin1String("save")) {
+        saveProject();
+    } else if (id == QLatin1String("save_as")) {
+        saveProjectAs();
+    } else if (id == QLatin1String("quit")) {
+        quitProc();
+    } else if (id == QLatin1String("settings")) {
+        DGeneralSettings dialog(this);
+        dialog.exec();
+    } else if (kPresets.contains(id)) {
+        addDevice(kPresets.indexOf(id));
+    } else {
+        qDebug() << __FILE__ << __LINE__ << "menu command not available yet:" << id;
+    }
+}
+
+void MainWidget::addDevice() { addDevice(-1); }
+
+void MainWidget::addDevice(int index) {
+    GConfig& config = GConfig::instance();
+    if (config.isConnected()) {
+        prompt::warning(this, QStringLiteral("无法添加新设备"), QStringLiteral("仅当所有设备处于离线状态才能添加新的设备"));
+        return;
+    }
+    config.pausePlayback();
+    DeviceRecord record;
+    AddDeviceDialog dialog(&record, index, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    record.presetIndex = 2;
+    record.presetText = config.resolutionPresets().value(2);
+    const int id = config.nextDeviceId();
+    config.devices().insert(id, record);
+    config.setSaved(false);
+    config.sidePanelHooks().insertDeviceItem(id, 0, false);
+    config.stageHooks().addDeviceItem(id);
+    config.sidePanelHooks().showDeviceTab();
+}
 
 StartupSettings MainWidget::readStartupSettings() {
     StartupSettings s;
@@ -147,19 +538,144 @@ void MainWidget::autoConnectAndPlay(bool andPlay) {
     loop.exec();
 }
 
+bool MainWidget::mayReplaceProject() {
+    GConfig& config = GConfig::instance();
+    if (config.isConnected()) {
+        prompt::warning(this, QStringLiteral("操作出错"), QStringLiteral("连接状态下无法打开新项目！"));
+        return false;
+    }
+    config.pausePlayback();
+    return config.isSaved() ||
+           prompt::question(this, QStringLiteral("保存确认"), QStringLiteral("是否先保存当前项目？"),
+                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes ||
+           saveProject();
+}
+
+void MainWidget::newProject() {
+    if (!mayReplaceProject())
+        return;
+    GConfig& config = GConfig::instance();
+    config.clearProject();
+    for (int i = 0; i < 5; ++i)
+        m_timeAxisWidget->addLayer(false);
+    config.setProjectPath(QString());
+    config.setTitleText(QStringLiteral("无标题.vadra"));
+    config.setSaved(true);
+}
+
+bool MainWidget::loadProjectFromFile(const QString& path, bool interactive) {
+    GConfig& config = GConfig::instance();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        prompt::warning(this, QStringLiteral("无法打开文件"),
+                        QStringLiteral("没有找到文件：%1，请先确认该文件是否存在并再次尝试").arg(path));
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    QStringList missing;
+    const bool clean = config.checkProjectFile(bytes, missing);
+    if (!clean) {
+        if (missing.isEmpty()) {
+            prompt::warning(this, QStringLiteral("无法识别项目文件"), QStringLiteral("项目文件格式不正确，无法识别"));
+            return false;
+        }
+        const QString text = interactive
+                                 ? QStringLiteral("项目媒体文件缺失，缺失的媒体文件将不再显示，是否继续打开文档？\n缺失的媒体文件是：\n%1")
+                                 : QStringLiteral("项目媒体文件缺失，缺失的媒体文件将不再显示，是否继续打开文档？\n缺失文件如下：\n%1");
+        if (prompt::question(this, QStringLiteral("媒体文件缺失"), text.arg(missing.join(QLatin1Char('\n'))),
+                             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+            return false;
+    }
+    config.showWaiting(true);
+    config.clearProject();
+    config.loadProjectData(bytes, path);
+    if (!interactive) {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    config.showWaiting(false);
+    config.setSaved(clean);
+    return true;
+}
+
+void MainWidget::openProject(const QString& givenPath) {
+    if (!mayReplaceProject())
+        return;
+    GConfig& config = GConfig::instance();
+    QString path = givenPath;
+    if (path.isEmpty()) {
+        path = prompt::openFileName(this, QStringLiteral("打开项目"), QString(), QString::fromLatin1(kProjectFilter));
+        if (path.isEmpty() || path == config.projectPath())
+            return;
+    }
+    loadProjectFromFile(path, true);
+}
+
 bool MainWidget::openProjectPath(const QString& path, bool* loaded) {
-    qDebug() << __FILE__ << __LINE__ << "opening projects is not available yet:" << path;
+    GConfig& config = GConfig::instance();
+    config.showWaiting(true);
+    const bool ok = loadProjectFromFile(path, false);
+    config.showWaiting(false);
     if (loaded)
-        *loaded = false;
-    return false;
+        *loaded = ok;
+    return ok;
+}
+
+bool MainWidget::saveProject() {
+    GConfig& config = GConfig::instance();
+    m_saving = true;
+    QString path = config.projectPath();
+    if (!config.isSaved() && path.isEmpty()) {
+        path = prompt::saveFileName(this, QStringLiteral("保存为"), QString(), QString::fromLatin1(kProjectFilter));
+        if (path.isEmpty()) {
+            m_saving = false;
+            return false;
+        }
+    }
+    bool ok = !path.isEmpty() && config.saveProjectFile(path);
+    if (!ok)
+        prompt::warning(this, QStringLiteral("保存失败"), QStringLiteral("保存失败，请检查保存位置是否可以写入数据"));
+    m_saving = false;
+    return ok;
+}
+
+void MainWidget::saveProjectAs() {
+    GConfig& config = GConfig::instance();
+    if (config.isConnected()) {
+        prompt::warning(this, QStringLiteral("操作出错"), QStringLiteral("连接状态下无法另存项目"));
+        return;
+    }
+    config.pausePlayback();
+    const QString path =
+        prompt::saveFileName(this, QStringLiteral("另存为"), QString(), QString::fromLatin1(kProjectFilter));
+    if (path.isEmpty())
+        return;
+    if (!config.saveProjectFile(path))
+        prompt::warning(this, QStringLiteral("保存失败"), QStringLiteral("保存失败，请检查保存位置是否可以写入数据"));
 }
 
 bool MainWidget::runStartPanel(QString* /*path*/) { return false; }
-void MainWidget::addDevice(int /*id*/) {}
 void MainWidget::connectDevices() {}
 void MainWidget::startPlayback() {}
 
 bool MainWidget::quitProc() {
+    GConfig& config = GConfig::instance();
+    bool saveWhenClose = false;
+    if (std::unique_ptr<QSettings> settings = kestrane::openSettings())
+        saveWhenClose = settings->value(QStringLiteral("GeneralSettings/saveWhenClose"), false).toBool();
+    if (saveWhenClose && !config.projectPath().isEmpty() && !config.isSaved() && !saveProject()) {
+        prompt::warning(this, QStringLiteral("文件保存出错"), QStringLiteral("文件保存出错，请手动保存后再关闭"));
+        return false;
+    }
+    if (!config.isSaved()) {
+        const QMessageBox::StandardButton answer =
+            prompt::question(this, QStringLiteral("保存确认"), QStringLiteral("关闭前是否先保存当前项目？"),
+                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Yes && !saveProject()))
+            return false;
+        if (answer != QMessageBox::Yes && answer != QMessageBox::No)
+            return false;
+    }
     QCoreApplication::quit();
     return true;
 }

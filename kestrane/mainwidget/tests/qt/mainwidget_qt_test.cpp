@@ -12,6 +12,7 @@
 
 #include "kestrane/gconfig.h"
 #include "kestrane/mainwidget.h"
+#include "kestrane/prompt.h"
 #include "kestrane/settings.h"
 #include "support/QtWidgetTestApp.h"
 #include "support/support.h"
@@ -19,9 +20,16 @@
 namespace {
 
 // Each test gets its own configuration folder, so setting.ini starts empty.
-class MainWidgetQt : public ::testing::Test {
+class MainWidgetQt : public ::testing::Test, public kestrane::PromptProvider {
 protected:
+    // No box may wait for an operator here: questions are answered No.
+    kestrane::PromptAnswer ask(const kestrane::PromptRequest& request) override {
+        kestrane::PromptAnswer a;
+        a.button = request.kind == kestrane::PromptRequest::Question ? QMessageBox::No : QMessageBox::Ok;
+        return a;
+    }
     void SetUp() override {
+        kestrane::setPromptProvider(this);
         const char* old = std::getenv("XDG_CONFIG_HOME");
         if (old) m_oldConfig = old;
         m_hadConfig = old != nullptr;
@@ -29,6 +37,7 @@ protected:
         testApp();
     }
     void TearDown() override {
+        kestrane::setPromptProvider(nullptr);
         if (m_hadConfig) setenv("XDG_CONFIG_HOME", m_oldConfig.c_str(), 1);
         else unsetenv("XDG_CONFIG_HOME");
     }
