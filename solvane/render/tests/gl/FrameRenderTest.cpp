@@ -33,22 +33,7 @@ class FrameRender : public ::testing::Test {
 protected:
     void SetUp() override {
         TestApp();
-        window_ = std::make_unique<QWindow>();
-        window_->setSurfaceType(QSurface::OpenGLSurface);
-        window_->setFormat(CompatFormat());
-        window_->setFlags(Qt::FramelessWindowHint);
-        window_->setGeometry(0, 0, kW, kH);
-        window_->show();
-        ASSERT_TRUE(testsupport::WaitUntil([&] {
-            QCoreApplication::processEvents();
-            return window_->isExposed();
-        }));
-        context_ = std::make_unique<QOpenGLContext>();
-        context_->setFormat(CompatFormat());
-        ASSERT_TRUE(context_->create());
-        ASSERT_TRUE(context_->makeCurrent(window_.get()));
-        glewExperimental = GL_TRUE;
-        ASSERT_EQ(glewInit(), static_cast<GLenum>(GLEW_OK));
+        ASSERT_TRUE(OpenGlWindow(QRect(0, 0, kW, kH), window_, context_));
 
         core_.m_pChannelLayout = &layout_;
         core_.m_rcOutput = RECT{0, 0, kW, kH};

@@ -10,13 +10,17 @@
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QRect>
 #include <QSurfaceFormat>
+#include <QWindow>
 #define __GLEW_H__
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/support.h"
 
 inline QGuiApplication& TestApp() {
     static int argc = 1;
@@ -37,6 +41,30 @@ inline QSurfaceFormat CompatFormat() {
     format.setDepthBufferSize(24);
     format.setAlphaBufferSize(8);
     return format;
+}
+
+// A frameless GL window at `geometry`, shown and exposed, with a current
+// context and GLEW set up: what the frame tests draw into.
+inline ::testing::AssertionResult OpenGlWindow(const QRect& geometry, std::unique_ptr<QWindow>& window,
+                                               std::unique_ptr<QOpenGLContext>& context) {
+    window = std::make_unique<QWindow>();
+    window->setSurfaceType(QSurface::OpenGLSurface);
+    window->setFormat(CompatFormat());
+    window->setFlags(Qt::FramelessWindowHint);
+    window->setGeometry(geometry);
+    window->show();
+    if (!testsupport::WaitUntil([&] {
+            QCoreApplication::processEvents();
+            return window->isExposed();
+        }))
+        return ::testing::AssertionFailure() << "the window was never exposed";
+    context = std::make_unique<QOpenGLContext>();
+    context->setFormat(CompatFormat());
+    if (!context->create() || !context->makeCurrent(window.get()))
+        return ::testing::AssertionFailure() << "no GL context";
+    glewExperimental = GL_TRUE;
+    if (glewInit() != GLEW_OK) return ::testing::AssertionFailure() << "GLEW did not start";
+    return ::testing::AssertionSuccess();
 }
 
 // A current context with an RGBA frame buffer of width x height bound.

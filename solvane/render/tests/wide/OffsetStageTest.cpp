@@ -36,22 +36,7 @@ protected:
         Display* dpy = QX11Info::display();
         ASSERT_NE(dpy, nullptr);
         ASSERT_GE(DisplayWidth(dpy, DefaultScreen(dpy)), kLeft + kW) << "needs a desktop wider than one screen";
-        window_ = std::make_unique<QWindow>();
-        window_->setSurfaceType(QSurface::OpenGLSurface);
-        window_->setFormat(CompatFormat());
-        window_->setFlags(Qt::FramelessWindowHint);
-        window_->setGeometry(kLeft, 0, kW, kH);
-        window_->show();
-        ASSERT_TRUE(testsupport::WaitUntil([&] {
-            QCoreApplication::processEvents();
-            return window_->isExposed();
-        }));
-        context_ = std::make_unique<QOpenGLContext>();
-        context_->setFormat(CompatFormat());
-        ASSERT_TRUE(context_->create());
-        ASSERT_TRUE(context_->makeCurrent(window_.get()));
-        glewExperimental = GL_TRUE;
-        ASSERT_EQ(glewInit(), static_cast<GLenum>(GLEW_OK));
+        ASSERT_TRUE(OpenGlWindow(QRect(kLeft, 0, kW, kH), window_, context_));
         core_.m_pChannelLayout = &layout_;
         renderer_.SetCore(&core_);
         core_.m_pRenderer = &renderer_;
