@@ -99,14 +99,18 @@ TEST_F(SolvaneProgramTest, RestartServerStartsANewProcess) {
     const std::string answer = TextCommand("RestartServer");
     if (answer == "fail") GTEST_SKIP() << "the system command family does not restart yet";
     ASSERT_EQ(answer, "ok");
-    EXPECT_EQ(server.Wait(15s), 0);
+    // The old process either shuts down by itself or, when its shutdown
+    // outlasts the helper's grace time (a loaded machine), is ended by the
+    // helper; both are a restart.
+    const int status = server.Wait(60s);
+    EXPECT_TRUE(status == 0 || status == 128 + SIGKILL) << status;
     ASSERT_TRUE(testsupport::WaitUntil(
         [&] {
             const auto pids = ServersOf(base.string());
             return !pids.empty() && pids[0] != first;
         },
-        15s));
-    EXPECT_TRUE(WaitForPort(30100, 10s));
+        60s));
+    EXPECT_TRUE(WaitForPort(30100, 60s));
     tagNETHEAD reply{};
     EXPECT_TRUE(Exchange(901, reply));
 }

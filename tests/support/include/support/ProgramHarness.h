@@ -217,7 +217,7 @@ public:
         return -1;
     }
     // SIGTERM, then SIGKILL after the deadline; the exit code.
-    int Stop(std::chrono::milliseconds deadline = 10s) {
+    int Stop(std::chrono::milliseconds deadline = 30s) {
         if (pid_ <= 0) return status_;
         kill(pid_, SIGTERM);
         const int rc = Wait(deadline);
