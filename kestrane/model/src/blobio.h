@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QString>
 
+#include <cstring>
 #include <vector>
 
 #include "kestrane/common.h"
@@ -68,14 +69,35 @@ public:
         return true;
     }
 
+    // An image is a flag and then a PNG that carries no length of its own:
+    // its extent is found by walking its chunks to IEND, each chunk's length
+    // checked against the bytes left, and only those bytes reach the decoder.
+    // A header announcing more than kMaxImageSide pixels a side is refused
+    // before anything is decoded.
     bool image(QImage& field) {
-        if (!usable()) return false;
+        qint32 present = 0;
+        if (!read(present)) return false;
+        if (present == 0) {
+            field = QImage();
+            return true;
+        }
+        const qint64 start = buffer_.pos();
+        const qint64 length = pngLength(start);
+        if (length <= 0) {
+            stream_.setStatus(QDataStream::ReadCorruptData);
+            return fail();
+        }
         QImage v;
-        stream_ >> v;
-        if (stream_.status() != QDataStream::Ok) return fail();
+        if (!v.loadFromData(reinterpret_cast<const uchar*>(data_.constData() + start), int(length), "PNG")) {
+            stream_.setStatus(QDataStream::ReadCorruptData);
+            return fail();
+        }
+        buffer_.seek(start + length);
         field = v;
         return true;
     }
+
+    static constexpr quint32 kMaxImageSide = 8192;
 
     // A counted list of points; taken only when it holds exactly n points.
     bool points(DOUBLE_POINT* out, int n) {
@@ -127,6 +149,35 @@ public:
     }
 
 private:
+    static quint32 be32(const char* p) {
+        const auto* u = reinterpret_cast<const unsigned char*>(p);
+        return quint32(u[0]) << 24 | quint32(u[1]) << 16 | quint32(u[2]) << 8 | quint32(u[3]);
+    }
+    // The byte length of the PNG at `from` up to and with its IEND chunk;
+    // 0 when it is no whole PNG within the data or its header is too large.
+    qint64 pngLength(qint64 from) const {
+        static const char kSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
+        const qint64 size = data_.size();
+        const char* d = data_.constData();
+        if (size - from < 8 || memcmp(d + from, kSignature, 8) != 0) return 0;
+        qint64 at = from + 8;
+        bool first = true;
+        while (size - at >= 12) {
+            const quint32 n = be32(d + at);
+            if (n > 0x7FFFFFFFu || qint64(n) > size - at - 12) return 0;
+            const char* type = d + at + 4;
+            if (first) {
+                if (memcmp(type, "IHDR", 4) != 0 || n != 13) return 0;
+                const quint32 w = be32(type + 4), h = be32(type + 8);
+                if (w == 0 || h == 0 || w > kMaxImageSide || h > kMaxImageSide) return 0;
+                first = false;
+            }
+            at += 12 + qint64(n);
+            if (memcmp(type, "IEND", 4) == 0) return at - from;
+        }
+        return 0;
+    }
+
     bool usable() const { return stream_.status() == QDataStream::Ok; }
     bool fail() {
         ok_ = false;

@@ -575,6 +575,53 @@ TEST(MediaSource, MalformedBlobsAreReadWithoutFault) {
     EXPECT_TRUE(m3.collapsed);
 }
 
+// The thumbnail's PNG carries no length: the reader finds its end by its
+// chunks, so damaged or oversized pictures are refused before decoding and
+// what follows the picture is read in step.
+TEST(MediaSource, ThumbnailIsBoundedByItsChunks) {
+    QImage picture(6, 4, QImage::Format_ARGB32);
+    picture.fill(QColor(10, 200, 30));
+    MediaSource src = sampleMedia();
+    src.thumbnail = picture;
+    const QByteArray good = src.toBlob();
+    MediaSource back;
+    ASSERT_TRUE(back.fromBlob(good));
+    EXPECT_EQ(back.thumbnail.size(), QSize(6, 4));
+    EXPECT_EQ(back.thumbnail.pixelColor(2, 2), QColor(10, 200, 30));
+    EXPECT_EQ(back.duration, src.duration);
+
+    const QByteArray png = good.mid(good.indexOf("\x89PNG"), good.indexOf("IEND") + 8 - good.indexOf("\x89PNG"));
+    const int pngAt = good.indexOf(png);
+    const auto withPng = [&](const QByteArray& p) { return good.left(pngAt) + p + good.mid(pngAt + png.size()); };
+    const auto be32 = [](quint32 v) {
+        const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return QByteArray(b, 4);
+    };
+    QByteArray huge = png;
+    huge.replace(16, 8, be32(100000) + be32(100000));  // IHDR width and height
+    QByteArray longChunk = png;
+    longChunk.replace(33, 4, be32(0x7FFFFFF0));  // the chunk after IHDR
+    QByteArray noEnd = png.left(png.size() - 12);
+    QByteArray noSignature = png;
+    noSignature[1] = 'X';
+    struct Case {
+        const char* name;
+        QByteArray blob;
+    } cases[] = {
+        {"header over the side bound", withPng(huge)},
+        {"chunk longer than the data", withPng(longChunk)},
+        {"no IEND before the next fields", withPng(noEnd)},
+        {"no signature", withPng(noSignature)},
+        {"cut inside the picture", good.left(pngAt + png.size() / 2)},
+    };
+    for (const Case& c : cases) {
+        MediaSource m;
+        EXPECT_FALSE(m.fromBlob(c.blob)) << c.name;
+        EXPECT_TRUE(m.thumbnail.isNull()) << c.name;
+        EXPECT_EQ(m.duration, -1) << c.name << ": nothing after the picture is taken";
+    }
+}
+
 // ---------------------------------------------------------------------------
 
 class EffectIndex : public ::testing::Test {
