@@ -75,9 +75,14 @@ function(sv_add_tests prefix)
       target_compile_definitions(${exe} PRIVATE SV_QT_OFFSCREEN=1)
     endif()
     set(env "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tools/lsan.supp")
+    # Whole programs under a sanitizer on a busy two-core machine need room.
+    set(timeout 120)
+    if(kind STREQUAL "e2e")
+      set(timeout 300)
+    endif()
     gtest_discover_tests(${exe}
       TEST_PREFIX "${prefix}."
-      PROPERTIES LABELS ${label} ENVIRONMENT "${env}" TIMEOUT 120
+      PROPERTIES LABELS ${label} ENVIRONMENT "${env}" TIMEOUT ${timeout}
       DISCOVERY_TIMEOUT 60)
   endforeach()
 endfunction()
