@@ -71,9 +71,10 @@ inline int MaskShift(unsigned long mask) {
     return s;
 }
 
-// Reads the root window (what the screen shows); false without a server.
-inline bool GrabScreen(Screenshot& shot) {
-    Display* dpy = XOpenDisplay(nullptr);
+// Reads the root window (what the screen shows) of the test's display or
+// of the one named; false without a server.
+inline bool GrabScreen(Screenshot& shot, const std::string& display = std::string()) {
+    Display* dpy = XOpenDisplay(display.empty() ? nullptr : display.c_str());
     if (!dpy) return false;
     const int screen = DefaultScreen(dpy);
     const int w = DisplayWidth(dpy, screen), h = DisplayHeight(dpy, screen);
