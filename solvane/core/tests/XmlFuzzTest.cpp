@@ -4,7 +4,6 @@
 // index equal to a fresh parse of the edited text.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <random>
 #include <string>
 #include <vector>
@@ -69,11 +68,12 @@ std::vector<Seen> WalkAll(CXmlDocument& doc) {
 
 TEST(XmlFuzz, RandomDocumentsParseEditAndReload) {
     std::mt19937 gen(20240611);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     testsupport::TempDir dir;
     const std::string path = (dir / "fuzz.xml").string();
+    // A fixed number of documents: a time bound would check next to nothing
+    // on a busy machine.
     int runs = 0, checked = 0;
-    for (; runs < 40000 && std::chrono::steady_clock::now() < deadline; ++runs) {
+    for (; runs < 1500; ++runs) {
         const std::string text = RandomText(gen);
         CXmlDocument doc{std::string_view(text)};
         const bool clean = doc.GetResult().empty();

@@ -275,7 +275,7 @@ protected:
                                         "ASAN_OPTIONS=detect_leaks=0:detect_stack_use_after_return=0"};
         all.insert(all.end(), env.begin(), env.end());
         return server.Start({"--base-dir", base.string()}, all, (dir / "stderr.txt").string()) &&
-               WaitForPort(30100, 30s) && WaitForPort(30101, 30s);
+               WaitForPort(30100, 90s) && WaitForPort(30101, 90s);
     }
     std::string Log() {
         std::string all;

@@ -189,7 +189,7 @@ private:
                     got.append(buf, static_cast<size_t>(n));
                     return got.find('\n') != std::string::npos;
                 },
-                20s);
+                60s);
             ::close(pipefd[0]);
             if (xpid_ > 0 && !got.empty()) {
                 // A server that printed its number may still die setting up input.
@@ -232,7 +232,7 @@ private:
             server_.SetHostName(hostName, hosts.string());
         }
         return server_.Start(args, env, (base_ / "stderr.txt").string()) &&
-               WaitForPort(30100, 20s, Address()) && WaitForPort(30101, 20s, Address());
+               WaitForPort(30100, 90s, Address()) && WaitForPort(30101, 90s, Address());
     }
     void Shutdown() {
         Stop();
