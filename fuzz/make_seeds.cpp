@@ -17,6 +17,7 @@
 #include "core/MediaStateText.h"
 #include "core/NodeSync.h"
 #include "core/TaskPlanFile.h"
+#include "kestrane/common.h"
 #include "kestrane/gconfig.h"
 
 namespace fs = std::filesystem;
@@ -156,6 +157,14 @@ void ConsoleSeeds() {
     c.clearProject();
     const QByteArray bytes = c.projectFileBytes();
     Seed("project_file_fuzzer", "empty-project", bytes.toStdString());
+    // One default record of each kind, behind the byte that picks it.
+    const QByteArray blobs[] = {DeviceRecord().toBlob(),     EffectKey().toBlob(),     MediaSource().toBlob(),
+                                OutControlRecord().toBlob(), LayerIORecord().toBlob(), PlayControlRecord().toBlob()};
+    for (int k = 0; k < 6; ++k)
+        Seed("console_record_fuzzer", "record-" + std::to_string(k), std::string(1, char(k)) + blobs[k].toStdString());
+    MediaSource media;
+    media.effects.insert(3, EffectKey());
+    Seed("console_record_fuzzer", "media-with-key", std::string(1, '\2') + media.toBlob().toStdString());
 }
 
 }  // namespace
