@@ -21,6 +21,10 @@ PKGS=(
   # Chinese texts in widget screenshots
   fonts-wqy-microhei
 )
+# The libFuzzer targets (tools/fuzz-short.sh) need clang and its fuzzer runtime.
+if [ "${FUZZ_DEPS:-0}" = 1 ]; then
+  PKGS+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${PKGS[@]}"; do

@@ -1,5 +1,6 @@
 #include "XmlScan.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/XmlDocument.h"
@@ -201,10 +202,18 @@ int ScanNode(std::string_view doc, int32_t pos, Node& node, std::string* log) {
 bool FindAttribute(std::string_view doc, int32_t tagStart, int32_t tagLength, const char* name,
                    bool fold, AttrPos& attr, int32_t* insertAt) {
     const int32_t end = tagStart + tagLength;
+    // Where the tag's closing "/>", "?>" or ">" begins: an attribute whose
+    // quote is never closed must not swallow it, nor may a new attribute go
+    // after it.
+    int32_t closeAt = end;
+    if (end - 1 > tagStart && doc[end - 1] == '>') {
+        closeAt = end - 1;
+        if (end - 2 > tagStart && (doc[end - 2] == '/' || doc[end - 2] == '?')) closeAt = end - 2;
+    }
     int32_t i = tagStart + 1;
     if (i < end && doc[i] == '?') ++i;
     while (i < end && !IsNameEnd(doc[i])) ++i;
-    if (insertAt) *insertAt = i;
+    if (insertAt) *insertAt = std::min(i, closeAt);
     // The closing "/>" or "?>" ends a bare value as well as the tag.
     auto atClose = [&](int32_t k) {
         return doc[k] == '>' || (k == end - 2 && (doc[k] == '/' || doc[k] == '?') && doc[end - 1] == '>');
@@ -235,8 +244,8 @@ bool FindAttribute(std::string_view doc, int32_t tagStart, int32_t tagLength, co
                 const size_t close = doc.substr(0, size_t(end)).find(doc[j], size_t(j) + 1);
                 found.valueStart = j + 1;
                 if (close == std::string_view::npos) {
-                    found.valueLength = end - found.valueStart;
-                    found.rawLength = end - j;
+                    found.valueLength = std::max(closeAt - found.valueStart, 0);
+                    found.rawLength = std::max(closeAt - j, 0);
                 } else {
                     found.valueLength = int32_t(close) - found.valueStart;
                     found.rawLength = int32_t(close) + 1 - j;
@@ -250,7 +259,7 @@ bool FindAttribute(std::string_view doc, int32_t tagStart, int32_t tagLength, co
             }
             i = found.rawStart + found.rawLength;
         }
-        if (insertAt) *insertAt = i;
+        if (insertAt) *insertAt = std::min(i, closeAt);
         if (MatchName(doc.substr(size_t(nameStart), size_t(nameLength)), name, fold)) {
             if (!found.hasValue) {
                 found.rawStart = found.valueStart = nameStart + nameLength;

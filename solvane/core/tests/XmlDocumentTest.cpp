@@ -188,6 +188,29 @@ TEST(XmlDocument, AttributeReadingDecodesReferences) {
     EXPECT_EQ(doc.GetAttribute(nullptr), "");
 }
 
+// A quote that is never closed used to run the attribute scan past the
+// tag's "/>": the new attribute went after it and the edited document no
+// longer parsed (found by the XML fuzz target).
+TEST(XmlDocument, SetAttributeStaysInsideATagWithAnUnclosedQuote) {
+    struct {
+        const char* text;
+        const char* result;
+    } cases[] = {
+        {"<x\"R=\"x/>//", "<x\"R=\"x y=\"1\"/>//"},
+        {"<x\"R=\"x>t</x>", "<x\"R=\"x y=\"1\">t</x>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        CXmlDocument doc(c.text);
+        ASSERT_TRUE(doc.IsWellFormed());
+        ASSERT_TRUE(doc.FindElement());
+        ASSERT_TRUE(doc.SetAttribute("y", "1"));
+        EXPECT_EQ(doc.GetDoc(), c.result);
+        CXmlDocument again(doc.GetDoc());
+        EXPECT_TRUE(again.IsWellFormed()) << again.GetErrorText();
+    }
+}
+
 TEST(XmlDocument, SetAttributeRewritesAndEscapes) {
     struct {
         const char* text;

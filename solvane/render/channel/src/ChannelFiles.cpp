@@ -110,9 +110,9 @@ bool CChannelLayout::LoadCodFile(const std::string& path) {
 
     bool inBounds = width <= layoutbounds::kMaxChannelSize && height <= layoutbounds::kMaxChannelSize &&
                     layoutbounds::CoordOk(originX) && layoutbounds::CoordOk(originY) &&
-                    layoutbounds::RectOk(stored[0]) && layoutbounds::RectOk(stored[1]);
+                    layoutbounds::LaidRectOk(stored[0]) && layoutbounds::LaidRectOk(stored[1]);
     for (const auto& ch : records)
-        inBounds = inBounds && layoutbounds::RectOk(ch->m_rect) && layoutbounds::RectOk(ch->m_stageRect);
+        inBounds = inBounds && layoutbounds::LaidRectOk(ch->m_rect) && layoutbounds::LaidRectOk(ch->m_stageRect);
     if (!inBounds) {
         LOGTEXT::LogError("channel file %s refused: channel size %d x %d, origin %d,%d or a rectangle out of range.",
                           path.c_str(), width, height, originX, originY);

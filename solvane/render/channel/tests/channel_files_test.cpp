@@ -263,3 +263,51 @@ TEST_F(FilesTest, ChannelDataRoundTripAndRefusals) {
     ChannelPtrList none;
     EXPECT_FALSE(none.LoadChannelData(Path("missing.bin")));
 }
+
+// A world whose origin lies on the coordinate bound has its channels laid out
+// past it. The server saves such a layout; it used to refuse the saved file
+// at the next load (and keep it aside at start-up), losing the world.
+TEST_F(FilesTest, LayoutsFromAnOriginOnTheBoundSaveAndLoadAgain) {
+    struct Case {
+        const char* what;
+        int32_t count, rows, cols, w, h, x, y;
+        bool desktop;
+    };
+    const int32_t edge = layoutbounds::kMaxCoordinate;
+    const Case cases[] = {
+        {"two across at the right bound, no desktop", 2, 1, 2, 1920, 1080, edge, 0, false},
+        {"two across at the right bound", 2, 1, 2, 1920, 1080, edge, 0, true},
+        {"a full grid of the largest channels", 8, 2, 4, 16384, 16384, edge, edge, false},
+        {"at the lower bound", 4, 2, 2, 640, 480, -edge, -edge, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeDisplayBackend none;
+        std::unique_ptr<ScopedDisplayBackend> noDesktop;
+        if (!c.desktop) noDesktop = std::make_unique<ScopedDisplayBackend>(&none);
+        Bytes file = LayoutFile(2, c.count, c.rows, c.cols, c.w, c.h, 0, 0);
+        Put(file, 28, c.x);
+        Put(file, 32, c.y);
+        Write(dir / "edge.cfg", file);
+        CChannelLayout first;
+        ASSERT_TRUE(first.LoadCodFile(Path("edge.cfg")));
+        ASSERT_TRUE(first.SaveCodFile(Path("saved.cfg")));
+        CChannelLayout second;
+        ASSERT_TRUE(second.LoadCodFile(Path("saved.cfg")));
+        EXPECT_FALSE(second.LastLoadRefused());
+        EXPECT_EQ(second.m_channels.size(), first.m_channels.size());
+        EXPECT_EQ(second.m_nOriginX, c.x);
+        // And it stays that way, save after save.
+        ASSERT_TRUE(second.SaveCodFile(Path("again.cfg")));
+        CChannelLayout third;
+        EXPECT_TRUE(third.LoadCodFile(Path("again.cfg")));
+        EXPECT_EQ(third.m_channels.size(), first.m_channels.size());
+    }
+    // Past the bound the origin is still refused.
+    Bytes far = LayoutFile(2, 1, 1, 1, 1, 1, 0, 0);
+    Put(far, 28, edge + 1);
+    Write(dir / "far.cfg", far);
+    CChannelLayout refused;
+    EXPECT_FALSE(refused.LoadCodFile(Path("far.cfg")));
+    EXPECT_TRUE(refused.LastLoadRefused());
+}

@@ -52,6 +52,14 @@ inline bool SizeOk(int64_t v) { return v >= 1 && v <= kMaxChannelSize; }
 inline bool RectOk(const RECT& r) {
     return CoordOk(r.left) && CoordOk(r.top) && CoordOk(r.right) && CoordOk(r.bottom);
 }
+// Channels are laid out from an origin that may lie on the bound, so the
+// rectangles a layout file stores reach past it by at most a full grid: a
+// file the server saved must load again.
+constexpr int64_t kMaxLaidCoordinate = int64_t{kMaxCoordinate} + int64_t{kMaxChannelSize} * lintra::kMaxChannels;
+inline bool LaidCoordOk(int64_t v) { return v >= -kMaxLaidCoordinate && v <= kMaxLaidCoordinate; }
+inline bool LaidRectOk(const RECT& r) {
+    return LaidCoordOk(r.left) && LaidCoordOk(r.top) && LaidCoordOk(r.right) && LaidCoordOk(r.bottom);
+}
 }  // namespace layoutbounds
 
 class CChannelLayout {
