@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "kestrane/gconfig.h"
@@ -27,13 +28,14 @@ using kestrane::OutputResult;
 constexpr int kCom = 43;  // named through SV_COM43
 constexpr int kWaitMs = 30000;
 
-QCoreApplication* app() {
-    static int argc = 1;
-    static char name[] = "outputdata_test";
-    static char* argv[] = {name, nullptr};
-    static auto* a = new QCoreApplication(argc, argv);
-    return a;
-}
+// The event loop that deletes finished threads; each test makes and ends
+// its own, so that the other tests see a process without one.
+struct ScopedApp {
+    int argc = 1;
+    char name[32] = "outputdata_test";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication app{argc, argv};
+};
 
 // Runs the event loop until every output thread has finished and been
 // deleted.
@@ -99,13 +101,15 @@ std::string acceptAndReadToEnd(int listener, bool* sawEnd) {
 class OutputData : public ::testing::Test {
 protected:
     void SetUp() override {
-        app();
+        m_app = std::make_unique<ScopedApp>();
         clearRecords();
     }
     void TearDown() override {
         EXPECT_TRUE(threadsDone());
         clearRecords();
+        m_app.reset();
     }
+    std::unique_ptr<ScopedApp> m_app;
     static void clearRecords() {
         GConfig& c = GConfig::instance();
         for (LayerIORecord* r : c.layerIOs()) c.eraseLayerIO(r->id);
