@@ -36,5 +36,8 @@ int main(int argc, char** argv) {
     config.mainWidget = &window;
     window.showMaximized();
 
-    return app.exec();
+    const int code = app.exec();
+    // String outputs still sending get a moment to finish.
+    GConfig::waitForOutputThreads();
+    return code;
 }

@@ -34,6 +34,7 @@
 #include "kestrane/mediasidebar.h"
 #include "kestrane/prompt.h"
 #include "kestrane/radiusbackgroundwidget.h"
+#include "kestrane/controlsidebar.h"
 #include "kestrane/rightsidebar.h"
 #include "kestrane/scene.h"
 #include "kestrane/settings.h"
@@ -204,6 +205,11 @@ void MainWidget::initLayout() {
     pages.showMediaAttribute = [](QWidget* page, int mediaId, bool switchTab) {
         if (auto* media = qobject_cast<MediaSidebar*>(page))
             media->showMediaAttribute(mediaId, switchTab);
+    };
+    pages.makeControlPage = [](QWidget* parent) -> QWidget* { return new ControlSidebar(parent); };
+    pages.setControlTab = [](QWidget* page, int tab) {
+        if (auto* control = qobject_cast<ControlSidebar*>(page))
+            control->setCurrentTab(tab);
     };
     RightSidebar::setPages(pages);
     m_rightSidebar = new RightSidebar(m_horizontal);
@@ -430,6 +436,8 @@ void MainWidget::actionSlots(bool /*checked*/) {
         dialog.exec();
     } else if (kPresets.contains(id)) {
         addDevice(kPresets.indexOf(id));
+    } else if (id == QLatin1String("control_submenu_in") || id == QLatin1String("control_submenu_out")) {
+        GConfig::instance().sidePanelHooks().showControlTab(id.endsWith(QLatin1String("_in")) ? 0 : 1);
     } else {
         qDebug() << __FILE__ << __LINE__ << "menu command not available yet:" << id;
     }

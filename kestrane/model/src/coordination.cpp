@@ -10,6 +10,8 @@
 #include <cmath>
 
 #include "kestrane/gconfig.h"
+#include "kestrane/outputdatathread.h"
+#include "platform/textcodec.h"
 
 #define KLOG qDebug() << __FILE__ << __LINE__
 
@@ -297,8 +299,31 @@ void GConfig::refreshLayerEffectRows(int row) {
 bool GConfig::startOutputData(int layerIoId) {
     KLOG << "output command" << layerIoId;
     if (m_outputStarter) return m_outputStarter(layerIoId);
-    return m_timeAxisHooks->startOutputData(layerIoId);
+    const LayerIORecord* command = findLayerIO(layerIoId);
+    const OutControlRecord* control = command ? findOutControl(command->outControlId) : nullptr;
+    if (!control) {
+        KLOG << "output command" << layerIoId << (command ? "names no output control" : "is gone") << ", nothing sent";
+        return false;
+    }
+    // The thread gets a copy: the records may be edited or deleted while it
+    // sends. Texts leave as GB18030 whatever the process locale.
+    kestrane::OutputJob job;
+    job.layerIoId = layerIoId;
+    const std::string bytes = platform::Utf8ToGbk(command->data.toStdString());
+    job.bytes = QByteArray(bytes.data(), int(bytes.size()));
+    job.type = control->type;
+    job.com = control->com;
+    job.baud = control->baud;
+    job.parity = control->parity;
+    const std::string host = platform::Utf8ToGbk(control->ip.toStdString());
+    job.host = QByteArray(host.data(), int(host.size()));
+    job.port = control->port;
+    job.isTcp = control->isTcp;
+    OutputDataThread::launch(job);
+    return true;
 }
+
+int GConfig::waitForOutputThreads(int ms) { return OutputDataThread::waitForAll(ms); }
 
 // ---------------------------------------------------------------------------
 // Calibration dialogs

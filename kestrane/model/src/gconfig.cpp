@@ -217,6 +217,20 @@ bool GConfig::eraseLayerIO(int id) { return eraseById(m_layerIOs, id); }
 bool GConfig::erasePlayControl(int id) { return eraseById(m_playControls, id); }
 bool GConfig::eraseOutControl(int id) { return eraseById(m_outControls, id); }
 
+void GConfig::addOutControlRow(int id) {
+    if (outControlList)
+        QMetaObject::invokeMethod(outControlList, "addItemUsingData", Qt::DirectConnection, Q_ARG(int, id));
+    else
+        m_timeAxisHooks->addOutControlItem(id);
+}
+
+void GConfig::clearOutControlRows() {
+    if (outControlList)
+        QMetaObject::invokeMethod(outControlList, "clearItems", Qt::DirectConnection);
+    else
+        m_timeAxisHooks->clearControlTable();
+}
+
 void GConfig::closeIoPorts() {
     for (auto it = m_ioPorts.begin(); it != m_ioPorts.end(); ++it) {
         void* handle = it.value();
@@ -443,7 +457,7 @@ void GConfig::clearProject() {
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
 
     m_timeAxisHooks->clearLayers();
-    m_timeAxisHooks->clearControlTable();
+    clearOutControlRows();
     m_sidePanelHooks->clearDeviceTree();
     m_stageHooks->resetScaleCombo();
     m_sidePanelHooks->resetTabs();
@@ -481,7 +495,7 @@ void GConfig::clearProject() {
     m_playControls.clear();
     m_outControls.clear();
     m_layerIOs.clear();
-    m_timeAxisHooks->clearControlTable();
+    clearOutControlRows();
 
     m_mainWindowHooks->resetSplitters();
 }

@@ -426,7 +426,7 @@ bool GConfig::loadProjectData(const QByteArray& bytes, const QString& path) {
     }
 
     for (const PlayControlRecord& r : d.playControls) m_timeAxisHooks->addPlayControlBlock(addPlayControl(r)->id);
-    for (const OutControlRecord& r : d.outControls) m_timeAxisHooks->addOutControlItem(addOutControl(r)->id);
+    for (const OutControlRecord& r : d.outControls) addOutControlRow(addOutControl(r)->id);
     for (const LayerIORecord& r : d.layerIOs) m_timeAxisHooks->addLayerIOBlock(addLayerIO(r)->id);
 
     // A hand-edited or damaged view state must not leave the stage unusable.

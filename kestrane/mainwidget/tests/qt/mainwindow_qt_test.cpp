@@ -10,13 +10,17 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSplitter>
+#include <QPushButton>
+#include <QStackedWidget>
 #include <QTemporaryDir>
 
 #include <cstdlib>
 
 #include "kestrane/common.h"
+#include "kestrane/controlsidebar.h"
 #include "kestrane/gconfig.h"
 #include "kestrane/mainwidget.h"
+#include "kestrane/outcontrollist.h"
 #include "kestrane/prompt.h"
 #include "kestrane/rightsidebar.h"
 #include "kestrane/scene.h"
@@ -196,6 +200,20 @@ TEST_F(MainWindowQt, TheWindowHoldsStageTimeAxisAndSidebarAndShowsADeviceWithAPi
     // nothing of it spills into the sidebar.
     EXPECT_GT(redIn(back, w.stageWidget()), 1000);
     EXPECT_EQ(redIn(back, w.rightSidebar()), 0);
+}
+
+TEST_F(MainWindowQt, ControlMenuOpensTheControlTabOnItsPage) {
+    RightSidebar* bar = window->rightSidebar();
+    auto* control = qobject_cast<ControlSidebar*>(bar->controlPage());
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(GConfig::instance().outControlList, control->outList());
+    action("control_submenu_out")->trigger();
+    EXPECT_EQ(bar->stack()->currentIndex(), 2);
+    EXPECT_EQ(control->stack()->currentIndex(), 1);
+    EXPECT_TRUE(control->buttons()[1]->isChecked());
+    action("control_submenu_in")->trigger();
+    EXPECT_EQ(control->stack()->currentIndex(), 0);
+    EXPECT_FALSE(control->buttons()[1]->isChecked());
 }
 
 TEST_F(MainWindowQt, SaveThroughTheMenuAndLoadBack) {

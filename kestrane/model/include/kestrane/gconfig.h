@@ -349,9 +349,16 @@ public:
     // One output thread for that timeline output command; the playback
     // tick calls it as the play head passes the command. The starter, when
     // set, takes the place of the time axis's own (tests record with it).
+    // Copies the command's text and its output control's port settings
+    // here, on the GUI thread, and hands the copy to a new output thread;
+    // false (logged) when the command or its control is gone.
     bool startOutputData(int layerIoId);
+    // Tests take the firings instead of a thread being started.
     using OutputStarter = std::function<bool(int layerIoId)>;
     void setOutputStarter(OutputStarter starter) { m_outputStarter = std::move(starter); }
+    // At shutdown: waits up to `ms` for the output threads still sending;
+    // the number still running afterwards.
+    static int waitForOutputThreads(int ms = 3000);
 
     // ---- Calibration dialogs
     void openMatrixLayout(const QList<int>& deviceIds, QWidget* parent);
@@ -429,6 +436,9 @@ public:
     TimeLine* timeLine = nullptr;
     RulerWidget* ruler = nullptr;
     QWidget* controlSidebar = nullptr;
+    // The output-control list; the project loader and clearProject call its
+    // slots addItemUsingData(int) and clearItems().
+    QObject* outControlList = nullptr;
     QPushButton* playButton = nullptr;            // the time axis's play/pause button
     GeometryCorrection* geometryDialog = nullptr;  // the open geometry-correction dialog
 
@@ -441,6 +451,10 @@ private:
     void runLater(std::function<void()> f, int delayMs = 0);
     // The preview's remove and mute, logged like the other wrappers.
     void removePreviewMedia(void* handle);
+    // The output-control list's rows: through the registered list, else
+    // through the time-axis hooks.
+    void addOutControlRow(int id);
+    void clearOutControlRows();
     void mutePreviewMedia(bool mute, void* handle);
 
     ConsoleHooks m_noHooks;

@@ -130,8 +130,6 @@ public:
     // ---- Show control
     // Id of the play control of that name other than excludeId, its time in *time; -1 when none.
     virtual int findPlayControlByName(const QString& /*name*/, int /*excludeId*/, int* /*time*/) const { return -1; }
-    // Start one output thread for that timeline output command (deleted when finished); true when started.
-    virtual bool startOutputData(int /*layerIoId*/) { return false; }
     // Add the row of an existing output-control record to the output-control list.
     virtual void addOutControlItem(int /*id*/) {}
     // Clear the control table and set its row count to 0.

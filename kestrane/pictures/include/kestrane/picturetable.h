@@ -256,6 +256,9 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/special_effect2.png", 11, 11, Glyph::KeyFrame, Look::Active},
     {"images/resize_interlock.png", 12, 7, Glyph::Chain, Look::Active},
     {"images/resize_interlock2.png", 12, 7, Glyph::ChainBroken, Look::Normal},
+    // Rows of the control tab: a common input, a string output.
+    {"images/out_common.png", 16, 16, Glyph::Box, Look::Plain, 0x3c9cdc},
+    {"images/out_string.png", 16, 16, Glyph::Box, Look::Plain, 0xe0a030},
     // The handles of the time range bar.
     {"images/时间轴.png", 7, 10, Glyph::RangeHandle, Look::Plain, 0xc8c8c8},
 };
