@@ -280,3 +280,55 @@ TEST_F(MonitorTest, AFloodStaysBoundedWhileTheCommandsAreEdited) {
     EXPECT_EQ(axis->position(), 5000);
     EXPECT_FALSE(axis->isPaused());
 }
+
+namespace {
+
+QStringList* capturedLines = nullptr;
+
+void captureMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
+    if (capturedLines && text.contains(QLatin1String("command monitor")))
+        *capturedLines << text;
+}
+
+// Another program holds the command port.
+class BusyPortTest : public PlayTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(kOffscreen);
+        holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(monitor::kCommandPort);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ASSERT_EQ(::listen(holder, 4), 0);
+        capturedLines = &lines;
+        previous = qInstallMessageHandler(captureMessage);
+        TimeAxisWidget::setCommandMonitorPort(monitor::kCommandPort);
+        PlayTest::SetUp();
+    }
+    void TearDown() override {
+        PlayTest::TearDown();
+        TimeAxisWidget::setCommandMonitorPort(-1);
+        qInstallMessageHandler(previous);
+        capturedLines = nullptr;
+        ::close(holder);
+    }
+    int holder = -1;
+    QStringList lines;
+    QtMessageHandler previous = nullptr;
+};
+
+}  // namespace
+
+TEST_F(BusyPortTest, AMonitorThatCannotListenLogsOneLineAndTheAxisGoesOn) {
+    ASSERT_TRUE(waitFor([this] { return axis->commandPollTimer() != nullptr; }));
+    EXPECT_EQ(tolva_io_ctrl::GetMonitorListenPort(), 0u);
+    ASSERT_EQ(lines.size(), 1) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(lines.first().contains(QLatin1String("30101")));
+    EXPECT_TRUE(axis->commandPollTimer()->isActive());
+    // Chunks from elsewhere (a numeric input passes them on) still run.
+    addControl(1, 0, 4000)->command = QStringLiteral("HOLD");
+    monitor::onNetworkCommand("HOLD", 4, nullptr);
+    ASSERT_TRUE(waitFor([this] { return axis->position() == 4000; }));
+}
