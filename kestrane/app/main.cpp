@@ -7,6 +7,8 @@
 #include "kestrane/mainwidget.h"
 #include "kestrane/pictures.h"
 #include "kestrane/startupoptions.h"
+#include "kestrane/commandmonitor.h"
+#include "kestrane/timeaxiswidget.h"
 
 namespace {
 
@@ -31,6 +33,8 @@ int main(int argc, char** argv) {
 
     runLoadingDialog();
 
+    // Show-control command strings arrive on the console's command port.
+    TimeAxisWidget::setCommandMonitorPort(kestrane::monitor::kCommandPort);
     MainWidget window;
     app.installEventFilter(&window);
     config.mainWidget = &window;

@@ -9,10 +9,12 @@
 #include <climits>
 #include <cstdlib>
 
+#include "kestrane/commandmonitor.h"
 #include "kestrane/gconfig.h"
 #include "kestrane/timeaxiswidget.h"
 #include "kestrane/timeline.h"
 #include "kestrane/utils.h"
+#include "platform/textcodec.h"
 
 namespace {
 
@@ -248,5 +250,61 @@ void TimeAxisWidget::runJump(int targetMs, int controlId) {
     if (!rec || rec->stayPaused)
         return;
     const int wait = rec->delay * 1000 + kJumpSettleMs;
+    QTimer::singleShot(wait, wait < 2000 ? Qt::PreciseTimer : Qt::CoarseTimer, this, [this] { play(); });
+}
+
+void TimeAxisWidget::pollNetworkCommand() {
+    const QList<QByteArray> chunks = kestrane::monitor::takeChunks();
+    if (chunks.isEmpty())
+        return;
+    const QList<PlayControlRecord*> controls = GConfig::instance().playControls();
+    // Chunks are not framed: each one is a whole command or nothing. The
+    // latest command of the batch wins, as if each had run in turn.
+    int chosen = 0;
+    for (const QByteArray& chunk : chunks) {
+        const std::string utf8 = platform::GbkToUtf8(std::string_view(chunk.constData(), size_t(chunk.size())));
+        const QString text = QString::fromStdString(utf8);
+        for (const PlayControlRecord* rec : controls) {
+            if (!rec->command.isEmpty() && rec->command == text) {
+                chosen = rec->id;
+                break;
+            }
+        }
+    }
+    if (chosen != 0)
+        runNetworkCommand(chosen);
+}
+
+void TimeAxisWidget::runNetworkCommand(int controlId) {
+    GConfig& config = GConfig::instance();
+    const PlayControlRecord* rec = config.findPlayControl(controlId);
+    if (!rec)
+        return;
+    const bool wasPaused = m_paused;
+    int target = rec->time;
+    if (rec->type == 1) {
+        setCurrentTime(target);
+        followPlayHead(target);
+        play();
+        return;
+    }
+    if (rec->type == 2 && rec->jumpMode == 1 && !rec->targetName.isEmpty()) {
+        if (findPlayControlByName(rec->targetName, rec->id, &target) == -1)
+            return;
+    } else if (rec->type == 2) {
+        target = rec->jumpTime;
+    } else if (rec->type != 0) {
+        return;
+    }
+    setCurrentTime(target);
+    followPlayHead(target);
+    pause();
+    // A pause that finds the show paused sends nothing itself: the servers
+    // must still follow the console to the new time.
+    if (wasPaused)
+        config.sendTimeToServers();
+    if (rec->type != 2 || rec->stayPaused)
+        return;
+    const int wait = rec->delay * 1000;
     QTimer::singleShot(wait, wait < 2000 ? Qt::PreciseTimer : Qt::CoarseTimer, this, [this] { play(); });
 }

@@ -1,6 +1,7 @@
 #include "kestrane/timeaxiswidget.h"
 
 #include <QComboBox>
+#include <QDebug>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -17,6 +18,7 @@
 #include <cmath>
 
 #include "kestrane/axismath.h"
+#include "kestrane/commandmonitor.h"
 #include "kestrane/container.h"
 #include "kestrane/effectcontainer.h"
 #include "kestrane/gconfig.h"
@@ -36,6 +38,8 @@
 #include "kestrane/timeline.h"
 #include "kestrane/tscrollbar.h"
 #include "kestrane/utils.h"
+#include "lintra/ioctrl.h"
+#include "platform/textcodec.h"
 
 using namespace kestrane;
 
@@ -105,6 +109,10 @@ TimeAxisWidget::TimeAxisWidget(QWidget* parent) : QWidget(parent) {
 }
 
 TimeAxisWidget::~TimeAxisWidget() {
+    // The monitor is one per process; the chunks it queues stay valid, but
+    // nothing would take them any more.
+    if (m_monitorStarted)
+        tolva_io_ctrl::StopMonitorNetworkCmd();
     GConfig& config = GConfig::instance();
     if (config.timeAxis == this)
         config.timeAxis = nullptr;
@@ -116,9 +124,30 @@ TimeAxisWidget::~TimeAxisWidget() {
         config.playButton = nullptr;
 }
 
+namespace {
+int& monitorPort() {
+    static int port = -1;
+    return port;
+}
+}  // namespace
+
+void TimeAxisWidget::setCommandMonitorPort(int port) { monitorPort() = port; }
+int TimeAxisWidget::commandMonitorPort() { return monitorPort(); }
+
 // The network command monitor of the show controls starts here, once the
 // first layers exist.
-void TimeAxisWidget::startCommandMonitor() {}
+void TimeAxisWidget::startCommandMonitor() {
+    const int port = monitorPort();
+    if (port < 0)
+        return;
+    m_monitorStarted = true;
+    if (!tolva_io_ctrl::StartMonitorNetworkCmd(port, monitor::onNetworkCommand, nullptr))
+        qDebug() << __FILE__ << __LINE__ << "command monitor cannot listen on port" << port;
+    m_commandPoll = new QTimer(this);
+    m_commandPoll->setInterval(100);
+    connect(m_commandPoll, &QTimer::timeout, this, &TimeAxisWidget::pollNetworkCommand);
+    m_commandPoll->start();
+}
 
 void TimeAxisWidget::buildUi() {
     auto* layout = new QVBoxLayout(this);

@@ -249,6 +249,10 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/control_play.png", 11, 10, Glyph::Play, Look::Plain, 0x3cc83c},
     {"images/control_pause.png", 11, 10, Glyph::Pause, Look::Plain, 0xf0c020},
     {"images/control_jump.png", 11, 10, Glyph::Jump, Look::Plain, 0x40a0ff},
+    // Output-command blocks on the rows, one icon per kind.
+    {"images/out_common.png", 14, 14, Glyph::Box, Look::Plain, 0x40e0ff},
+    {"images/out_dmx.png", 14, 14, Glyph::Box, Look::Plain, 0xffc040},
+    {"images/out_string.png", 14, 14, Glyph::Box, Look::Plain, 0x60ff60},
     // Key frames: anchors unselected and selected, the key button off and on.
     {"images/se1.png", 11, 11, Glyph::KeyFrame, Look::Plain, 0xc8c8c8},
     {"images/se2.png", 11, 11, Glyph::KeyFrame, Look::Plain, 0xffff00},

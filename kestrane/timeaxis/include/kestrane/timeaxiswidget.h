@@ -123,6 +123,17 @@ public:
     // after the record's delay unless it stays paused.
     void runJump(int targetMs, int controlId);
 
+    // ---- Command monitor
+    // The port the monitor listens on once the first layers exist; below 0
+    // (the default) it is not started. The program sets the console's
+    // command port; tests choose their own.
+    static void setCommandMonitorPort(int port);
+    static int commandMonitorPort();
+    // Takes the chunks received since the last poll and runs the play
+    // control that the last matching one names. Every 100 ms.
+    void pollNetworkCommand();
+    QTimer* commandPollTimer() const { return m_commandPoll; }
+
     // The tick's clock: monotonic milliseconds. Tests set their own; null
     // restores the steady one.
     using Clock = std::function<qint64()>;
@@ -168,6 +179,7 @@ private:
     void setUnit(int unit);
     void confirmAndRemoveChecked();
     void startCommandMonitor();
+    void runNetworkCommand(int controlId);
     qint64 now() const;
     void showPlayStyle();
     // Takes the play-control entries at these times out of the queue.
@@ -198,7 +210,8 @@ private:
     QString m_playStyle;
     QString m_pauseStyle;
     QPushButton* m_stopButton = nullptr;
-    int m_pendingNetworkCommand = 0;
+    QTimer* m_commandPoll = nullptr;
+    bool m_monitorStarted = false;
     QSlider* m_zoomSlider = nullptr;
     QPushButton* m_muteButton = nullptr;
     QTableWidget* m_topTable = nullptr;
