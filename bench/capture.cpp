@@ -12,6 +12,7 @@
 
 #include <sys/resource.h>
 
+#include "channel/Displays.h"
 #include "media/ScreenCapture.h"
 
 namespace {
@@ -74,6 +75,10 @@ void Run(const char* what, CScreenCapGDI& cap, double periodMs) {
 }  // namespace
 
 int main() {
+    // The display is the X screen's 1920x1080 at the origin.
+    FakeDisplayBackend displays;
+    displays.Add(0, 0, 1920, 1080, true);
+    ScopedDisplayBackend scoped(&displays);
     CScreenCapGDI cap;
     if (!cap.LoadResource("", 0, 0, 0)) {
         std::fprintf(stderr, "cannot capture the primary display\n");

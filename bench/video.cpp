@@ -42,6 +42,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kFps = 30;
+constexpr int kRounds = 2;
 
 struct Clip {
     std::string path;
@@ -209,8 +210,15 @@ void Report(const char* what, const std::vector<Clip>& clips) {
             return;
         }
     }
-    const double tool = ToolFps(clips);
-    const PathFigures path = PlayToTextures(clips);
+    // The machine is shared and its load moves: the tool and the path take
+    // turns, and each keeps its best round.
+    double tool = 0.0;
+    PathFigures path;
+    for (int round = 0; round < kRounds; ++round) {
+        tool = std::max(tool, ToolFps(clips));
+        const PathFigures p = PlayToTextures(clips);
+        if (p.uploadedFps > path.uploadedFps) path = p;
+    }
     std::printf("%s\n", what);
     std::printf("  ffmpeg -threads %d -f null (decode only)        %8.1f frames/s\n", DecodeThreads(), tool);
     std::printf("  FileVideo decoded and handed over                %8.1f frames/s\n", path.deliveredFps);
