@@ -1,6 +1,7 @@
 #include "av/Player.h"
 
 #include "AudioTrack.h"
+#include "FrameConverter.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,7 +20,6 @@ extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
 }
 
 namespace av {
@@ -88,7 +88,10 @@ struct Player::Impl {
     // ---- FFmpeg state: touched by Open/Close and by the decode thread only
     AVFormatContext* fmt = nullptr;
     AVCodecContext* dec = nullptr;
-    SwsContext* sws = nullptr;
+    // Several videos play at once: a few decode threads each, and as many
+    // bands for the colour conversion.
+    const int threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+    FrameConverter converter{threads};
     AVPacket* pkt = nullptr;
     AVFrame* frame = nullptr;
     AVFrame* spare = nullptr;
@@ -98,7 +101,6 @@ struct Player::Impl {
     std::vector<uint8_t> bgr;
     FrameFormat format;              // what the sink was last told
     bool formatRefused = false;
-    int swsW = 0, swsH = 0, swsFmt = -1;
     bool shown = false;              // bgr holds the last frame handed to the sink
     int64_t shownPts = 0;
     FrameSink* sink = nullptr;
@@ -261,20 +263,7 @@ struct Player::Impl {
             bgr.assign(static_cast<size_t>(f.stride) * static_cast<size_t>(h), 0);
         }
         if (formatRefused) return;
-        if (!sws || swsW != w || swsH != h || swsFmt != frame->format) {
-            sws_freeContext(sws);
-            sws = sws_getContext(w, h, static_cast<AVPixelFormat>(frame->format), w, h, AV_PIX_FMT_BGR24,
-                                 SWS_BILINEAR, nullptr, nullptr, nullptr);
-            swsW = w;
-            swsH = h;
-            swsFmt = frame->format;
-            if (!sws) return;
-        }
-        // Bottom-up rows: the first source row goes to the last bitmap row.
-        uint8_t* dst[4] = {bgr.data() + static_cast<size_t>(format.stride) * static_cast<size_t>(h - 1), nullptr,
-                           nullptr, nullptr};
-        int dstStride[4] = {-format.stride, 0, 0, 0};
-        sws_scale(sws, frame->data, frame->linesize, 0, h, dst, dstStride);
+        if (!converter.Convert(frame->data, frame->linesize, w, h, frame->format, bgr.data(), format.stride)) return;
         shown = true;
         shownPts = pts;
         sink->OnFrame(bgr.data(), bgr.size(), pts, preroll);
@@ -451,8 +440,7 @@ struct Player::Impl {
     }
 
     void FreeSource() {
-        sws_freeContext(sws);
-        sws = nullptr;
+        converter.Reset();
         avcodec_free_context(&dec);
         if (fmt) avformat_close_input(&fmt);
         av_packet_free(&pkt);
@@ -463,8 +451,6 @@ struct Player::Impl {
         shown = false;
         format = FrameFormat{};
         formatRefused = false;
-        swsW = swsH = 0;
-        swsFmt = -1;
         videoStream = -1;
         sink = nullptr;
     }
@@ -519,8 +505,7 @@ bool Player::Open(const std::string& url, const OpenOptions& options, FrameSink*
     if (!d->dec) return failWith(OpenStage::Decoder, AVERROR(ENOMEM));
     r = avcodec_parameters_to_context(d->dec, st->codecpar);
     if (r < 0) return failWith(OpenStage::Decoder, r);
-    // Several videos play at once: a few threads each.
-    d->dec->thread_count = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+    d->dec->thread_count = d->threads;
     r = avcodec_open2(d->dec, codec, nullptr);
     if (r < 0) return failWith(OpenStage::Decoder, r);
     d->pkt = av_packet_alloc();

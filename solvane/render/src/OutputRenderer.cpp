@@ -200,31 +200,23 @@ bool COutputRenderer::InitGL(int32_t width, int32_t height) {
     if (glew == GLEW_OK) {
         glEnable(GL_MULTISAMPLE);
 
-        // Scene frame buffer: colour and depth textures of the output's size.
+        // Scene frame buffer: a colour texture of the output's size. The
+        // scene pass draws with the depth test off, so it has no depth
+        // buffer to clear or keep; the output pass samples only the base
+        // level, so the texture has no mipmaps to rebuild every frame.
         glGenTextures(1, &m_nColorTexture);
         glBindTexture(GL_TEXTURE_2D, m_nColorTexture);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, m_nSceneWidth, m_nSceneHeight, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
-        glGenerateMipmap(GL_TEXTURE_2D);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-
-        glGenTextures(1, &m_nDepthTexture);
-        glBindTexture(GL_TEXTURE_2D, m_nDepthTexture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, m_nSceneWidth, m_nSceneHeight, 0, GL_DEPTH_COMPONENT,
-                     GL_FLOAT, nullptr);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_DEPTH_TEXTURE_MODE, GL_LUMINANCE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
         glBindTexture(GL_TEXTURE_2D, 0);
 
         glGenFramebuffers(1, &m_nFrameBuffer);
         glBindFramebuffer(GL_FRAMEBUFFER, m_nFrameBuffer);
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_nColorTexture, 0);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, m_nDepthTexture, 0);
         const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
         if (status != GL_FRAMEBUFFER_COMPLETE) LOGTEXT::LogError("scene frame buffer incomplete: 0x%x", status);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -275,7 +267,7 @@ bool COutputRenderer::InitGL(int32_t width, int32_t height) {
 
 void COutputRenderer::ReleaseGL() {
     if (m_nFrameBuffer) glDeleteFramebuffers(1, &m_nFrameBuffer);
-    for (GLuint* t : {&m_nColorTexture, &m_nDepthTexture, &m_nLookupTexture}) {
+    for (GLuint* t : {&m_nColorTexture, &m_nLookupTexture}) {
         if (*t) glDeleteTextures(1, t);
         *t = 0;
     }
@@ -425,7 +417,7 @@ void COutputRenderer::RenderScene(int32_t) {
     glBindFramebuffer(GL_FRAMEBUFFER, m_nFrameBuffer);
     glDisable(GL_DEPTH_TEST);
     glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClear(GL_COLOR_BUFFER_BIT);
 
     {
         std::lock_guard mediaLock(core.m_csMedia);
@@ -577,11 +569,7 @@ void COutputRenderer::RenderScene(int32_t) {
         m_program->End();
     }
 
-    for (GLuint t : {m_nDepthTexture, m_nColorTexture}) {
-        glBindTexture(GL_TEXTURE_2D, t);
-        glGenerateMipmap(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, 0);
-    }
+    glBindTexture(GL_TEXTURE_2D, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glFlush();
 }

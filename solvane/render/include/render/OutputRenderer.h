@@ -76,7 +76,7 @@ public:
     uint32_t m_nLookupTexture = 0;
     uint32_t m_nFrameBuffer = 0;
     uint32_t m_nColorTexture = 0;
-    uint32_t m_nDepthTexture = 0;
+    uint32_t m_nDepthTexture = 0;       // the scene pass needs no depth buffer: stays 0
     int32_t m_nSceneWidth = 1024;
     int32_t m_nSceneHeight = 1024;
     std::string m_strFilePath;          // deleted with the renderer when set
