@@ -33,6 +33,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 constexpr double kFps = 30.0;
 constexpr auto kSampleEvery = 50ms;
