@@ -189,6 +189,18 @@ int main(int argc, char** argv) {
     role = SyncRole(1, 0);
     toSlave->SendSimpleCommand(role);
 
+    // The slave joins once the main server's records name it (sent on play).
+    const bool joined = testsupport::WaitUntil(
+        [&] {
+            tagNETHEAD play = Command(506);
+            control->SendSimpleCommand(play);
+            return main.Log().find(" 新的节点加入。198.18.2.2") != std::string::npos;
+        },
+        60s);
+    if (!joined) {
+        std::fprintf(stderr, "the slave never reached the main server\n");
+        return 1;
+    }
     // The clip on the main server, which has the slave load it too; then
     // play until both answer with a running position.
     tagNETHEAD add = Command(504, 0);
