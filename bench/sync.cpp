@@ -7,7 +7,10 @@
 // percentile and the largest offset in milliseconds and in frames, while
 // playing, after a seek and after a pause and resume. Prints figures only.
 //
-//   bench_sync [seconds per phase]      default 60
+//   bench_sync [seconds per phase] [--distime MS]
+//       60 s per phase by default; --distime writes [SyncMedia] DisTime (the
+//       distance in milliseconds above which a slave moves to the main
+//       server's position, 80 unless set) into both servers' mediacfg.ini.
 //
 // Runs itself under tools/netns-run: nothing reaches a real interface.
 #include <unistd.h>
@@ -151,7 +154,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     ::setenv("SV_SOURCE_DIR", SourceDir().c_str(), 0);
-    const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 60.0;
+    double seconds = 60.0;
+    int disTime = -1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--distime") == 0 && i + 1 < argc)
+            disTime = std::atoi(argv[++i]);
+        else
+            seconds = std::max(1.0, std::atof(argv[i]));
+    }
 
     testsupport::TempDir dir;
     // Long enough for three phases and the seek back; small, so that the
@@ -169,6 +179,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "ffmpeg failed\n");
             return 1;
         }
+        if (disTime >= 0)
+            testsupport::WriteFile(dir / who / "mediacfg.ini",
+                                   "[SyncMedia]\nDisTime=" + std::to_string(disTime) + "\n");
     }
 
     e2e::RemoteServer main, slave;
@@ -222,8 +235,9 @@ int main(int argc, char** argv) {
     // Let the slave take its first sync records before measuring.
     std::this_thread::sleep_for(2s);
 
-    std::printf("two servers keeping sync, %.0f fps clip, %.0f s per phase, a sample every %lld ms\n", kFps, seconds,
-                static_cast<long long>(kSampleEvery.count()));
+    std::printf("two servers keeping sync, %.0f fps clip, %.0f s per phase, a sample every %lld ms, DisTime %s\n",
+                kFps, seconds, static_cast<long long>(kSampleEvery.count()),
+                disTime >= 0 ? std::to_string(disTime).c_str() : "80 (default)");
     std::printf("%-22s %6s %8s %8s %8s   %6s %6s %6s   %7s %4s\n", "phase", "n", "med ms", "p99 ms", "max ms",
                 "med fr", "p99 fr", "max fr", "rtt ms", "fail");
     Phase("playing", *toMain, *toSlave, seconds);
