@@ -210,6 +210,31 @@ TEST_F(NetServerTest, ClientClosingMidMessageDeliversNothing) {
     EXPECT_EQ(rec_.Count(), 0u);
 }
 
+// Whole messages followed at once by the close, as a client that sends its
+// last commands and hangs up: every message is still delivered, in order,
+// and the client let go; also with bodies larger than one read.
+TEST_F(NetServerTest, MessagesFollowedAtOnceByTheCloseAreAllDelivered) {
+    rec_.reply = false;
+    for (size_t bodySize : {size_t{0}, size_t{100}, size_t{200000}}) {
+        SCOPED_TRACE(bodySize);
+        const size_t before = rec_.Count();
+        std::string all;
+        for (int s = 0; s < 40; ++s) all += Frame(600, 0, s, std::string(bodySize, static_cast<char>('a' + s % 26)));
+        {
+            PlainClient client(port_);
+            ASSERT_TRUE(client.SendAll(all));
+        }
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return rec_.Count() == before + 40 && NoClientsLeft(); }, 30s))
+            << rec_.Count() - before << " delivered";
+        std::lock_guard<std::mutex> lk(rec_.mu);
+        for (int s = 0; s < 40; ++s) {
+            const Message& m = rec_.messages[before + static_cast<size_t>(s)];
+            EXPECT_EQ(m.head.intParam[1], s);
+            EXPECT_EQ(m.body, std::string(bodySize, static_cast<char>('a' + s % 26)));
+        }
+    }
+}
+
 TEST_F(NetServerTest, BodyAboveTheCapClosesOnlyThatClient) {
     PlainClient good(port_);
     for (uint32_t length : {lintra::kMaxBodyLength + 1, 0xFFFFFFFFu}) {
