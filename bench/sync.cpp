@@ -29,6 +29,7 @@
 
 #include "lintra/ClientSession.h"
 #include "lintra/netdef.h"
+#include "own_namespace.h"
 #include "support/RemoteServer.h"
 #include "support/support.h"
 
@@ -135,25 +136,11 @@ void Phase(const char* name, CClientSession& a, CClientSession& b, double second
                 med / frame, p99 / frame, mx / frame, Percentile(trips, 0.5), failed);
 }
 
-std::string SourceDir() {
-    const char* src = std::getenv("SV_SOURCE_DIR");
-    return src ? src : SV_SOURCE_DIR_DEFAULT;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("SV_BENCH_NETNS")) {
-        const std::string run = SourceDir() + "/tools/netns-run";
-        ::setenv("SV_BENCH_NETNS", "1", 1);
-        std::vector<char*> args = {const_cast<char*>(run.c_str())};
-        for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
-        args.push_back(nullptr);
-        ::execv(run.c_str(), args.data());
-        std::perror("netns-run");
-        return 1;
-    }
-    ::setenv("SV_SOURCE_DIR", SourceDir().c_str(), 0);
+    if (!bench::InOwnNamespace(argc, argv)) return 1;
+    ::setenv("SV_SOURCE_DIR", bench::SourceDir().c_str(), 0);
     double seconds = 60.0;
     int disTime = -1;
     for (int i = 1; i < argc; ++i) {

@@ -36,6 +36,7 @@
 #include "lintra/filekit.h"
 #include "lintra/netcodes.h"
 #include "lintra/netdef.h"
+#include "own_namespace.h"
 #include "platform/paths.h"
 
 namespace {
@@ -213,8 +214,7 @@ int RunShell(const std::string& command) {
 
 // The console and four render PCs on links shaped to `rate`.
 int LinkBench(const std::string& rate, int64_t mib) {
-    const char* src = std::getenv("SV_SOURCE_DIR");
-    const std::string veth = std::string(src ? src : SV_SOURCE_DIR_DEFAULT) + "/tools/netns-veth";
+    const std::string veth = bench::SourceDir() + "/tools/netns-veth";
     const std::string owner = "NETNS_VETH_OWNER=" + std::to_string(::getpid()) + " ";
     const std::string shape = " root tbf rate " + rate + " burst 256kb latency 20ms";
     std::vector<Target> targets;
@@ -278,17 +278,7 @@ int LinkBench(const std::string& rate, int64_t mib) {
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--link") == 0) {
         // Fixed addresses and shaped links only in a namespace of our own.
-        if (!std::getenv("SV_BENCH_NETNS")) {
-            const char* src = std::getenv("SV_SOURCE_DIR");
-            const std::string run = std::string(src ? src : SV_SOURCE_DIR_DEFAULT) + "/tools/netns-run";
-            ::setenv("SV_BENCH_NETNS", "1", 1);
-            std::vector<char*> args = {const_cast<char*>(run.c_str())};
-            for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
-            args.push_back(nullptr);
-            ::execv(run.c_str(), args.data());
-            std::perror("netns-run");
-            return 1;
-        }
+        if (!bench::InOwnNamespace(argc, argv)) return 1;
         std::string rate = "1gbit";
         int64_t mib = 1024;
         for (int i = 2; i < argc; ++i) {
