@@ -41,28 +41,19 @@ NetCompletionPort::~NetCompletionPort() {
 bool NetCompletionPort::Start(int port) {
     if (port < 0 || port > 65535) return false;
 
-    unsigned n = std::thread::hardware_concurrency();
-    if (n == 0) n = 1;
+    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0) {
+    if (epollFd_ < 0 || wakeFd_ < 0) {
         Stop();
         return false;
     }
-    for (unsigned i = 0; i < n; ++i) {
-        const int efd = epoll_create1(EPOLL_CLOEXEC);
-        if (efd < 0) {
-            Stop();
-            return false;
-        }
-        epollFds_.push_back(efd);
-        // Level-triggered: once written, every worker sees the stop.
-        epoll_event ev{};
-        ev.events = EPOLLIN;
-        ev.data.u64 = kWakeKey;
-        if (epoll_ctl(efd, EPOLL_CTL_ADD, wakeFd_, &ev) != 0) {
-            Stop();
-            return false;
-        }
+    // Level-triggered: once written, every worker sees the stop.
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = kWakeKey;
+    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev) != 0) {
+        Stop();
+        return false;
     }
 
     listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
@@ -86,10 +77,11 @@ bool NetCompletionPort::Start(int port) {
     if (getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0) port_ = ntohs(addr.sin_port);
 
     running_ = true;
+    unsigned n = std::thread::hardware_concurrency();
+    if (n == 0) n = 1;
     for (unsigned i = 0; i < n; ++i) {
         auto t = std::make_unique<platform::StoppableThread>();
-        const int efd = epollFds_[i];
-        if (!t->Start([this, efd](platform::StoppableThread& self) { WorkerLoop(self, efd); }, "net-worker")) {
+        if (!t->Start([this](platform::StoppableThread& self) { WorkerLoop(self); }, "net-worker")) {
             Stop();
             return false;
         }
@@ -133,7 +125,9 @@ void NetCompletionPort::Stop() {
         std::lock_guard<std::mutex> lk(clientMu_);
         clients.swap(clients_);
     }
-    for (auto& [fd, c] : clients) epoll_ctl(c->epollFd, EPOLL_CTL_DEL, fd, nullptr);
+    for (auto& [fd, c] : clients) {
+        if (epollFd_ >= 0) epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+    }
     clients.clear();  // closes the sockets, contexts go back to the pools
     std::deque<IoContext*> queued;
     {
@@ -142,8 +136,10 @@ void NetCompletionPort::Stop() {
     }
     for (IoContext* ctx : queued) ReturnIo(ctx);
 
-    for (int efd : epollFds_) close(efd);
-    epollFds_.clear();
+    if (epollFd_ >= 0) {
+        close(epollFd_);
+        epollFd_ = -1;
+    }
     if (wakeFd_ >= 0) {
         close(wakeFd_);
         wakeFd_ = -1;
@@ -208,31 +204,29 @@ void NetCompletionPort::RegisterClient(int fd) {
         std::lock_guard<std::mutex> lk(clientMu_);
         if (++nextClientId_ == 0xFFFFFFFFu) nextClientId_ = 1;
         client->id = nextClientId_;
-        // Clients are dealt to the workers in turn.
-        client->epollFd = epollFds_[client->id % epollFds_.size()];
         key = ClientKey(fd, client->id);
         clients_[fd] = client;
     }
-    if (!Arm(client->epollFd, fd, key, EPOLL_CTL_ADD)) CloseClient(client);
+    if (!Arm(fd, key, EPOLL_CTL_ADD)) CloseClient(client);
 }
 
 // Edge-triggered: a report comes when bytes arrive, not while they wait, so
 // the owning worker reads until the socket is empty. A modify re-reports
 // bytes already waiting.
-bool NetCompletionPort::Arm(int epollFd, int fd, uint64_t key, int op) {
+bool NetCompletionPort::Arm(int fd, uint64_t key, int op) {
     epoll_event ev{};
     ev.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
     ev.data.u64 = key;
-    return epoll_ctl(epollFd, op, fd, &ev) == 0;
+    return epoll_ctl(epollFd_, op, fd, &ev) == 0;
 }
 
 // ---------------------------------------------------------------- receiving
 
-void NetCompletionPort::WorkerLoop(platform::StoppableThread& self, int epollFd) {
+void NetCompletionPort::WorkerLoop(platform::StoppableThread& self) {
     std::vector<uint8_t> staging(kStagingSize);
     epoll_event events[kEventsPerWait];
     while (running_ && !self.StopRequested()) {
-        int n = epoll_wait(epollFd, events, kEventsPerWait, -1);
+        int n = epoll_wait(epollFd_, events, kEventsPerWait, -1);
         if (n < 0) {
             if (errno == EINTR) continue;
             LOGTEXT::LogTrace("++++FALSE == ret+++++++");
@@ -273,7 +267,7 @@ void NetCompletionPort::HandleClient(uint64_t key, uint32_t events, uint8_t* sta
             // Bytes wait still: give the client up, then have them reported
             // again so that it queues behind the others.
             client->work.store(0, std::memory_order_release);
-            if (running_ && !Arm(client->epollFd, fd, key, EPOLL_CTL_MOD)) CloseClient(client);
+            if (running_ && !Arm(fd, key, EPOLL_CTL_MOD)) CloseClient(client);
             return;
         }
         // Reports that came while reading may announce bytes that came after
@@ -414,7 +408,7 @@ bool NetCompletionPort::CloseClient(const ClientPtr& client) {
         clients_.erase(it);
     }
     client->closed.store(true, std::memory_order_release);
-    epoll_ctl(client->epollFd, EPOLL_CTL_DEL, client->fd, nullptr);
+    if (epollFd_ >= 0) epoll_ctl(epollFd_, EPOLL_CTL_DEL, client->fd, nullptr);
     shutdown(client->fd, SHUT_RDWR);
     return true;
 }

@@ -1,10 +1,9 @@
-// The command server behind NET_SERVER: one worker per processor, an accept
-// thread and a send thread for queued sends. Clients are dealt to the workers
-// in turn, each worker watching its own on an epoll set of its own: a single
-// set shared by all workers serialises every wake-up on its locks, which cost
-// many clients three quarters of their throughput. Clients are watched
-// edge-triggered and read until their socket is empty, so no descriptor is
-// re-armed after each message.
+// The command server behind NET_SERVER: an epoll loop with one worker per
+// processor, an accept thread and a send thread for queued sends. Clients are
+// watched edge-triggered; the worker that takes a client's readiness owns it
+// until its socket is drained, so any worker serves any client, one at a time
+// and in order, without re-arming the descriptor after every message, and a
+// client whose callback blocks holds up no other.
 #pragma once
 
 #include <atomic>
@@ -43,9 +42,8 @@ public:
     static constexpr size_t kStagingSize = 64u * 1024u;
     // Messages one client may have delivered before its worker turns to others.
     static constexpr int kMessagesPerTurn = 16;
-    // Reports a worker takes per wait. More than one saves a wake-up per
-    // message when many clients are busy, at the price of those taken waiting
-    // for each other's callbacks.
+    // Reports a worker takes per wait: one, so that a report never waits
+    // behind another client's callback while a worker is free.
     static constexpr int kEventsPerWait = 1;
 
     NetCompletionPort();
@@ -81,7 +79,6 @@ private:
     struct Client {
         int fd = -1;
         uint32_t id = 0;
-        int epollFd = -1;  // the set of the worker that serves it
         IoContext* rx = nullptr;
         std::mutex sendMu;  // keeps whole messages of different senders apart
         // Readiness reports not yet answered: the worker that raises it from 0
@@ -97,7 +94,7 @@ private:
     void AcceptLoop(platform::StoppableThread& self);
     void AcceptBatch(platform::StoppableThread& self);
     void RegisterClient(int fd);
-    void WorkerLoop(platform::StoppableThread& self, int epollFd);
+    void WorkerLoop(platform::StoppableThread& self);
     void HandleClient(uint64_t key, uint32_t events, uint8_t* staging);
     enum class Drain { kEmpty, kTurnOver, kClosed };
     // Reads and delivers what the client has sent until its socket is empty,
@@ -108,7 +105,7 @@ private:
     // delivers each message completed; false when the client was closed.
     bool Consume(const ClientPtr& client, const uint8_t* data, size_t n, int& delivered);
     bool Deliver(const ClientPtr& client);
-    bool Arm(int epollFd, int fd, uint64_t key, int op);
+    bool Arm(int fd, uint64_t key, int op);
     void SendLoop(platform::StoppableThread& self);
     bool CloseClient(const ClientPtr& client);
     ClientPtr FindClient(int socket);
@@ -128,7 +125,7 @@ private:
 
     int port_ = 0;
     int listenFd_ = -1;
-    std::vector<int> epollFds_;  // one per worker
+    int epollFd_ = -1;
     int wakeFd_ = -1;
     std::atomic<bool> running_{false};
     std::atomic<size_t> bodiesInFlight_{0};
