@@ -286,14 +286,7 @@ NetCompletionPort::Drain NetCompletionPort::DrainClient(const ClientPtr& client,
         uint8_t* dst = staging;
         size_t want = kStagingSize;
         if (ctx->state == kReadBody && ctx->expected - ctx->done >= kStagingSize) {
-            const size_t need = ctx->done + kBodyStep;
-            if (need > ctx->counted &&
-                !ReserveBody(ctx, std::min<size_t>(ctx->expected, std::max(need, ctx->counted * 2)))) {
-                LOGTEXT::LogError("no room for a body of %u bytes (%zu bytes of bodies in flight), client closed",
-                                  ctx->expected, bodiesInFlight_.load());
-                CloseClient(client);
-                return Drain::kClosed;
-            }
+            if (!RoomForBody(client, ctx->done + kBodyStep)) return Drain::kClosed;
             dst = ctx->body + ctx->done;
             want = std::min<size_t>(ctx->expected - ctx->done, ctx->counted - ctx->done);
         }
@@ -346,14 +339,7 @@ bool NetCompletionPort::Consume(const ClientPtr& client, const uint8_t* data, si
             ctx->state = kReadBody;
         } else {
             const size_t take = std::min<size_t>(n, ctx->expected - ctx->done);
-            const size_t need = ctx->done + take;
-            if (need > ctx->counted &&
-                !ReserveBody(ctx, std::min<size_t>(ctx->expected, std::max(need, ctx->counted * 2)))) {
-                LOGTEXT::LogError("no room for a body of %u bytes (%zu bytes of bodies in flight), client closed",
-                                  ctx->expected, bodiesInFlight_.load());
-                CloseClient(client);
-                return false;
-            }
+            if (!RoomForBody(client, ctx->done + take)) return false;
             if (take) std::memcpy(ctx->body + ctx->done, data, take);
             ctx->done += static_cast<uint32_t>(take);
             data += take;
@@ -365,6 +351,20 @@ bool NetCompletionPort::Consume(const ClientPtr& client, const uint8_t* data, si
         }
     }
     return true;
+}
+
+// Room for the first `need` bytes of the body being received (growing by
+// doubling, never past the announced length); the client is closed when the
+// bodies in flight would pass their cap.
+bool NetCompletionPort::RoomForBody(const ClientPtr& client, size_t need) {
+    IoContext* ctx = client->rx;
+    if (need <= ctx->counted ||
+        ReserveBody(ctx, std::min<size_t>(ctx->expected, std::max(need, ctx->counted * 2))))
+        return true;
+    LOGTEXT::LogError("no room for a body of %u bytes (%zu bytes of bodies in flight), client closed", ctx->expected,
+                      bodiesInFlight_.load());
+    CloseClient(client);
+    return false;
 }
 
 // A whole message to the host; the next one of this client is delivered only

@@ -105,6 +105,7 @@ private:
     // delivers each message completed; false when the client was closed.
     bool Consume(const ClientPtr& client, const uint8_t* data, size_t n, int& delivered);
     bool Deliver(const ClientPtr& client);
+    bool RoomForBody(const ClientPtr& client, size_t need);
     bool Arm(int fd, uint64_t key, int op);
     void SendLoop(platform::StoppableThread& self);
     bool CloseClient(const ClientPtr& client);
