@@ -42,21 +42,6 @@ namespace fs = std::filesystem;
 constexpr double kFps = 30.0;
 constexpr auto kSampleEvery = 50ms;
 
-// The set-sync-address command as the console sends it: the kind word, the
-// address text at 124, sync on/off at 252, main server at 256, port at 260.
-tagNETHEAD SyncRole(int32_t enable, int32_t main) {
-    tagNETHEAD head;
-    lintra::InitHead(head, 804);
-    head.intParam[0] = 1;
-    auto* bytes = reinterpret_cast<uint8_t*>(&head);
-    std::memset(bytes + 124, 0, 64);
-    std::memcpy(bytes + 252, &enable, 4);
-    std::memcpy(bytes + 256, &main, 4);
-    const int32_t port = 30100;
-    std::memcpy(bytes + 260, &port, 4);
-    return head;
-}
-
 tagNETHEAD Command(uint32_t code, int32_t handle = 0, double real = 0.0) {
     tagNETHEAD head;
     lintra::InitHead(head, code);
@@ -184,9 +169,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no session\n");
         return 1;
     }
-    tagNETHEAD role = SyncRole(1, 1);
+    tagNETHEAD role = e2e::SyncRoleCommand(1, 1);
     control->SendSimpleCommand(role);
-    role = SyncRole(1, 0);
+    role = e2e::SyncRoleCommand(1, 0);
     toSlave->SendSimpleCommand(role);
 
     // The slave joins once the main server's records name it (sent on play).
