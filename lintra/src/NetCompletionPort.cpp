@@ -195,6 +195,8 @@ void NetCompletionPort::AcceptBatch(platform::StoppableThread& self) {
 void NetCompletionPort::RegisterClient(int fd) {
     Client* raw = TakeClient();
     raw->fd = fd;
+    raw->work = 0;
+    raw->closed = false;
     raw->rx = TakeIo(kReadHead);
     ClientPtr client(raw, [this](Client* c) { ReleaseClient(c); });
     uint64_t key;
@@ -205,27 +207,36 @@ void NetCompletionPort::RegisterClient(int fd) {
         key = ClientKey(fd, client->id);
         clients_[fd] = client;
     }
+    if (!Arm(fd, key, EPOLL_CTL_ADD)) CloseClient(client);
+}
+
+// Edge-triggered: a report comes when bytes arrive, not while they wait, so
+// the owning worker reads until the socket is empty. A modify re-reports
+// bytes already waiting.
+bool NetCompletionPort::Arm(int fd, uint64_t key, int op) {
     epoll_event ev{};
-    ev.events = EPOLLIN | EPOLLONESHOT;
+    ev.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
     ev.data.u64 = key;
-    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) CloseClient(client);
+    return epoll_ctl(epollFd_, op, fd, &ev) == 0;
 }
 
 // ---------------------------------------------------------------- receiving
 
 void NetCompletionPort::WorkerLoop(platform::StoppableThread& self) {
+    std::vector<uint8_t> staging(kStagingSize);
+    epoll_event events[kEventsPerWait];
     while (running_ && !self.StopRequested()) {
-        epoll_event ev{};
-        int n = epoll_wait(epollFd_, &ev, 1, -1);
+        int n = epoll_wait(epollFd_, events, kEventsPerWait, -1);
         if (n < 0) {
             if (errno == EINTR) continue;
             LOGTEXT::LogTrace("++++FALSE == ret+++++++");
             self.SleepFor(10);
             continue;
         }
-        if (n == 0) continue;
-        if (ev.data.u64 == kWakeKey || !running_) break;
-        HandleClient(ev.data.u64);
+        for (int i = 0; i < n; ++i) {
+            if (events[i].data.u64 == kWakeKey || !running_) return;
+            HandleClient(events[i].data.u64, events[i].events, staging.data());
+        }
     }
 }
 
@@ -235,101 +246,149 @@ NetCompletionPort::ClientPtr NetCompletionPort::FindClient(int socket) {
     return it == clients_.end() ? nullptr : it->second;
 }
 
-void NetCompletionPort::HandleClient(uint64_t key) {
+void NetCompletionPort::HandleClient(uint64_t key, uint32_t events, uint8_t* staging) {
     const int fd = static_cast<int>(key & 0xFFFFFFFFu);
     const uint32_t id = static_cast<uint32_t>(key >> 32);
     ClientPtr client = FindClient(fd);
     // An event of a client closed meanwhile, whose descriptor may be reused.
     if (!client || client->id != id) return;
-    std::lock_guard<std::mutex> rxLock(client->rxMu);
-    IoContext* ctx = client->rx;
+    // Another worker owns the client: it sees this report and reads again.
+    if (client->work.fetch_add(1, std::memory_order_acq_rel) != 0) return;
 
+    std::lock_guard<std::mutex> rxLock(client->rxMu);
+    // The peer's close may have come with the last bytes in one report:
+    // then read on to the end rather than stop at a short read.
+    const bool toTheEnd = (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
     for (;;) {
-        uint8_t* dst;
-        size_t want;
-        if (ctx->state == kReadHead) {
-            dst = ctx->head + ctx->headGot;
-            want = sizeof(tagNETHEAD) - ctx->headGot;
-        } else {
-            want = ctx->expected - ctx->done;
-            const size_t need = ctx->done + std::min<size_t>(want, kBodyStep);
-            if (need > ctx->counted &&
-                !ReserveBody(ctx, std::min<size_t>(ctx->expected, std::max(need, ctx->counted * 2)))) {
-                LOGTEXT::LogError("no room for a body of %u bytes (%zu bytes of bodies in flight), client closed",
-                                  ctx->expected, bodiesInFlight_.load());
-                CloseClient(client);
-                return;
-            }
-            want = std::min(want, ctx->counted - ctx->done);
-            dst = ctx->body + ctx->done;
+        const int seen = client->work.load(std::memory_order_acquire);
+        const Drain result = DrainClient(client, staging, toTheEnd);
+        if (result == Drain::kClosed) return;
+        if (result == Drain::kTurnOver) {
+            // Bytes wait still: give the client up, then have them reported
+            // again so that it queues behind the others.
+            client->work.store(0, std::memory_order_release);
+            if (running_ && !Arm(fd, key, EPOLL_CTL_MOD)) CloseClient(client);
+            return;
         }
-        ssize_t got = recv(fd, dst, want, MSG_DONTWAIT);
+        // Reports that came while reading may announce bytes that came after
+        // the socket was found empty: read once more for them.
+        if (client->work.fetch_sub(seen, std::memory_order_acq_rel) == seen) return;
+    }
+}
+
+NetCompletionPort::Drain NetCompletionPort::DrainClient(const ClientPtr& client, uint8_t* staging, bool toTheEnd) {
+    IoContext* ctx = client->rx;
+    int delivered = 0;
+    while (running_) {
+        if (delivered >= kMessagesPerTurn) return Drain::kTurnOver;
+        // A large body remainder goes straight into the body, within the cap
+        // on bodies in flight; anything else through the staging buffer.
+        uint8_t* dst = staging;
+        size_t want = kStagingSize;
+        if (ctx->state == kReadBody && ctx->expected - ctx->done >= kStagingSize) {
+            if (!RoomForBody(client, ctx->done + kBodyStep)) return Drain::kClosed;
+            dst = ctx->body + ctx->done;
+            want = std::min<size_t>(ctx->expected - ctx->done, ctx->counted - ctx->done);
+        }
+        const ssize_t got = recv(client->fd, dst, want, MSG_DONTWAIT);
         if (got == 0) {  // the peer closed; a partial message is dropped
             CloseClient(client);
-            return;
+            return Drain::kClosed;
         }
         if (got < 0) {
             if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return Drain::kEmpty;
             LOGTEXT::LogTrace("++++FALSE == ret+++++++");
             CloseClient(client);
             LOGTEXT::LogTrace("relase file handle for get failed");
-            return;
+            return Drain::kClosed;
         }
+        if (dst == staging) {
+            if (!Consume(client, staging, static_cast<size_t>(got), delivered)) return Drain::kClosed;
+        } else {
+            ctx->done += static_cast<uint32_t>(got);
+            if (ctx->done == ctx->expected) {
+                if (!Deliver(client)) return Drain::kClosed;
+                ++delivered;
+            }
+        }
+        // A short read emptied the socket; bytes arriving later are reported.
+        if (!toTheEnd && static_cast<size_t>(got) < want) return Drain::kEmpty;
+    }
+    return Drain::kClosed;
+}
+
+bool NetCompletionPort::Consume(const ClientPtr& client, const uint8_t* data, size_t n, int& delivered) {
+    IoContext* ctx = client->rx;
+    while (n > 0) {
         if (ctx->state == kReadHead) {
-            ctx->headGot += static_cast<size_t>(got);
-            if (ctx->headGot < sizeof(tagNETHEAD)) continue;
+            const size_t take = std::min(n, sizeof(tagNETHEAD) - ctx->headGot);
+            std::memcpy(ctx->head + ctx->headGot, data, take);
+            ctx->headGot += take;
+            data += take;
+            n -= take;
+            if (ctx->headGot < sizeof(tagNETHEAD)) return true;
             const uint32_t bodyLength = platform::ReadAt<uint32_t>(ctx->head, offsetof(tagNETHEAD, bodyLength));
             if (bodyLength > kMaxBodyLength) {
                 LOGTEXT::LogError("body length %u above the limit, client closed", bodyLength);
                 CloseClient(client);
-                return;
+                return false;
             }
             ctx->expected = bodyLength;
             ctx->done = 0;
-            if (bodyLength == 0) {
-                ctx->state = kComplete;
-            } else {
-                ctx->state = kReadBody;
-                continue;
-            }
+            ctx->state = kReadBody;
         } else {
-            ctx->done += static_cast<uint32_t>(got);
-            if (ctx->done < ctx->expected) continue;
-            ctx->state = kComplete;
+            const size_t take = std::min<size_t>(n, ctx->expected - ctx->done);
+            if (!RoomForBody(client, ctx->done + take)) return false;
+            if (take) std::memcpy(ctx->body + ctx->done, data, take);
+            ctx->done += static_cast<uint32_t>(take);
+            data += take;
+            n -= take;
         }
-
-        // A whole message: deliver it, then let other clients have this worker.
-        tagNETHEAD head = platform::LoadRecord<tagNETHEAD>(ctx->head);
-        NET_SERVER::DataRecvCallback cb;
-        void* user;
-        {
-            std::lock_guard<std::mutex> lk(callbackMu_);
-            cb = callback_;
-            user = user_;
+        if (ctx->state == kReadBody && ctx->done == ctx->expected) {
+            if (!Deliver(client)) return false;
+            ++delivered;
         }
-        // Never a null body, so that a host's memcpy of 0 bytes stays defined.
-        static const uint8_t kNoBody[1] = {0};
-        if (cb) cb(fd, head, ctx->expected ? ctx->body : kNoBody, ctx->expected, user);
-        ctx->state = kReadHead;
-        ctx->headGot = 0;
-        ctx->expected = 0;
-        ctx->done = 0;
-        ReleaseBody(ctx);
-        break;
     }
+    return true;
+}
 
-    // Re-arm only now: the next message of this client is read after the
-    // callback of the previous one has returned.
-    if (!running_) return;
-    epoll_event ev{};
-    ev.events = EPOLLIN | EPOLLONESHOT;
-    ev.data.u64 = key;
-    if (epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev) != 0) {
-        int err = errno;
-        if (CloseClient(client) && ctx->state == kReadBody)
-            LOGTEXT::LogDebug("WSARecv Error! When read body. WSAError=%d", err);
+// Room for the first `need` bytes of the body being received (growing by
+// doubling, never past the announced length); the client is closed when the
+// bodies in flight would pass their cap.
+bool NetCompletionPort::RoomForBody(const ClientPtr& client, size_t need) {
+    IoContext* ctx = client->rx;
+    if (need <= ctx->counted ||
+        ReserveBody(ctx, std::min<size_t>(ctx->expected, std::max(need, ctx->counted * 2))))
+        return true;
+    LOGTEXT::LogError("no room for a body of %u bytes (%zu bytes of bodies in flight), client closed", ctx->expected,
+                      bodiesInFlight_.load());
+    CloseClient(client);
+    return false;
+}
+
+// A whole message to the host; the next one of this client is delivered only
+// after this callback has returned. False when the client was closed meanwhile.
+bool NetCompletionPort::Deliver(const ClientPtr& client) {
+    IoContext* ctx = client->rx;
+    ctx->state = kComplete;
+    tagNETHEAD head = platform::LoadRecord<tagNETHEAD>(ctx->head);
+    NET_SERVER::DataRecvCallback cb;
+    void* user;
+    {
+        std::lock_guard<std::mutex> lk(callbackMu_);
+        cb = callback_;
+        user = user_;
     }
+    // Never a null body, so that a host's memcpy of 0 bytes stays defined.
+    static const uint8_t kNoBody[1] = {0};
+    if (cb) cb(client->fd, head, ctx->expected ? ctx->body : kNoBody, ctx->expected, user);
+    ctx->state = kReadHead;
+    ctx->headGot = 0;
+    ctx->expected = 0;
+    ctx->done = 0;
+    ReleaseBody(ctx);
+    return !client->closed.load(std::memory_order_acquire);
 }
 
 // ---------------------------------------------------------------- closing
@@ -348,6 +407,7 @@ bool NetCompletionPort::CloseClient(const ClientPtr& client) {
         if (it == clients_.end() || it->second != client) return false;
         clients_.erase(it);
     }
+    client->closed.store(true, std::memory_order_release);
     if (epollFd_ >= 0) epoll_ctl(epollFd_, EPOLL_CTL_DEL, client->fd, nullptr);
     shutdown(client->fd, SHUT_RDWR);
     return true;

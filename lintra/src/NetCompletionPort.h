@@ -1,5 +1,9 @@
 // The command server behind NET_SERVER: an epoll loop with one worker per
-// processor, an accept thread and a send thread for queued sends.
+// processor, an accept thread and a send thread for queued sends. Clients are
+// watched edge-triggered; the worker that takes a client's readiness owns it
+// until its socket is drained, so any worker serves any client, one at a time
+// and in order, without re-arming the descriptor after every message, and a
+// client whose callback blocks holds up no other.
 #pragma once
 
 #include <atomic>
@@ -33,6 +37,14 @@ public:
     static constexpr size_t kMaxBodiesInFlight = size_t{1} << 30;
     // A body buffer grows at least by this much at a time (doubling above).
     static constexpr size_t kBodyStep = 64u * 1024u;
+    // Bytes a worker reads at once into its own buffer: a head and a small
+    // body arrive in one call. Larger body remainders go straight to the body.
+    static constexpr size_t kStagingSize = 64u * 1024u;
+    // Messages one client may have delivered before its worker turns to others.
+    static constexpr int kMessagesPerTurn = 16;
+    // Reports a worker takes per wait: one, so that a report never waits
+    // behind another client's callback while a worker is free.
+    static constexpr int kEventsPerWait = 1;
 
     NetCompletionPort();
     virtual ~NetCompletionPort();
@@ -69,9 +81,12 @@ private:
         uint32_t id = 0;
         IoContext* rx = nullptr;
         std::mutex sendMu;  // keeps whole messages of different senders apart
-        // Taken by the worker that reads this client; epoll hands a client to
-        // one worker at a time, this makes the hand-over visible to the
-        // language's memory model too. Never contended.
+        // Readiness reports not yet answered: the worker that raises it from 0
+        // owns the client's receiving until it brings it back to 0.
+        std::atomic<int> work{0};
+        std::atomic<bool> closed{false};
+        // Taken by the worker that owns the client; never contended, it makes
+        // the hand-over visible to the language's memory model too.
         std::mutex rxMu;
     };
     using ClientPtr = std::shared_ptr<Client>;
@@ -80,7 +95,18 @@ private:
     void AcceptBatch(platform::StoppableThread& self);
     void RegisterClient(int fd);
     void WorkerLoop(platform::StoppableThread& self);
-    void HandleClient(uint64_t key);
+    void HandleClient(uint64_t key, uint32_t events, uint8_t* staging);
+    enum class Drain { kEmpty, kTurnOver, kClosed };
+    // Reads and delivers what the client has sent until its socket is empty,
+    // it has had its turn, or it is closed; a short read counts as empty
+    // unless toTheEnd.
+    Drain DrainClient(const ClientPtr& client, uint8_t* staging, bool toTheEnd);
+    // Takes up to n received bytes into the message being assembled and
+    // delivers each message completed; false when the client was closed.
+    bool Consume(const ClientPtr& client, const uint8_t* data, size_t n, int& delivered);
+    bool Deliver(const ClientPtr& client);
+    bool RoomForBody(const ClientPtr& client, size_t need);
+    bool Arm(int fd, uint64_t key, int op);
     void SendLoop(platform::StoppableThread& self);
     bool CloseClient(const ClientPtr& client);
     ClientPtr FindClient(int socket);

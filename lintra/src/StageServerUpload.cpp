@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -39,6 +40,73 @@ enum ProgressState { kLocalFailure = -1, kTransferFailure = 0, kProgress = 1, kF
 using Fd = platform::UniqueFd;
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Reads want bytes at position; false (logged unless quiet) when the file
+// fails or has become shorter than it was when the upload began.
+bool ReadChunk(int fd, uint8_t* buffer, int64_t position, size_t want, bool quiet = false) {
+    size_t got = 0;
+    while (got < want) {
+        const ssize_t r = ::pread(fd, buffer + got, want - got, static_cast<off_t>(position) + static_cast<off_t>(got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            if (!quiet) LOGTEXT::LogInfo("UploadData. readfile failed . e=%d", errno);
+            return false;
+        }
+        if (r == 0) {
+            if (!quiet) LOGTEXT::LogInfo("UploadData. readfile count=0 . e=%d", 0);
+            return false;
+        }
+        got += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+// The next chunk is read while the current one is on the wire: a chunk waits
+// for its answer before the next goes, and the link would idle for the read.
+class ChunkReader {
+public:
+    explicit ChunkReader(int fd) : fd_(fd), current_(new uint8_t[kChunkBytes]), spare_(new uint8_t[kChunkBytes]) {}
+    ~ChunkReader() { Settle(); }
+    ChunkReader(const ChunkReader&) = delete;
+    ChunkReader& operator=(const ChunkReader&) = delete;
+
+    // The chunk at position, from the read ahead when it is that one.
+    bool Read(int64_t position, size_t want) {
+        if (ahead_.valid() && aheadPosition_ == position && aheadWant_ == want) {
+            const bool ok = ahead_.get();
+            std::swap(current_, spare_);
+            if (ok) return true;
+            // A failed read ahead is tried again here and logged by it.
+        }
+        Settle();
+        return ReadChunk(fd_, current_.get(), position, want);
+    }
+    void ReadAhead(int64_t position, size_t want) {
+        Settle();
+        if (want == 0) return;
+        aheadPosition_ = position;
+        aheadWant_ = want;
+        uint8_t* into = spare_.get();
+        const int fd = fd_;
+        // Quietly: a failure is logged when the chunk is read for real.
+        ahead_ = std::async(std::launch::async, [fd, into, position, want] {
+            return ReadChunk(fd, into, position, want, true);
+        });
+    }
+    uint8_t* data() { return current_.get(); }
+
+private:
+    void Settle() {
+        if (ahead_.valid()) ahead_.wait();
+        ahead_ = {};
+    }
+
+    int fd_;
+    std::unique_ptr<uint8_t[]> current_, spare_;
+    std::future<bool> ahead_;
+    int64_t aheadPosition_ = -1;
+    size_t aheadWant_ = 0;
+};
 
 // The fields every upload head carries: identity text at +4, size at +44
 // and the file name (last component, GBK, 255 bytes at most) at +124.
@@ -135,34 +203,18 @@ int CKestraneStageServer::UploadFile(const char* path, UPLOAD_PROGRESS_CALLBACK 
     int64_t position = offset;
     int budget = kRetryBudget;
     int reconnects = 0;
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunkBytes]);
+    ChunkReader reader(fd.get());
     const std::string serverIp = GetServerAddress();
     const unsigned serverPort = GetServerPort();
 
     while (position < size) {
         const size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(kChunkBytes), size - position));
-        size_t got = 0;
-        bool readFailed = false;
-        while (got < want) {
-            const ssize_t r = ::pread(fd.get(), buffer.get() + got, want - got, static_cast<off_t>(position) + static_cast<off_t>(got));
-            if (r < 0 && errno == EINTR) continue;
-            if (r < 0) {
-                LOGTEXT::LogInfo("UploadData. readfile failed . e=%d", errno);
-                readFailed = true;
-                break;
-            }
-            if (r == 0) {
-                // The file became shorter than it was when the upload began.
-                LOGTEXT::LogInfo("UploadData. readfile count=0 . e=%d", 0);
-                readFailed = true;
-                break;
-            }
-            got += static_cast<size_t>(r);
-        }
-        if (readFailed) {
+        if (!reader.Read(position, want)) {
             good = false;
             break;
         }
+        const int64_t next = position + static_cast<int64_t>(want);
+        reader.ReadAhead(next, static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(kChunkBytes), size - next)));
 
         tagNETHEAD chunk;
         lintra::InitHead(chunk, NETCMD::UploadData);
@@ -174,7 +226,7 @@ int CKestraneStageServer::UploadFile(const char* path, UPLOAD_PROGRESS_CALLBACK 
         platform::StoreGbkField(chunk.textParam, sizeof chunk.textParam, name);
         chunk.bodyLength = static_cast<uint32_t>(want);
 
-        if (SendAdvancedCommand(chunk, buffer.get(), nullptr)) {
+        if (SendAdvancedCommand(chunk, reader.data(), nullptr)) {
             if (chunk.intParam[0] != 0) {
                 position += static_cast<int64_t>(want);
                 budget = kRetryBudget;
@@ -224,7 +276,6 @@ int CKestraneStageServer::UploadFile(const char* path, UPLOAD_PROGRESS_CALLBACK 
         }
     }
 
-    buffer.reset();
     if (position != size) good = false;
     if (good) {
         report(kFinished, size, position);

@@ -210,6 +210,83 @@ TEST_F(NetServerTest, ClientClosingMidMessageDeliversNothing) {
     EXPECT_EQ(rec_.Count(), 0u);
 }
 
+// Whole messages followed at once by the close, as a client that sends its
+// last commands and hangs up: every message is still delivered, in order,
+// and the client let go; also with bodies larger than one read.
+TEST_F(NetServerTest, MessagesFollowedAtOnceByTheCloseAreAllDelivered) {
+    rec_.reply = false;
+    for (size_t bodySize : {size_t{0}, size_t{100}, size_t{200000}}) {
+        SCOPED_TRACE(bodySize);
+        const size_t before = rec_.Count();
+        std::string all;
+        for (int s = 0; s < 40; ++s) all += Frame(600, 0, s, std::string(bodySize, static_cast<char>('a' + s % 26)));
+        {
+            PlainClient client(port_);
+            ASSERT_TRUE(client.SendAll(all));
+        }
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return rec_.Count() == before + 40 && NoClientsLeft(); }, 30s))
+            << rec_.Count() - before << " delivered";
+        std::lock_guard<std::mutex> lk(rec_.mu);
+        for (int s = 0; s < 40; ++s) {
+            const Message& m = rec_.messages[before + static_cast<size_t>(s)];
+            EXPECT_EQ(m.head.intParam[1], s);
+            EXPECT_EQ(m.body, std::string(bodySize, static_cast<char>('a' + s % 26)));
+        }
+    }
+}
+
+// A callback that blocks (a reply send to a client that reads nothing, a
+// slow command) holds up only its own client: every other client, whichever
+// connected before or after it, is still served.
+TEST_F(NetServerTest, ABlockedCallbackHoldsUpNoOtherClient) {
+    struct Gate {
+        std::mutex mu;
+        std::condition_variable cv;
+        bool open = false;
+        std::atomic<int> served{0};
+        void Open() {
+            {
+                std::lock_guard<std::mutex> lk(mu);
+                open = true;
+            }
+            cv.notify_all();
+        }
+    } gate;
+    // Opened whatever the outcome, so that the server can stop.
+    struct Opener {
+        Gate& g;
+        ~Opener() { g.Open(); }
+    } opener{gate};
+    auto cb = [](int socket, const tagNETHEAD& head, const void*, unsigned, const void* user) {
+        auto* g = static_cast<Gate*>(const_cast<void*>(user));
+        if (head.intParam[0] == 1) {
+            std::unique_lock<std::mutex> lk(g->mu);
+            g->cv.wait(lk, [&] { return g->open; });
+        }
+        ++g->served;
+        tagNETHEAD answer = head;
+        answer.bodyLength = 0;
+        send(socket, &answer, sizeof answer, MSG_NOSIGNAL);
+    };
+    ASSERT_EQ(NET_SERVER::SetDataRecvCallback(server_, cb, &gate), 1);
+    std::vector<std::unique_ptr<PlainClient>> before, after;
+    for (int i = 0; i < 20; ++i) before.push_back(std::make_unique<PlainClient>(port_));
+    PlainClient blocker(port_);
+    ASSERT_TRUE(blocker.SendAll(Frame(600, 1, 0, "")));
+    for (int i = 0; i < 20; ++i) after.push_back(std::make_unique<PlainClient>(port_));
+    for (auto* group : {&before, &after}) {
+        for (auto& c : *group) {
+            ASSERT_TRUE(c->SendAll(Frame(600, 0, 0, "x")));
+            tagNETHEAD answer;
+            EXPECT_TRUE(c->RecvExact(&answer, sizeof answer, 30s));
+        }
+    }
+    EXPECT_EQ(gate.served.load(), 40);
+    gate.Open();
+    tagNETHEAD answer;
+    EXPECT_TRUE(blocker.RecvExact(&answer, sizeof answer, 30s));
+}
+
 TEST_F(NetServerTest, BodyAboveTheCapClosesOnlyThatClient) {
     PlainClient good(port_);
     for (uint32_t length : {lintra::kMaxBodyLength + 1, 0xFFFFFFFFu}) {

@@ -307,6 +307,22 @@ TEST_F(UploadFixture, CallbackStopsTheUpload) {
     EXPECT_TRUE(log.Contains("UploadData:callback over."));
 }
 
+// The next chunk is read while one is on the wire; a file that becomes
+// shorter during the upload still fails, and no end is sent.
+TEST_F(UploadFixture, FileShortenedDuringTheUploadFails) {
+    Start();
+    const std::string src = MakeFile(dir / "source.bin", 3 * kChunk, 11);
+    rx.onChunk = [&](const Request&, int index) {
+        if (index == 0) (void)!::truncate(src.c_str(), kChunk + 100);
+        return Reply{};  // then accepted as usual
+    };
+    util::LogCapture log;
+    EXPECT_EQ(Upload(src), 1);
+    EXPECT_LE(CountCode(*server, 1203), 2u);
+    EXPECT_EQ(CountCode(*server, 1204), 0u);
+    EXPECT_TRUE(log.Contains("UploadData. readfile count=0"));
+}
+
 TEST_F(UploadFixture, LocalFailuresTransferNothing) {
     Start();
     util::LogCapture log;

@@ -9,21 +9,6 @@ namespace {
 
 using namespace e2e;
 
-// The set-sync-address command as the console sends it: the kind word, the
-// address text at 124, sync on/off at 252, main server at 256, port at 260.
-tagNETHEAD SyncRole(int32_t enable, int32_t main) {
-    tagNETHEAD head;
-    lintra::InitHead(head, 804);
-    head.intParam[0] = 1;
-    auto* bytes = reinterpret_cast<uint8_t*>(&head);
-    std::memset(bytes + 124, 0, 64);
-    std::memcpy(bytes + 252, &enable, 4);
-    std::memcpy(bytes + 256, &main, 4);
-    const int32_t port = 30100;
-    std::memcpy(bytes + 260, &port, 4);
-    return head;
-}
-
 TEST(ServerSyncTest, ServersWhoseHostNamesAreLoopbackStillFindEachOther) {
     testsupport::TempDir dir;
     RemoteServer main, slave;
@@ -35,9 +20,9 @@ TEST(ServerSyncTest, ServersWhoseHostNamesAreLoopbackStillFindEachOther) {
     auto toMain = main.ConnectSession();
     auto toSlave = slave.ConnectSession();
     ASSERT_TRUE(toMain && toSlave);
-    tagNETHEAD role = SyncRole(1, 1);
+    tagNETHEAD role = SyncRoleCommand(1, 1);
     ASSERT_EQ(toMain->SendSimpleCommand(role), 1);
-    role = SyncRole(1, 0);
+    role = SyncRoleCommand(1, 0);
     ASSERT_EQ(toSlave->SendSimpleCommand(role), 1);
 
     // A play on the main server goes out as a synchronisation record that

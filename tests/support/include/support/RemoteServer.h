@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -77,6 +78,21 @@ private:
     int fd_ = -1;
     int number_ = -1;
 };
+
+// The set-sync-address command as the console sends it: the kind word, the
+// address text at 124, sync on/off at 252, main server at 256, port at 260.
+inline tagNETHEAD SyncRoleCommand(int32_t enable, int32_t main) {
+    tagNETHEAD head;
+    lintra::InitHead(head, 804);
+    head.intParam[0] = 1;
+    auto* bytes = reinterpret_cast<uint8_t*>(&head);
+    std::memset(bytes + 124, 0, 64);
+    std::memcpy(bytes + 252, &enable, 4);
+    std::memcpy(bytes + 256, &main, 4);
+    const int32_t port = 30100;
+    std::memcpy(bytes + 260, &port, 4);
+    return head;
+}
 
 class RemoteServer {
 public:
