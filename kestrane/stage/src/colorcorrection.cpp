@@ -27,6 +27,7 @@
 #include "kestrane/deviceitemforcorrection.h"
 #include "kestrane/gconfig.h"
 #include "kestrane/radiusbackgroundwidget.h"
+#include "titlestrip.h"
 #include "kestrane/wheellineedit.h"
 
 namespace {
@@ -49,10 +50,6 @@ ColorCorrection::ColorCorrection(int deviceId, QWidget* parent) : QDialog(parent
                   {0.5, QStringLiteral("50%")}};
     m_scene = new QGraphicsScene(this);
     setupUi();
-    m_form.topPanel->brush = QBrush(QColor(QStringLiteral("#c9c9c9")));
-    m_form.topPanel->dragWindow = this;
-    connect(m_form.topPanel, &RadiusBackgroundWidget::doubleCliked, this,
-            [this] { isMaximized() ? showNormal() : showMaximized(); });
     m_form.outputColor->setCheckable(true);
     m_form.edgeEliminate->setCheckable(true);
     m_form.outputColor->setChecked(true);
@@ -137,23 +134,10 @@ void ColorCorrection::setupUi() {
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    m_form.topPanel = new RadiusBackgroundWidget(this);
-    m_form.topPanel->setObjectName(QStringLiteral("topPanel"));
-    m_form.topPanel->setFixedHeight(28);
-    auto* top = new QHBoxLayout(m_form.topPanel);
-    top->setContentsMargins(8, 0, 0, 0);
-    m_form.label_2 = new QLabel(QStringLiteral("色彩校正"), m_form.topPanel);
-    m_form.label_2->setObjectName(QStringLiteral("label_2"));
-    m_form.label_2->setStyleSheet(QStringLiteral("color:#191919;"));
-    m_form.close = new QPushButton(m_form.topPanel);
-    m_form.close->setObjectName(QStringLiteral("close"));
-    m_form.close->setFixedSize(28, 28);
-    m_form.close->setStyleSheet(QStringLiteral("QPushButton{border-image:url(:/images/close2.png);}"
-                                               "QPushButton:hover{border-image:url(:/images/close2_hover.png);}"));
-    top->addWidget(m_form.label_2);
-    top->addStretch();
-    top->addWidget(m_form.close);
-    outer->addWidget(m_form.topPanel);
+    const calibration::TitleStrip strip = calibration::addTitleStrip(this, outer, QStringLiteral("色彩校正"));
+    m_form.topPanel = strip.panel;
+    m_form.label_2 = strip.title;
+    m_form.close = strip.close;
 
     auto* body = new QHBoxLayout;
     body->setContentsMargins(0, 0, 0, 0);

@@ -23,6 +23,7 @@
 #include "kestrane/matrixdeviceitem.h"
 #include "kestrane/matrixlistwidget.h"
 #include "kestrane/radiusbackgroundwidget.h"
+#include "titlestrip.h"
 #include "lintra/KestraneStageServer.h"
 
 #define MLOG qDebug() << "stage/matrixlayout" << __LINE__
@@ -30,11 +31,6 @@
 MatrixLayout::MatrixLayout(const QList<int>& deviceIds, QWidget* parent) : QDialog(parent), m_ids(deviceIds) {
     setupUi();
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    m_form.topPanel->brush = QBrush(QColor(QStringLiteral("#c9c9c9")));
-    m_form.topPanel->radius = 0;
-    m_form.topPanel->dragWindow = this;
-    connect(m_form.topPanel, &RadiusBackgroundWidget::doubleCliked, this,
-            [this] { isMaximized() ? showNormal() : showMaximized(); });
     connect(m_form.close, &QPushButton::clicked, this, &MatrixLayout::reject);
     connect(m_form.cancel, &QPushButton::clicked, this, &MatrixLayout::reject);
     connect(m_form.OK, &QPushButton::clicked, this, &MatrixLayout::accept);
@@ -120,23 +116,10 @@ void MatrixLayout::setupUi() {
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    m_form.topPanel = new RadiusBackgroundWidget(this);
-    m_form.topPanel->setObjectName(QStringLiteral("topPanel"));
-    m_form.topPanel->setFixedHeight(28);
-    auto* top = new QHBoxLayout(m_form.topPanel);
-    top->setContentsMargins(8, 0, 0, 0);
-    m_form.label_2 = new QLabel(QStringLiteral("矩阵布局"), m_form.topPanel);
-    m_form.label_2->setObjectName(QStringLiteral("label_2"));
-    m_form.label_2->setStyleSheet(QStringLiteral("color:#191919;"));
-    m_form.close = new QPushButton(m_form.topPanel);
-    m_form.close->setObjectName(QStringLiteral("close"));
-    m_form.close->setFixedSize(28, 28);
-    m_form.close->setStyleSheet(QStringLiteral("QPushButton{border-image:url(:/images/close2.png);}"
-                                               "QPushButton:hover{border-image:url(:/images/close2_hover.png);}"));
-    top->addWidget(m_form.label_2);
-    top->addStretch();
-    top->addWidget(m_form.close);
-    outer->addWidget(m_form.topPanel);
+    const calibration::TitleStrip strip = calibration::addTitleStrip(this, outer, QStringLiteral("矩阵布局"));
+    m_form.topPanel = strip.panel;
+    m_form.label_2 = strip.title;
+    m_form.close = strip.close;
 
     auto* body = new QHBoxLayout;
     body->setContentsMargins(10, 10, 10, 10);
@@ -311,16 +294,17 @@ void MatrixLayout::rebuildGrid() {
 
 void MatrixLayout::rowNumChanged(int v) {
     m_rows = v;
-    rebuildGrid();
-    QTimer::singleShot(0, this, [this] {
-        m_form.hNum->setText(QStringLiteral("0"));
-        m_form.vNum->setText(QStringLiteral("0"));
-    });
+    regrid();
 }
 
 void MatrixLayout::colNumChanged(int v) {
     m_columns = v;
+    regrid();
+}
+
+void MatrixLayout::regrid() {
     rebuildGrid();
+    // A new grid starts without overlaps.
     QTimer::singleShot(0, this, [this] {
         m_form.hNum->setText(QStringLiteral("0"));
         m_form.vNum->setText(QStringLiteral("0"));

@@ -107,6 +107,8 @@ private slots:
 
 private:
     void setupUi();
+    // The grid again after a change of rows or columns.
+    void regrid();
     void computeBlend();
     // Each server once, in order of first appearance among the dialog's devices.
     QStringList serverIpsOfDevices() const;

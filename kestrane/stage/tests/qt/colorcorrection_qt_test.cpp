@@ -11,12 +11,14 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QWheelEvent>
 
 #include "calibwire.h"
 #include "kestrane/clicklabel.h"
 #include "kestrane/colorcorrection.h"
 #include "kestrane/curvewidget.h"
 #include "kestrane/deviceitemforcorrection.h"
+#include "kestrane/radiusbackgroundwidget.h"
 #include "kestrane/wheellineedit.h"
 
 namespace {
@@ -294,6 +296,42 @@ TEST_F(ColorTest, ZoomRescalesTheMapAndKeepsTheDeviceInView) {
     const int vw = d->form().graphicsView->width();
     EXPECT_EQ(d->form().stageHorizontalScrollbar->value(), 15000 - vw);
     for (QGraphicsItem* item : d->scene()->items()) EXPECT_DOUBLE_EQ(item->scale(), 0.5);
+}
+
+TEST_F(ColorTest, WheelStepsLevelsByOneAndPercentsByATenth) {
+    auto d = open(1);
+    settle();
+    auto roll = [](WheelLineEdit* e, bool away) {
+        QWheelEvent ev(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, away ? 120 : -120), Qt::NoButton,
+                       Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(e, &ev);
+        settle();
+    };
+    WheelLineEdit* red = d->form().levelEdit[0];
+    roll(red, false);
+    EXPECT_EQ(red->text(), QStringLiteral("0")) << "held at 0";
+    roll(red, true);
+    EXPECT_EQ(red->text(), QStringLiteral("1"));
+    EXPECT_EQ(c.device(1)->colorCurve[0][0], 1);
+    WheelLineEdit* ratio = d->form().ratioEdit[0];
+    roll(ratio, true);
+    EXPECT_EQ(ratio->text(), QStringLiteral("50.1"));
+    EXPECT_FLOAT_EQ(c.device(1)->colorRatio[0], 0.501f);
+    // The level section's reference white counts in tenths within 0..100.
+    WheelLineEdit* white = d->form().levelEdit[3];
+    roll(white, true);
+    EXPECT_EQ(white->text(), QStringLiteral("100.0"));
+    roll(white, false);
+    EXPECT_EQ(white->text(), QStringLiteral("99.9"));
+}
+
+TEST_F(ColorTest, TitleStripDoubleClickTogglesMaximised) {
+    auto d = open(1);
+    settle();
+    emit d->form().topPanel->doubleCliked();
+    EXPECT_TRUE(d->isMaximized());
+    emit d->form().topPanel->doubleCliked();
+    EXPECT_FALSE(d->isMaximized());
 }
 
 }  // namespace
