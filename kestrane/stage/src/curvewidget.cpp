@@ -7,6 +7,11 @@
 
 CurveWidget::CurveWidget(QWidget* parent) : QWidget(parent) {}
 
+void CurveWidget::setValues(const QList<float>& values) {
+    exponents = values;
+    update();
+}
+
 QVector<QPoint> CurveWidget::curvePoints(double g) {
     // The display server's edge-blend ramp (exponent 1.2, midpoint 0.5),
     // raised to the channel's exponent.

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "kestrane/calibrationhooks.h"
 #include "kestrane/mainwindow.h"
 #include "kestrane/startupoptions.h"
 
@@ -150,6 +151,7 @@ private:
     std::unique_ptr<StagePanelHooks> m_stageHooks;
     std::unique_ptr<AxisHooks> m_axisHooks;
     std::unique_ptr<MainWindowHooks> m_windowHooks;
+    std::unique_ptr<CalibrationHooks> m_calibrationHooks;
 };
 
 // Registered with the network library: notes a dropped session for the

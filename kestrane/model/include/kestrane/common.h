@@ -47,7 +47,7 @@ struct DeviceRecord {
     bool online = false;          // not in the blob
     int folderId = 0;             // device-tree folder, 0 at the top level
     qint64 groupStamp = 0;        // devices of one group or matrix share it; 0: none
-    int matrixValues[4] = {0, 0, 0, 0};  // overlap widths of a matrix placement
+    int matrixValues[4] = {0, 0, 0, 0};  // rows, columns, horizontal and vertical overlap of a matrix placement
     int matrixCell = -1;          // -1: not placed by a matrix layout
     int syncProgress = -1;        // media-sync percent, -1 none; not in the blob
     bool syncFailed = false;      // not in the blob
@@ -71,6 +71,18 @@ struct DeviceRecord {
     bool highlight = false;       // not in the blob
     QGraphicsItem* stageItem = nullptr;  // not in the blob
     QTreeWidgetItem* treeItem = nullptr;  // the device tree's item; not in the blob
+
+    // The matrix placement, by name (the blob stores columns before rows).
+    int matrixRows() const { return matrixValues[0]; }
+    int matrixColumns() const { return matrixValues[1]; }
+    int matrixHOverlap() const { return matrixValues[2]; }
+    int matrixVOverlap() const { return matrixValues[3]; }
+    void setMatrix(int rows, int columns, int hOverlap, int vOverlap) {
+        matrixValues[0] = rows;
+        matrixValues[1] = columns;
+        matrixValues[2] = hOverlap;
+        matrixValues[3] = vOverlap;
+    }
 
     // The warp grid and the control points from the nine default points
     // (-1..1 square, Bezier fill); afterwards both agree.

@@ -265,6 +265,18 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/out_string.png", 16, 16, Glyph::Box, Look::Plain, 0xe0a030},
     // The handles of the time range bar.
     {"images/时间轴.png", 7, 10, Glyph::RangeHandle, Look::Plain, 0xc8c8c8},
+    // Matrix layout and colour correction: close button, the matrix
+    // illustration, the four step-bar ramps, the curve chart, the step switch.
+    {"images/close2.png", 28, 28, Glyph::Close, Look::TitleIdle},
+    {"images/close2_hover.png", 28, 28, Glyph::Close, Look::TitleHover, 0xe60012},
+    {"images/matrixlayoutbg.png", 120, 80, Glyph::Text, Look::Normal, 0, "2 x 2"},
+    {"images/bai.png", 246, 14, Glyph::Fill, Look::Plain, 0xd0d0d0},
+    {"images/hong.png", 246, 14, Glyph::Fill, Look::Plain, 0xd02020},
+    {"images/lv.png", 246, 14, Glyph::Fill, Look::Plain, 0x20a020},
+    {"images/lan.png", 246, 14, Glyph::Fill, Look::Plain, 0x2040d0},
+    {"images/chat.png", 248, 205, Glyph::Fill, Look::Plain, 0x191919},
+    {"images/enable.png", 44, 16, Glyph::Text, Look::Normal, 0, "OFF"},
+    {"images/disable.png", 44, 16, Glyph::Text, Look::Active, 0, "ON"},
 };
 // clang-format on
 

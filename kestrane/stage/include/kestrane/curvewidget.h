@@ -14,6 +14,8 @@ public:
 
     // Red, green and blue exponents; missing ones count as 1.
     QList<float> exponents{1.0f, 1.0f, 1.0f};
+    // Takes new exponents and repaints.
+    void setValues(const QList<float>& values);
 
     // The 208 points of one ramp drawn with exponent `g`.
     static QVector<QPoint> curvePoints(double g);
