@@ -12,6 +12,7 @@
 #include "kestrane/startupoptions.h"
 
 class AxisHooks;
+class CalibrationDialogs;
 class ClickLabel;
 class MainWindowHooks;
 class QAction;
@@ -150,6 +151,7 @@ private:
     std::unique_ptr<StagePanelHooks> m_stageHooks;
     std::unique_ptr<AxisHooks> m_axisHooks;
     std::unique_ptr<MainWindowHooks> m_windowHooks;
+    std::unique_ptr<CalibrationDialogs> m_calibrationHooks;
 };
 
 // Registered with the network library: notes a dropped session for the

@@ -258,6 +258,25 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/resize_interlock2.png", 12, 7, Glyph::ChainBroken, Look::Normal},
     // The handles of the time range bar.
     {"images/时间轴.png", 7, 10, Glyph::RangeHandle, Look::Plain, 0xc8c8c8},
+
+    // Geometry correction: title-strip close, the background switch off and
+    // on, the four preset angles (_01 normal, _02 hover), spin box arrows.
+    {"images/close2.png", 28, 28, Glyph::Close, Look::TitleIdle},
+    {"images/close2_hover.png", 28, 28, Glyph::Close, Look::TitleHover, 0xe60012},
+    {"images/enable.png", 44, 16, Glyph::Box, Look::Plain, 0x666666},
+    {"images/disable.png", 44, 16, Glyph::Box, Look::Plain, 0x3bb3c2},
+    {"images/angle_a_01.png", 25, 25, Glyph::Text, Look::Normal, 0, "0°"},
+    {"images/angle_a_02.png", 25, 25, Glyph::Text, Look::Hover, 0, "0°"},
+    {"images/angle_b_01.png", 25, 25, Glyph::Text, Look::Normal, 0, "90°"},
+    {"images/angle_b_02.png", 25, 25, Glyph::Text, Look::Hover, 0, "90°"},
+    {"images/angle_c_01.png", 25, 25, Glyph::Text, Look::Normal, 0, "180"},
+    {"images/angle_c_02.png", 25, 25, Glyph::Text, Look::Hover, 0, "180"},
+    {"images/angle_d_01.png", 25, 25, Glyph::Text, Look::Normal, 0, "270"},
+    {"images/angle_d_02.png", 25, 25, Glyph::Text, Look::Hover, 0, "270"},
+    {"images/arrow_up.png", 9, 9, Glyph::Text, Look::Normal, 0, "▴"},
+    {"images/arrow_up_hover.png", 9, 9, Glyph::Text, Look::Hover, 0, "▴"},
+    {"images/arrow_down.png", 9, 9, Glyph::Text, Look::Normal, 0, "▾"},
+    {"images/arrow_down_hover.png", 9, 9, Glyph::Text, Look::Hover, 0, "▾"},
 };
 // clang-format on
 
