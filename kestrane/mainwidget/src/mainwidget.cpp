@@ -26,7 +26,7 @@
 
 #include "kestrane/adddevicedialog.h"
 #include "kestrane/axishooks.h"
-#include "kestrane/calibrationopeners.h"
+#include "kestrane/calibrationdialogs.h"
 #include "kestrane/clicklabel.h"
 #include "kestrane/dgeneralsettings.h"
 #include "kestrane/dstartpanel.h"
@@ -91,7 +91,7 @@ MainWidget::MainWidget(QWidget* parent) : MainWindow(parent) {
     GConfig::instance().mainWidget = this;
     m_windowHooks = std::make_unique<WindowHooks>(this);
     GConfig::instance().setMainWindowHooks(m_windowHooks.get());
-    m_calibrationHooks = std::make_unique<CalibrationOpeners>();
+    m_calibrationHooks = std::make_unique<CalibrationDialogs>();
     GConfig::instance().setCalibrationHooks(m_calibrationHooks.get());
 
     initLayout();
@@ -135,7 +135,7 @@ MainWidget::~MainWidget() {
         config.setTimeAxisHooks(nullptr);
     if (&config.mainWindowHooks() == m_windowHooks.get())
         config.setMainWindowHooks(nullptr);
-    if (&config.calibrationHooks() == m_calibrationHooks.get())
+    if (&config.calibrationHooks() == static_cast<CalibrationHooks*>(m_calibrationHooks.get()))
         config.setCalibrationHooks(nullptr);
     if (config.stageWidget == m_stageWidget)
         config.stageWidget = nullptr;

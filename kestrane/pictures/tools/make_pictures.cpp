@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -19,6 +20,7 @@
 #include <QTextStream>
 #include <QVector>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -695,15 +697,40 @@ bool writeFile(const QString& name, const QByteArray& bytes) {
 
 }  // namespace
 
+// The geometry editor's default background: a blue field divided by white
+// lines into 8 x 8 cells, so that a warp shows at a glance. Beside the
+// program, where the editor looks for it.
+bool writeDefaultBackground(const QString& path) {
+    QImage image(1280, 720, QImage::Format_RGB32);
+    image.fill(QColor(0x2f, 0x6f, 0x9f));
+    QPainter painter(&image);
+    for (int k = 0; k <= 8; ++k) {
+        const int x = std::min(k * 160, 1276), y = std::min(k * 90, 716);
+        painter.fillRect(x, 0, 4, 720, Qt::white);
+        painter.fillRect(0, y, 1280, 4, Qt::white);
+    }
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    return buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPG", 90) && writeFile(path, bytes);
+}
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_pictures <output folder>\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make_pictures <output folder> [<default background .jpg>]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QDir dir(QString::fromLocal8Bit(argv[1]));
     if (!QDir().mkpath(dir.path())) return 1;
+    if (argc == 3) {
+        const QString background = QString::fromLocal8Bit(argv[2]);
+        if (!QDir().mkpath(QFileInfo(background).path()) || !writeDefaultBackground(background)) {
+            std::fprintf(stderr, "make_pictures: cannot write %s\n", argv[2]);
+            return 1;
+        }
+    }
 
     QString qrc;
     QTextStream xml(&qrc);

@@ -13,6 +13,7 @@
 #include "kestrane/startupoptions.h"
 
 class AxisHooks;
+class CalibrationDialogs;
 class ClickLabel;
 class MainWindowHooks;
 class QAction;
@@ -151,7 +152,7 @@ private:
     std::unique_ptr<StagePanelHooks> m_stageHooks;
     std::unique_ptr<AxisHooks> m_axisHooks;
     std::unique_ptr<MainWindowHooks> m_windowHooks;
-    std::unique_ptr<CalibrationHooks> m_calibrationHooks;
+    std::unique_ptr<CalibrationDialogs> m_calibrationHooks;
 };
 
 // Registered with the network library: notes a dropped session for the

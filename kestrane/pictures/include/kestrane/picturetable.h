@@ -277,6 +277,21 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/chat.png", 248, 205, Glyph::Fill, Look::Plain, 0x191919},
     {"images/enable.png", 44, 16, Glyph::Text, Look::Normal, 0, "OFF"},
     {"images/disable.png", 44, 16, Glyph::Text, Look::Active, 0, "ON"},
+
+    // Geometry correction: the four preset angles (_01 normal, _02 hover),
+    // spin box arrows.
+    {"images/angle_a_01.png", 25, 25, Glyph::Text, Look::Normal, 0, "0°"},
+    {"images/angle_a_02.png", 25, 25, Glyph::Text, Look::Hover, 0, "0°"},
+    {"images/angle_b_01.png", 25, 25, Glyph::Text, Look::Normal, 0, "90°"},
+    {"images/angle_b_02.png", 25, 25, Glyph::Text, Look::Hover, 0, "90°"},
+    {"images/angle_c_01.png", 25, 25, Glyph::Text, Look::Normal, 0, "180"},
+    {"images/angle_c_02.png", 25, 25, Glyph::Text, Look::Hover, 0, "180"},
+    {"images/angle_d_01.png", 25, 25, Glyph::Text, Look::Normal, 0, "270"},
+    {"images/angle_d_02.png", 25, 25, Glyph::Text, Look::Hover, 0, "270"},
+    {"images/arrow_up.png", 9, 9, Glyph::Text, Look::Normal, 0, "▴"},
+    {"images/arrow_up_hover.png", 9, 9, Glyph::Text, Look::Hover, 0, "▴"},
+    {"images/arrow_down.png", 9, 9, Glyph::Text, Look::Normal, 0, "▾"},
+    {"images/arrow_down_hover.png", 9, 9, Glyph::Text, Look::Hover, 0, "▾"},
 };
 // clang-format on
 
