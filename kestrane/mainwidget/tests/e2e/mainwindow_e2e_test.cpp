@@ -23,6 +23,8 @@
 #include "support/QtSpin.h"
 #include "support/RemoteServer.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr int kDeadlineMs = 60000;
