@@ -11,6 +11,7 @@
 
 #include "kestrane/gconfig.h"
 #include "kestrane/mainwidget.h"
+#include "kestrane/pictures.h"
 #include "kestrane/settings.h"
 #include "kestrane/sidepanelhooks.h"
 #include "kestrane/stagehooks.h"
@@ -46,9 +47,14 @@ int addMedia(MainWidget& window, int kind, const QString& path, double x, int st
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    // The window's start-up reads the application's arguments: it gets none,
+    // so it opens nothing of its own.
+    int appArgc = 1;
+    QApplication app(appArgc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrane"));
-    const QStringList args = QCoreApplication::arguments();
+    kestrane::initPictures();
     if (args.size() < 5) {
         std::fprintf(stderr, "usage: kestrane_demo_project PROJECT PICTURE CLIP IP...\n");
         return 2;
