@@ -575,4 +575,42 @@ TEST_F(ToolBoxQt, SupervisionEdgeCasesWithoutServers) {
     g.setConnected(false);
 }
 
+// A message box of one connect result runs an event loop, where the next
+// result may be delivered: that one waits until the first is done.
+TEST_F(ToolBoxQt, AConnectResultArrivingDuringTheBoxOfAnotherWaitsForIt) {
+    GConfig& g = GConfig::instance();
+    for (const char* ip : {"198.18.8.2", "198.18.9.2"}) {
+        DeviceRecord d;
+        d.serverIp = QString::fromLatin1(ip);
+        g.devices().insert(g.nextDeviceId(), d);
+    }
+    struct Nested : kestrane::PromptProvider {
+        MainWidget* window = nullptr;
+        QStringList texts;
+        bool secondOnlineInside = true;
+        kestrane::PromptAnswer ask(const kestrane::PromptRequest& request) override {
+            texts << request.text;
+            if (texts.size() == 1) {
+                window->connectFinished({2}, QStringLiteral("198.18.9.2"), 0, true);
+                secondOnlineInside = GConfig::instance().device(2)->online;
+            }
+            kestrane::PromptAnswer a;
+            a.button = QMessageBox::Ok;
+            return a;
+        }
+    } nested;
+    nested.window = window.get();
+    kestrane::setPromptProvider(&nested);
+    // One server failed: its warning; the other's result comes in meanwhile.
+    window->connectFinished({1}, QStringLiteral("198.18.8.2"), -1, true);
+    kestrane::setPromptProvider(this);
+    ASSERT_GE(nested.texts.size(), 1);
+    EXPECT_TRUE(nested.texts.first().contains(QStringLiteral("198.18.8.2")));
+    EXPECT_FALSE(nested.secondOnlineInside);  // not handled inside the box
+    EXPECT_TRUE(g.device(2)->online);          // handled after it
+    EXPECT_FALSE(g.device(1)->online);
+    g.setConnected(false);
+    window->connectButton()->setChecked(false);
+}
+
 }  // namespace
