@@ -41,6 +41,10 @@ void MainWidget::releasePlayButtonAndToggle() {
 }
 
 bool MainWidget::eventFilter(QObject* watched, QEvent* event) {
+    // A key reaches the native window first and then the focused widget:
+    // only the widget's copy counts, or a text field would never see Space.
+    if (!watched->isWidgetType())
+        return false;
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (watched->objectName() == QLatin1String("GeometryCorrectionWindow"))
