@@ -6,7 +6,12 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QCheckBox>
 #include <QDesktopWidget>
+#include <QGraphicsItem>
+#include <QPushButton>
+#include <QDir>
+#include <QStandardPaths>
 #include <QEventLoop>
 #include <QFile>
 #include <QHBoxLayout>
@@ -29,7 +34,9 @@
 #include "kestrane/calibrationdialogs.h"
 #include "kestrane/clicklabel.h"
 #include "kestrane/dgeneralsettings.h"
+#include "kestrane/deviceitem.h"
 #include "kestrane/dstartpanel.h"
+#include "kestrane/graphicsitem.h"
 #include "kestrane/gconfig.h"
 #include "kestrane/mainwindowhooks.h"
 #include "kestrane/mediasidebar.h"
@@ -49,10 +56,6 @@ namespace prompt = kestrane::prompt;
 using kestrane::StartupPlan;
 using kestrane::StartupSettings;
 
-void clientSessionCallback(int socket, void* /*user*/) {
-    GConfig::instance().droppedServers(1, socket);
-}
-
 namespace {
 
 const char kProjectFilter[] = "Vadra(*.vadra)";
@@ -63,7 +66,15 @@ class WindowHooks : public MainWindowHooks {
 public:
     explicit WindowHooks(MainWidget* window) : m_window(window) {}
 
-    void showWaiting(bool /*show*/) override {}
+    void mediaUpdateRequest(int kind) override { m_window->mediaUpdateRequest(2, kind); }
+    void showWaiting(bool show) override { m_window->showWaiting(show); }
+    bool isWaitingHidden() const override { return m_window->isProgressHidden(); }
+    void showProgress(bool show) override { m_window->showProgress(show); }
+    void updateProgress(int current, int total, const QString& name) override {
+        m_window->updateProgress(current, total, name);
+    }
+    void setSelectMode(bool mediaMode, bool lockOther) override { m_window->setSelectMode(mediaMode, lockOther); }
+    void resetToolBox() override { m_window->resetToolBox(); }
     QList<int> verticalSplitterSizes() const override { return m_window->verticalSplitterSizes(); }
     QList<int> horizontalSplitterSizes() const override { return m_window->horizontalSplitterSizes(); }
     void setSplitterSizes(const QList<int>& vertical, const QList<int>& horizontal) override {
@@ -125,6 +136,9 @@ MainWidget::MainWidget(QWidget* parent) : MainWindow(parent) {
 }
 
 MainWidget::~MainWidget() {
+    // Worker threads are children of the window: none may be running when
+    // it goes.
+    stopWorkers();
     GConfig& config = GConfig::instance();
     // The panels go first, while the hooks they call still live.
     delete m_vertical;
@@ -346,14 +360,6 @@ void MainWidget::createMenu(QMenu* menu, const QString& menuId) {
     }
 }
 
-void MainWidget::initToolBox() {
-    m_toolBox->setCursor(Qt::ArrowCursor);
-    auto* row = new QHBoxLayout(m_toolBox);
-    row->setContentsMargins(8, 0, 0, 0);
-    row->setSpacing(5);
-    row->addStretch();
-}
-
 void MainWidget::initConnections() {
     connect(m_stageWidget->scene(), &Scene::itemDropped, m_timeAxisWidget,
             [axis = m_timeAxisWidget](int id, int row, int layer) { axis->addItemToLayer(id, row, layer); });
@@ -411,40 +417,211 @@ void MainWidget::resizeMaxOrNormalWindow() {
 void MainWidget::resizeEvent(QResizeEvent* event) {
     MainWindow::resizeEvent(event);
     setHorizontalSplitterSizes({width() - kSidebarWidth, kSidebarWidth});
+    placeOverlay();
 }
+
+namespace {
+
+// Stage items are looked up by id when a queued operation runs: the item
+// may have gone meanwhile.
+DeviceItem* findDeviceItem(int id) {
+    Scene* scene = GConfig::instance().scene;
+    if (!scene)
+        return nullptr;
+    for (QGraphicsItem* item : scene->items())
+        if (auto* device = dynamic_cast<DeviceItem*>(item); device && device->deviceId() == id)
+            return device;
+    return nullptr;
+}
+
+void queueDeviceOperation(QObject* context, int deviceId, void (DeviceItem::*operation)()) {
+    QTimer::singleShot(0, context, [deviceId, operation] {
+        if (DeviceItem* item = findDeviceItem(deviceId))
+            (item->*operation)();
+    });
+}
+
+QList<QGraphicsItem*> selectedStageItems() {
+    Scene* scene = GConfig::instance().scene;
+    return scene ? scene->selectedItems() : QList<QGraphicsItem*>{};
+}
+
+QGraphicsItem* stageFocusItem() {
+    Scene* scene = GConfig::instance().scene;
+    return scene ? scene->focusItem() : nullptr;
+}
+
+// The focus item's id when it is of the kind, else the first selected
+// item's when that is, else 0.
+template <class Item, int (Item::*idOf)() const>
+int focusOrFirstSelectedId() {
+    if (auto* item = dynamic_cast<Item*>(stageFocusItem()); item && (item->*idOf)() != 0)
+        return (item->*idOf)();
+    const QList<QGraphicsItem*> selected = selectedStageItems();
+    if (!selected.isEmpty())
+        if (auto* item = dynamic_cast<Item*>(selected.first()))
+            return (item->*idOf)();
+    return 0;
+}
+
+}  // namespace
 
 void MainWidget::actionSlots(bool /*checked*/) {
     auto* action = qobject_cast<QAction*>(sender());
     if (!action)
         return;
-    const QString id = action->property("action").toString();
+    runAction(action->property("action").toString(), action);
+}
+
+void MainWidget::runAction(const QString& id, QAction* action) {
+    GConfig& config = GConfig::instance();
+    TimeAxisWidget* axis = m_timeAxisWidget;
     static const QStringList kPresets{
         QStringLiteral("add_device_vga"),  QStringLiteral("add_device_svga"), QStringLiteral("add_device_xga"),
         QStringLiteral("add_device_720p"), QStringLiteral("add_device_wxga"), QStringLiteral("add_device_qvga"),
         QStringLiteral("add_device_sxga"), QStringLiteral("add_device_uxga"), QStringLiteral("add_device_hd"),
         QStringLiteral("add_device_uhd"),  QStringLiteral("add_device_diy")};
-    if (id == QLatin1String("new")) {
-        newProject();
-        addDevice(-1);
+    static const QStringList kScales{QStringLiteral("stage_resize12_5"), QStringLiteral("stage_resize25"),
+                                     QStringLiteral("stage_resize50"), QStringLiteral("stage_resize75"),
+                                     QStringLiteral("stage_resize100")};
+    static const QStringList kSpeeds{QStringLiteral("play_control_speed_1"), QStringLiteral("play_control_speed_1.5"),
+                                     QStringLiteral("play_control_speed_2")};
+    static const QStringList kSequences{QStringLiteral("layer_sequence_top"), QStringLiteral("layer_sequence_up"),
+                                        QStringLiteral("layer_sequence_down"),
+                                        QStringLiteral("layer_sequence_bottom")};
+
+    if (id == QLatin1String("save")) {
+        saveProject();
     } else if (id == QLatin1String("open")) {
         openProject();
-    } else if (id == QLatin1String("last_items")) {
-        openProject(action->property("path").toString());
-    } else if (id == QLatin1String("save")) {
-        saveProject();
-    } else if (id == QLatin1String("save_as")) {
-        saveProjectAs();
-    } else if (id == QLatin1String("quit")) {
+    } else if (id == QLatin1String("new")) {
+        newProject();
+        addDevice(-1);
+    } else if (id == QLatin1String("close") || id == QLatin1String("quit")) {
         quitProc();
+    } else if (id == QLatin1String("magnet")) {
+        const bool on = !m_snap->isChecked();
+        config.setMagnet(on);
+        m_snap->setChecked(on);
+    } else if (id == QLatin1String("add_play_control")) {
+        addPlayControl(1);
+    } else if (id == QLatin1String("add_pause_control")) {
+        addPlayControl(0);
+    } else if (id == QLatin1String("add_jump_control")) {
+        addPlayControl(2);
+    } else if (id == QLatin1String("play_control_play")) {
+        if (config.previewPlaying())
+            config.pausePlayback();
+        else
+            config.startPlayback();
     } else if (id == QLatin1String("settings")) {
         DGeneralSettings dialog(this);
         dialog.exec();
+    } else if (id == QLatin1String("last_items")) {
+        const QString path = action ? action->property("path").toString() : QString();
+        if (path != config.projectPath())
+            openProject(path);
+    } else if (id == QLatin1String("save_as")) {
+        saveProjectAs();
+    } else if (id == QLatin1String("add_time_axis_layer")) {
+        axis->addLayer(false);
+    } else if (id == QLatin1String("del_time_axis_layer")) {
+        axis->removeLayer();
+    } else if (id == QLatin1String("time_axis_resize_add")) {
+        axis->addScale();
+    } else if (id == QLatin1String("time_axis_resize_reduce")) {
+        axis->reduceScale();
+    } else if (id == QLatin1String("play_control_back")) {
+        axis->playStop();
+    } else if (id == QLatin1String("play_control_plus")) {
+        axis->forwardFiveSecond();
+    } else if (id == QLatin1String("play_control_reduce")) {
+        axis->backFiveSecond();
+    } else if (kSpeeds.contains(id)) {
+        const int index = kSpeeds.indexOf(id);
+        for (int i = 0; i < kSpeeds.size(); ++i)
+            if (QAction* other = m_actions.value(kSpeeds.at(i)); other && i != index)
+                other->setChecked(false);
+        axis->setSpeedIndex(index);
+    } else if (kSequences.contains(id)) {
+        axis->changeLayerSequence(kSequences.indexOf(id));
+    } else if (kScales.contains(id)) {
+        m_stageWidget->setScaleIndex(kScales.indexOf(id));
+    } else if (id == QLatin1String("add_media")) {
+        runAddMedia();
     } else if (kPresets.contains(id)) {
         addDevice(kPresets.indexOf(id));
-    } else if (id == QLatin1String("control_submenu_in") || id == QLatin1String("control_submenu_out")) {
-        GConfig::instance().sidePanelHooks().showControlTab(id.endsWith(QLatin1String("_in")) ? 0 : 1);
-    } else {
-        qDebug() << __FILE__ << __LINE__ << "menu command not available yet:" << id;
+    } else if (id == QLatin1String("device_layout") || id == QLatin1String("combination") ||
+               id == QLatin1String("discombination")) {
+        const QList<QGraphicsItem*> selected = selectedStageItems();
+        auto* first = selected.size() > 1 ? dynamic_cast<DeviceItem*>(selected.first()) : nullptr;
+        if (first) {
+            void (DeviceItem::*operation)() = id == QLatin1String("device_layout") ? &DeviceItem::openMatrixLayout
+                                              : id == QLatin1String("combination") ? &DeviceItem::combine
+                                                                                    : &DeviceItem::uncombine;
+            queueDeviceOperation(this, first->deviceId(), operation);
+        }
+    } else if (id == QLatin1String("device_color") || id == QLatin1String("device_correction")) {
+        if (auto* item = dynamic_cast<DeviceItem*>(stageFocusItem()))
+            queueDeviceOperation(this, item->deviceId(),
+                                 id == QLatin1String("device_color") ? &DeviceItem::openColorCorrection
+                                                                     : &DeviceItem::openGeometryCorrection);
+    } else if (id == QLatin1String("attribute")) {
+        QGraphicsItem* item = stageFocusItem();
+        if (!item) {
+            const QList<QGraphicsItem*> selected = selectedStageItems();
+            if (selected.size() == 1)
+                item = selected.first();
+        }
+        if (auto* device = dynamic_cast<DeviceItem*>(item)) {
+            const int deviceId = device->deviceId();
+            QTimer::singleShot(0, this, [deviceId] { GConfig::instance().showDeviceLater(deviceId, true); });
+        }
+    } else if (id == QLatin1String("del")) {
+        const QList<QGraphicsItem*> selected = selectedStageItems();
+        if (!selected.isEmpty()) {
+            if (config.editMode() == 1) {
+                if (auto* media = dynamic_cast<GraphicsItem*>(selected.first()))
+                    media->deleteSelected();
+            } else if (auto* device = dynamic_cast<DeviceItem*>(selected.first())) {
+                device->deleteSelected();
+            }
+        }
+    } else if (id == QLatin1String("material_submenu_list")) {
+        config.sidePanelHooks().showMediaTab();
+    } else if (id == QLatin1String("material_submenu_attr")) {
+        config.showMediaLater(focusOrFirstSelectedId<GraphicsItem, &GraphicsItem::mediaId>(), true);
+    } else if (id == QLatin1String("device_submenu_list")) {
+        config.sidePanelHooks().showDeviceTab();
+    } else if (id == QLatin1String("device_submenu_attr")) {
+        config.showDeviceLater(focusOrFirstSelectedId<DeviceItem, &DeviceItem::deviceId>(), true);
+    } else if (id == QLatin1String("control_submenu_in")) {
+        config.sidePanelHooks().showControlTab(0);
+    } else if (id == QLatin1String("control_submenu_out")) {
+        config.sidePanelHooks().showControlTab(1);
+    } else if (id == QLatin1String("connect")) {
+        if (m_connectButton->isEnabled() && !config.isConnected())
+            connectDevices();
+    } else if (id == QLatin1String("disconnect")) {
+        if (m_connectButton->isEnabled() && config.isConnected())
+            disconnectDevices();
+    } else if (id == QLatin1String("realtime_update")) {
+        const bool on = action && action->isChecked();
+        if (action)
+            action->setChecked(on);
+        m_realTime->setChecked(on);
+        m_updateButton->setEnabled(!on);
+        config.setRealtimeUpdate(on);
+    } else if (id == QLatin1String("update")) {
+        if (m_updateButton->isEnabled())
+            mediaUpdateRequest(2, 1);
+    } else if (id == QLatin1String("open_welcome")) {
+        QString path;
+        const bool accepted = runStartPanel(&path);
+        if (accepted && path.isEmpty())
+            addDevice(-1);
+        else if (!path.isEmpty() && path != config.projectPath())
+            openProject(path);
     }
 }
 
@@ -498,7 +675,7 @@ void MainWidget::applyStartupOptions(const QStringList& args) {
 
     const StartupSettings settings = readStartupSettings();
     m_autoSaveInterval = kestrane::autoSaveIntervalSeconds(settings.autoSaveInterval);
-    m_lastSaveTime = static_cast<uint>(QDateTime::currentSecsSinceEpoch());
+    m_lastSaveTime = static_cast<uint>(now());
 
     const StartupPlan plan = kestrane::planStartup(args, settings);
     if (plan.minimize)
@@ -667,9 +844,21 @@ void MainWidget::saveProjectAs() {
         prompt::warning(this, QStringLiteral("保存失败"), QStringLiteral("保存失败，请检查保存位置是否可以写入数据"));
 }
 
-bool MainWidget::runStartPanel(QString* /*path*/) { return false; }
-void MainWidget::connectDevices() {}
-void MainWidget::startPlayback() {}
+MainWidget::StartPanelRunner& MainWidget::startPanelRunner() {
+    static StartPanelRunner runner;
+    return runner;
+}
+
+void MainWidget::setStartPanelRunner(StartPanelRunner runner) { startPanelRunner() = std::move(runner); }
+
+bool MainWidget::runStartPanel(QString* path) {
+    if (const StartPanelRunner& runner = startPanelRunner())
+        return runner(this, path);
+    DStartPanel panel(path, this);
+    return panel.exec() == QDialog::Accepted;
+}
+
+void MainWidget::startPlayback() { GConfig::instance().startPlayback(); }
 
 bool MainWidget::quitProc() {
     GConfig& config = GConfig::instance();
@@ -693,8 +882,74 @@ bool MainWidget::quitProc() {
     return true;
 }
 
-void MainWidget::checkMediaUpdate() {}
-void MainWidget::autoSaveMonitor() {}
+qint64 MainWidget::now() const { return m_clock ? m_clock() : QDateTime::currentSecsSinceEpoch(); }
+
+void MainWidget::autoSaveMonitor() {
+    const uint nowSeconds = static_cast<uint>(now());
+    if (m_lastSaveTime != 0 && !m_saving && nowSeconds > m_lastSaveTime + static_cast<uint>(m_autoSaveInterval)) {
+        m_saving = true;
+        autoSave();
+    }
+}
+
+void MainWidget::autoSave() {
+    GConfig& config = GConfig::instance();
+    if (isWaitingShown()) {
+        m_saving = false;
+        return;
+    }
+    bool namedNow = false;
+    if (config.projectPath().isEmpty()) {
+        QString folder;
+        if (std::unique_ptr<QSettings> settings = kestrane::openSettings())
+            folder = settings->value(QStringLiteral("GeneralSettings/savePath"), QString()).toString();
+        if (folder.isEmpty()) {
+            // Without a chosen folder untitled work goes to Documents, made
+            // when this account has none yet.
+            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+            if (!folder.isEmpty())
+                QDir().mkpath(folder);
+        }
+        const QString name = nextUntitledPath(folder);
+        if (name.isEmpty()) {
+            m_saving = false;
+            return;
+        }
+        config.setProjectPath(folder + QLatin1Char('/') + name);
+        namedNow = true;
+    }
+    if (!config.isSaved()) {
+        const QString path = config.projectPath();
+        const bool ok = config.saveProjectFile(path);
+        m_lastSaveTime = static_cast<uint>(now());
+        if (ok) {
+            qInfo().noquote() << "auto-saved" << path;
+        } else {
+            qWarning().noquote() << "auto-save to" << path << "failed";
+            // An untitled project must not point at a file that was never written.
+            if (namedNow)
+                config.setProjectPath(QString());
+        }
+    } else {
+        m_lastSaveTime = static_cast<uint>(now());
+    }
+    m_saving = false;
+}
+
+QString MainWidget::nextUntitledPath(const QString& folder) {
+    const QDir dir(folder);
+    if (folder.isEmpty() || !dir.exists())
+        return QString();
+    const QStringList names = dir.entryList(QDir::Files | QDir::NoSymLinks | QDir::Hidden | QDir::System);
+    const QString first = QStringLiteral("无标题.vadra");
+    if (!names.contains(first))
+        return first;
+    for (int n = 2;; ++n) {
+        const QString name = QStringLiteral("无标题(%1).vadra").arg(n);
+        if (!names.contains(name))
+            return name;
+    }
+}
 
 void MainWidget::closeEvent(QCloseEvent* event) {
     if (quitProc())

@@ -423,6 +423,25 @@ QList<int> GConfig::droppedServers(int op, int socket) {
     return m_droppedSockets;
 }
 
+QStringList GConfig::droppedServerIps(int op, const QString& ip) {
+    std::lock_guard<std::mutex> lock(droppedMutex());
+    if (op == 1 && !ip.isEmpty() && !m_droppedIps.contains(ip))
+        m_droppedIps.append(ip);
+    else if (op == 2)
+        m_droppedIps.clear();
+    else if (op == 3)
+        return std::exchange(m_droppedIps, {});
+    return m_droppedIps;
+}
+
+QString GConfig::sessionIpOfSocket(int socket) const {
+    if (socket < 0) return QString();
+    std::lock_guard<std::mutex> lock(sessionMutex());
+    for (const auto& [ip, session] : m_sessions)
+        if (session && session->GetSocket() == socket) return ip;
+    return QString();
+}
+
 int GConfig::checkServerOutput(const QString& ip, int outputIndex, int width, int height) const {
     int count = 0;
     for (const DeviceRecord& d : m_devices) {

@@ -6,6 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QPointer>
+#include <QThread>
+
+#include <functional>
 #include <memory>
 
 #include "kestrane/calibrationhooks.h"
@@ -15,6 +19,11 @@
 class AxisHooks;
 class CalibrationDialogs;
 class ClickLabel;
+class DProgressBar;
+class QCheckBox;
+class QKeyEvent;
+class QLabel;
+class QPushButton;
 class MainWindowHooks;
 class QAction;
 class QCloseEvent;
@@ -54,10 +63,78 @@ public:
     void saveProjectAs();
     // Accepted or not; `path` stays empty for a new project.
     bool runStartPanel(QString* path);
-    // Placeholders of the connect round and playback, which later parts of
-    // the window fill in. Until then nothing connects.
+    // Runs in place of the start panel while set (tests answer for it).
+    using StartPanelRunner = std::function<bool(QWidget* parent, QString* path)>;
+    static void setStartPanelRunner(StartPanelRunner runner);
+    // Connect (or disconnect) every display server of the project: one
+    // connection thread per server, results gathered by connectFinished.
     void connectDevices();
+    void disconnectDevices();
+    // Starts the show as the play button does.
     void startPlayback();
+
+    // Media rounds: 1 a full synchronisation; 2 (with upload) and 3
+    // (without) partial updates.
+    void startMediaSync();
+    void startMediaUpdate(bool withUpload);
+    // Bytes of the project's media files, each library entry counted once.
+    qint64 pendingUploadSize() const;
+    void handleDroppedServers(const QStringList& ips);
+    void showMediaSyncResult(const QString& ip, double ratio, bool failed);
+    // op 1 reads the pending media request, 2 merges `value` into it, 3
+    // clears it; the pending value after the operation.
+    int mediaUpdateRequest(int op, int value = 0);
+    static int mergeMediaRequest(int pending, int request);
+    bool isBusy() const { return m_busy; }
+    int pendingMediaThreads() const { return m_pendingMediaThreads; }
+
+    // The busy overlay over the window, and the media-import progress
+    // dialog on it.
+    void showWaiting(bool show);
+    bool isWaitingShown() const;
+    void showProgress(bool show);
+    void updateProgress(int current, int total, const QString& name);
+    bool isProgressHidden() const;
+    DProgressBar* progressDialog() const { return m_progress; }
+    QWidget* waitingCover() const { return m_cover; }
+    QWidget* waitingTopCover() const { return m_topCover; }
+    QLabel* waitingAnimation() const { return m_animation; }
+
+    // The tool box.
+    void setSelectMode(bool mediaMode, bool lockOther);
+    void resetToolBox();
+    QPushButton* connectButton() const { return m_connectButton; }
+    QPushButton* updateButton() const { return m_updateButton; }
+    QCheckBox* realTimeCheckBox() const { return m_realTime; }
+    QPushButton* selectMediaButton() const { return m_selectMedia; }
+    QPushButton* selectDeviceButton() const { return m_selectDevice; }
+    QPushButton* leftRightButton() const { return m_leftRight; }
+    QPushButton* upDownButton() const { return m_upDown; }
+    QPushButton* snapButton() const { return m_snap; }
+    QPushButton* handButton() const { return m_hand; }
+    const QList<QPushButton*>& alignButtons() const { return m_alignButtons; }
+    QPushButton* addMediaButton() const { return m_addMediaButton; }
+    QPushButton* addDeviceButton() const { return m_addDeviceButton; }
+    QPushButton* addCommandButton() const { return m_addCommandButton; }
+    QString notConnectedStyle() const { return m_notConnectedStyle; }
+    QString connectedStyle() const { return m_connectedStyle; }
+
+    // A play (1), pause (0) or jump (2) control on the current layer.
+    void addPlayControl(int kind);
+    // Runs the play control bound to F1..F12; false when none is.
+    bool triggerFunctionKey(int key);
+
+    // Auto-save: the clock in seconds since 1970 (tests inject one).
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+    void autoSave();
+    void setLastSaveTime(uint seconds) { m_lastSaveTime = seconds; }
+    // A free untitled file name in the folder; empty when it does not exist.
+    static QString nextUntitledPath(const QString& folder);
+
+    // Ends every worker thread: sessions dropped, threads waited for up to
+    // the deadline, a late one let go of rather than destroyed running.
+    void stopWorkers(int deadlineMs = 10000);
 
     // The panels and splitters the layout holds.
     StageWidget* stageWidget() const { return m_stageWidget; }
@@ -99,16 +176,23 @@ public slots:
     void addDevice();
     void hoverMenu();
     void autoSaveMonitor();
+    void connectFinished(QList<int> ids, QString ip, int status, bool isConnected);
+    void receiveMediaSyncStatus(QString ip, QList<int> deviceIds, QList<int> mediaIds, int status, qlonglong uploadSize,
+                                int updateType);
+
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
     void initLayout();
     void initMenuBar();
     void createMenu(QMenu* menu, const QString& menuId);
-    // Placeholder: the tool box's buttons come with a later part.
     void initToolBox();
     void initConnections();
     // Before New or Open: refused while connected; otherwise playback
@@ -117,13 +201,41 @@ private:
     // Reads, checks and loads a project file; `interactive` uses the
     // dialog's wording for the missing-media question.
     bool loadProjectFromFile(const QString& path, bool interactive);
+    void startRound(bool connect);
+    void startMediaThreads(int mode);
+    void settleSyncMarks();
+    void setConnectLook(bool connected);
+    void onConnectToggled(bool on);
+    void onRealTimeClicked(bool on);
+    void onHandClicked(bool on);
+    void onSelectClicked(bool media);
+    void runAddMedia();
+    void runAddCommand();
+    void placeOverlay();
+    void pressPlayButton();
+    void releasePlayButtonAndToggle();
+    bool isExcluded(QObject* watched) const;
+    qint64 now() const;
+    void trackThread(QThread* thread);
+    void runAction(const QString& id, QAction* action);
+    static StartPanelRunner& startPanelRunner();
 
     QString m_notConnectedStyle;
     QString m_connectedStyle;
-    QWidget* m_updateButton = nullptr;
+    QPushButton* m_updateButton = nullptr;
     int m_pendingConnectThreads = 0;
     QStringList m_failedServers;
+    int m_pendingMediaThreads = 0;
+    qint64 m_totalUploadSize = 0;
+    QStringList m_failedMediaServers;
     bool m_busy = false;
+    // Results that arrived while a modal box of the one before was open;
+    // they run once it is done.
+    bool m_inConnectFinished = false;
+    bool m_inSyncStatus = false;
+    QList<std::function<void()>> m_deferredResults;
+    QList<QPointer<QThread>> m_threads;
+    Clock m_clock;
     QStringList m_windowNameList;
     QStringList m_classNameList;
     int m_pendingMediaRequest = 0;
@@ -137,6 +249,23 @@ private:
     QTimer* m_autoSaveTimer = nullptr;
     bool m_saving = false;
     bool m_firstRestore = true;
+
+    QPushButton* m_connectButton = nullptr;
+    QCheckBox* m_realTime = nullptr;
+    QPushButton* m_selectMedia = nullptr;
+    QPushButton* m_selectDevice = nullptr;
+    QPushButton* m_leftRight = nullptr;
+    QPushButton* m_upDown = nullptr;
+    QList<QPushButton*> m_alignButtons;
+    QPushButton* m_snap = nullptr;
+    QPushButton* m_hand = nullptr;
+    QPushButton* m_addMediaButton = nullptr;
+    QPushButton* m_addDeviceButton = nullptr;
+    QPushButton* m_addCommandButton = nullptr;
+    QWidget* m_cover = nullptr;
+    QWidget* m_topCover = nullptr;
+    QLabel* m_animation = nullptr;
+    DProgressBar* m_progress = nullptr;
 
     RadiusBackgroundWidget* m_topBar = nullptr;
     QWidget* m_toolBox = nullptr;
@@ -155,6 +284,7 @@ private:
     std::unique_ptr<CalibrationDialogs> m_calibrationHooks;
 };
 
-// Registered with the network library: notes a dropped session for the
-// window's 100 ms timer. Runs on the library's thread.
+// Registered with the network library: notes the server of a dropped
+// session for the window's 100 ms timer. Runs on the library's thread, while
+// the library still holds the descriptor, so it names the right server.
 void clientSessionCallback(int socket, void* user);

@@ -7,6 +7,9 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <memory>
 
@@ -14,6 +17,7 @@
 #include "kestrane/mainwidget.h"
 #include "kestrane/prompt.h"
 #include "kestrane/settings.h"
+#include "lintra/KestraneStageServer.h"
 #include "support/QtWidgetTestApp.h"
 #include "support/support.h"
 
@@ -35,8 +39,10 @@ protected:
         m_hadConfig = old != nullptr;
         setenv("XDG_CONFIG_HOME", m_dir.str().c_str(), 1);
         testApp();
+        MainWidget::setStartPanelRunner([](QWidget*, QString*) { return false; });
     }
     void TearDown() override {
+        MainWidget::setStartPanelRunner(nullptr);
         kestrane::setPromptProvider(nullptr);
         if (m_hadConfig) setenv("XDG_CONFIG_HOME", m_oldConfig.c_str(), 1);
         else unsetenv("XDG_CONFIG_HOME");
@@ -126,13 +132,34 @@ TEST_F(MainWidgetQt, AutoConnectAndPlayGivesUpWhenNoConnectionIsPending) {
     }));
 }
 
-TEST_F(MainWidgetQt, DroppedSessionsAreNotedForTheTimer) {
+// The library names a dropped session by its socket, which only means
+// something while the library holds it: the note carries the server's IP.
+TEST_F(MainWidgetQt, DroppedSessionsAreNotedByServerWhileConnected) {
     GConfig& config = GConfig::instance();
-    config.droppedServers(2);
-    clientSessionCallback(17, nullptr);
-    clientSessionCallback(23, nullptr);
-    EXPECT_EQ(config.droppedServers(0), (QList<int>{17, 23}));
-    config.droppedServers(2);
+    uint16_t port = 0;
+    const int listener = testsupport::BindLoopback(SOCK_STREAM, port);
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    const QString ip = QStringLiteral("127.0.0.1");
+    CKestraneStageServer* session = config.clientSession(ip, 1);
+    ASSERT_EQ(session->ConnectServer("127.0.0.1", port, 5), 1);
+    const int socket = session->GetSocket();
+
+    config.droppedServerIps(2);
+    config.setConnected(false);
+    clientSessionCallback(socket, nullptr);  // not connected: not noted
+    EXPECT_TRUE(config.droppedServerIps(0).isEmpty());
+    config.setConnected(true);
+    clientSessionCallback(socket + 1000, nullptr);  // no session of ours
+    EXPECT_TRUE(config.droppedServerIps(0).isEmpty());
+    clientSessionCallback(socket, nullptr);
+    clientSessionCallback(socket, nullptr);
+    EXPECT_EQ(config.droppedServerIps(3), QStringList{ip});
+    EXPECT_TRUE(config.droppedServerIps(0).isEmpty());
+
+    config.setConnected(false);
+    config.clientSession(ip, 2);
+    ::close(listener);
 }
 
 TEST_F(MainWidgetQt, CloseRunsTheQuitProcedure) {

@@ -49,6 +49,7 @@ protected:
         setenv("XDG_CONFIG_HOME", m_config.path().toUtf8().constData(), 1);
         testApp();
         kestrane::setPromptProvider(this);
+        MainWidget::setStartPanelRunner([](QWidget*, QString*) { return false; });
         GConfig& g = GConfig::instance();
         g.setConnected(false);
         window = std::make_unique<MainWidget>();
@@ -63,6 +64,7 @@ protected:
         g.clearProject();
         g.setProjectPath(QString());
         kestrane::setPromptProvider(nullptr);
+        MainWidget::setStartPanelRunner(nullptr);
         QCoreApplication::processEvents();
     }
 

@@ -182,8 +182,9 @@ public:
     // ---- Flags
     bool isSaved() const { return m_saved; }
     void setSaved(bool saved);
-    bool isConnected() const { return m_connected; }
-    void setConnected(bool on) { m_connected = on; }
+    // Read on the network library's thread too.
+    bool isConnected() const { return m_connected.load(); }
+    void setConnected(bool on) { m_connected.store(on); }
     bool isRealtimeUpdate() const { return m_realtimeUpdate; }
     void setRealtimeUpdate(bool on) { m_realtimeUpdate = on; }
     // While real-time update is on, asks for a media update: 2 (with upload)
@@ -207,6 +208,12 @@ public:
     CKestraneStageServer* clientSession(const QString& ip, int op);
     // op 0 read, 1 append `socket`, 2 clear; returns a copy of the list.
     QList<int> droppedServers(int op, int socket = 0);
+    // The same list by server IP (op 3 takes it: returns it and clears it):
+    // a socket number names its server only while the library still holds
+    // it, so it is resolved at once.
+    QStringList droppedServerIps(int op, const QString& ip = QString());
+    // The IP of the session whose socket this is; empty when none.
+    QString sessionIpOfSocket(int socket) const;
     // 0 free, 1 output index taken, -1 the server has 8 outputs, -2 another
     // resolution than the server's other outputs.
     int checkServerOutput(const QString& ip, int outputIndex, int width, int height) const;
@@ -491,7 +498,7 @@ private:
     QString m_projectPath;
     bool m_saved = true;
     QList<MediaSource> m_mediaLibrary;
-    bool m_connected = false;
+    std::atomic<bool> m_connected{false};
     bool m_magnet = false;
     bool m_handTool = false;
     QList<QVariantMap> m_inputControls;
@@ -500,6 +507,7 @@ private:
     std::vector<std::unique_ptr<PlayControlRecord>> m_playControls;
     QMap<int, void*> m_ioPorts;
     QList<int> m_droppedSockets;
+    QStringList m_droppedIps;
     bool m_realtimeUpdate = false;
     std::unique_ptr<WORLD_BASE_INFO> m_worldBlock;
     // Dropped sessions stay allocated (disconnected) until the project is
