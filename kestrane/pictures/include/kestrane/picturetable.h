@@ -250,7 +250,7 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/control_pause.png", 11, 10, Glyph::Pause, Look::Plain, 0xf0c020},
     {"images/control_jump.png", 11, 10, Glyph::Jump, Look::Plain, 0x40a0ff},
     // Output-command blocks on the rows, one icon per kind.
-    {"images/out_common.png", 14, 14, Glyph::Box, Look::Plain, 0x40e0ff},
+    {"images/out_common.png", 14, 14, Glyph::Box, Look::Plain, 0x3c9cdc},
     {"images/out_dmx.png", 14, 14, Glyph::Box, Look::Plain, 0xffc040},
     {"images/out_string.png", 14, 14, Glyph::Box, Look::Plain, 0x60ff60},
     // Key frames: anchors unselected and selected, the key button off and on.
@@ -260,9 +260,6 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/special_effect2.png", 11, 11, Glyph::KeyFrame, Look::Active},
     {"images/resize_interlock.png", 12, 7, Glyph::Chain, Look::Active},
     {"images/resize_interlock2.png", 12, 7, Glyph::ChainBroken, Look::Normal},
-    // Rows of the control tab: a common input, a string output.
-    {"images/out_common.png", 16, 16, Glyph::Box, Look::Plain, 0x3c9cdc},
-    {"images/out_string.png", 16, 16, Glyph::Box, Look::Plain, 0xe0a030},
     // The handles of the time range bar.
     {"images/时间轴.png", 7, 10, Glyph::RangeHandle, Look::Plain, 0xc8c8c8},
     // Matrix layout and colour correction: close button, the matrix

@@ -362,9 +362,9 @@ TEST_F(ControlTab, ScreenshotOfBothLists) {
     const QImage out = saved(*side, "control_tab_outputs.png");
     for (int row = 0; row < 3; ++row) {
         const QColor string = iconColour(out, *side, outputs(), row);
-        EXPECT_NEAR(string.red(), 0xe0, 12) << row;
-        EXPECT_NEAR(string.green(), 0xa0, 12) << row;
-        EXPECT_NEAR(string.blue(), 0x30, 12) << row;
+        EXPECT_NEAR(string.red(), 0x60, 12) << row;
+        EXPECT_NEAR(string.green(), 0xff, 12) << row;
+        EXPECT_NEAR(string.blue(), 0x60, 12) << row;
     }
     // The checked tab button differs from the unchecked one.
     const QPoint onIn = side->buttons()[0]->mapTo(side.get(), QPoint(3, 3));
