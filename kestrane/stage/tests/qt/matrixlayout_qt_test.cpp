@@ -203,7 +203,8 @@ TEST_F(MatrixTest, AcceptWritesThePlacementAndSendsEachServerOneCurrentWorld) {
     std::memcpy(&bw, &one->blendWidth, sizeof bw);
     EXPECT_EQ(bw.right, 8);
     EXPECT_EQ(bw.bottom, 0) << "vertical overlap 0";
-    const CHANNEL_BASE_INFO* two = channelOf(b.Requests().back(), 3);
+    const lintratest::Request worldB = b.Requests().back();
+    const CHANNEL_BASE_INFO* two = channelOf(worldB, 3);
     ASSERT_NE(two, nullptr);
     float ratio[3];
     std::memcpy(ratio, two->colorRatio, sizeof ratio);
@@ -243,13 +244,14 @@ TEST_F(MatrixTest, CancelRestoresEveryServerOnceFromTheCurrentRecords) {
     d->reject();
     EXPECT_EQ(codesOf(a, beforeA), std::vector<uint32_t>{NETCMD::ResetWorldConfig});
     EXPECT_EQ(codesOf(b, beforeB), std::vector<uint32_t>{NETCMD::ResetWorldConfig});
-    const CHANNEL_BASE_INFO* three = channelOf(a.Requests().back(), 2);
+    const lintratest::Request world = a.Requests().back();
+    const CHANNEL_BASE_INFO* three = channelOf(world, 2);
     ASSERT_NE(three, nullptr);
     DOUBLE_POINT p;
     std::memcpy(&p, &three->grid[40][40], sizeof p);
     EXPECT_EQ(p.x, 0.9);
     RECT bw;
-    std::memcpy(&bw, &channelOf(a.Requests().back(), 1)->blendWidth, sizeof bw);
+    std::memcpy(&bw, &channelOf(world, 1)->blendWidth, sizeof bw);
     EXPECT_EQ(bw.right, 0) << "the live blend is taken back";
     EXPECT_EQ(c.device(1)->matrixCell, -1);
     EXPECT_EQ(c.device(1)->groupStamp, 0);

@@ -181,7 +181,7 @@ TEST_F(PlaybackE2E, ThePauseControlFreezesTheWallAndTheJumpLeavesItAtItsTarget) 
 
     axis->setCurrentTime(0);
     axis->play();
-    EXPECT_TRUE(wallShows(Colour::Red, "playing")) << "the first two seconds";
+    EXPECT_TRUE(wallShows(Colour::Red, "playing")) << "the first two seconds\n" << servers[0].Log();
     EXPECT_TRUE(wallShows(Colour::Green, "playing")) << "the video plays on";
     // The pause control stops the run at 3 s; the wall stays where it was.
     ASSERT_TRUE(waitLong([&] { return axis->isPaused() && axis->position() >= 3000; }));
