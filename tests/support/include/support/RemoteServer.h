@@ -231,7 +231,11 @@ private:
         fs::create_directories(base_ / "tmp");
         fs::create_directories(base_ / "run");
         fs::permissions(base_ / "run", fs::perms::owner_all);
+        // The server shows on its own X display whatever platform the test
+        // process picked for its widgets (an inherited "offscreen" would
+        // leave the wall black).
         std::vector<std::string> env = {"DISPLAY=" + Display(),
+                                        "QT_QPA_PLATFORM=xcb",
                                         "QT_XCB_GL_INTEGRATION=xcb_glx",
                                         "LIBGL_ALWAYS_SOFTWARE=1",
                                         "LP_NUM_THREADS=0",
