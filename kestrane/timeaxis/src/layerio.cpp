@@ -19,6 +19,7 @@
 
 #include "kestrane/gconfig.h"
 #include "kestrane/rulerwidget.h"
+#include "kestrane/stringoutdialogs.h"
 
 namespace {
 
@@ -30,15 +31,21 @@ LayerIO::DragStarter& dragStarter() {
     return starter;
 }
 
+// The command's own dialog, modal over the time axis.
+bool editInDialog(int id, QWidget* parent) {
+    DTimeAxisStringOut dialog(id, parent ? parent->window() : nullptr);
+    return dialog.exec() == QDialog::Accepted;
+}
+
 LayerIO::Editor& editor() {
-    static LayerIO::Editor e;
+    static LayerIO::Editor e = editInDialog;
     return e;
 }
 
 }  // namespace
 
 void LayerIO::setDragStarter(DragStarter starter) { dragStarter() = std::move(starter); }
-void LayerIO::setEditor(Editor e) { editor() = std::move(e); }
+void LayerIO::setEditor(Editor e) { editor() = e ? std::move(e) : Editor(editInDialog); }
 
 LayerIO::LayerIO(int id, QWidget* panel)
     : QWidget(panel),
@@ -244,10 +251,6 @@ void LayerIO::mouseDoubleClickEvent(QMouseEvent*) {
 }
 
 void LayerIO::openEditor() {
-    if (!editor()) {
-        qDebug() << __FILE__ << __LINE__ << "no editor for output command" << m_id;
-        return;
-    }
     // The editor may run an event loop in which the command is deleted.
     const int id = m_id;
     if (editor()(id, this) && GConfig::instance().findLayerIO(id))

@@ -38,7 +38,8 @@ public:
     // Runs the drag to another row (QDrag by default; tests record it).
     using DragStarter = std::function<void(LayerIO* block, QMimeData* data)>;
     static void setDragStarter(DragStarter starter);
-    // Opens the editor of a string-output command; true when accepted.
+    // Opens the editor of a string-output command; true when accepted. The
+    // command's dialog unless set; nullptr brings the dialog back.
     using Editor = std::function<bool(int id, QWidget* parent)>;
     static void setEditor(Editor editor);
 

@@ -6,9 +6,11 @@
 #include <QDir>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QTextEdit>
 #include <QTimer>
 
 #include <climits>
@@ -347,6 +349,32 @@ TEST_F(IOBlockTest, DoubleClickEditsStringOutputsOnly) {
     EXPECT_EQ(string->x(), x);
     accept = true;
     send(string, QEvent::MouseButtonDblClick, {20, 10});
+    EXPECT_EQ(string->x(), RulerWidget::toPixel(8000) + 7);
+}
+
+TEST_F(IOBlockTest, WithoutAnEditorSetTheCommandsDialogEditsIt) {
+    LayerIO* string = place(2, 2, 3000, 0, QStringLiteral("L2"), QStringLiteral("on"), QStringLiteral("<PWR ON>"));
+    QString shownTime, shownData;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != QStringLiteral("DTimeAxisStringOut")) {
+            if (modal) modal->close();
+            return;
+        }
+        auto* time = modal->findChild<QLineEdit*>(QStringLiteral("time"));
+        auto* data = modal->findChild<QTextEdit*>(QStringLiteral("data"));
+        shownTime = time->text();
+        shownData = data->toPlainText();
+        time->setText(QStringLiteral("00:00:08.000"));
+        data->setPlainText(QStringLiteral("<PWR OFF>"));
+        QMetaObject::invokeMethod(modal, "accept");
+    });
+    send(string, QEvent::MouseButtonDblClick, {20, 10});
+    EXPECT_EQ(shownTime, QStringLiteral("00:00:03.000"));
+    EXPECT_EQ(shownData, QStringLiteral("<PWR ON>"));
+    ASSERT_NE(record(2), nullptr);
+    EXPECT_EQ(record(2)->time, 8000);
+    EXPECT_EQ(record(2)->data, QStringLiteral("<PWR OFF>"));
     EXPECT_EQ(string->x(), RulerWidget::toPixel(8000) + 7);
 }
 
