@@ -46,14 +46,16 @@ trap cleanup EXIT
 echo "Making the demo media."
 ffmpeg -v error -y -f lavfi -i "testsrc2=size=640x360:rate=25" -t 10 -pix_fmt yuv420p "$run/media/clip.mp4"
 ffmpeg -v error -y -f lavfi -i "smptebars=size=640x360" -frames:v 1 "$run/media/picture.png"
+ffmpeg -v error -y -i "$run/media/clip.mp4" -frames:v 1 "$run/media/clip.mp4.png"
 
 ips=()
 for k in "${servers[@]}"; do
   tools/netns-veth create "$k"
   mkdir -p "$run/server$k"
-  # The pid file names the display server itself, so it can be ended cleanly.
-  tools/netns-veth start "$k" tools/xvfb-test bash -c 'echo $$ >"$0"; exec "$@"' "$run/server$k.pid" \
-    "$here/build/bin/solvane" --base-dir "$run/server$k"
+  # The pid file names the display server itself, so it can be ended
+  # cleanly; the display file names its private X server, for screenshots.
+  tools/netns-veth start "$k" tools/xvfb-test bash -c 'echo $$ >"$0"; echo "$DISPLAY" >"$0.display"; exec "$@"' \
+    "$run/server$k.pid" "$here/build/bin/solvane" --base-dir "$run/server$k"
   ips+=("198.18.$k.2")
 done
 for ip in "${ips[@]}"; do
@@ -92,8 +94,13 @@ tools/xvfb-test bash -c '
   wait "$console" 2>/dev/null || true
 ' "$here/build/bin/kestrane"
 for k in "${servers[@]}"; do
+  if [ -f "$run/server$k.pid.display" ]; then
+    # Its X server listens only inside its namespace.
+    tools/netns-veth exec "$k" ffmpeg -v error -y -f x11grab -i "$(cat "$run/server$k.pid.display")" \
+      -frames:v 1 "$run/server$k.png" || true
+  fi
   if [ -f "$run/server$k/media/clip.mp4" ]; then
-    echo "Display server 198.18.$k.2 holds the demo media."
+    echo "Display server 198.18.$k.2 holds the demo media; its screen: $run/server$k.png."
   else
     echo "Display server 198.18.$k.2 did not get the demo media; see $run/console.log." >&2
   fi

@@ -1,5 +1,6 @@
 // The console program.
 #include <QApplication>
+#include <QScreen>
 #include <QByteArray>
 #include <QString>
 
@@ -38,6 +39,10 @@ int main(int argc, char** argv) {
     MainWidget window;
     app.installEventFilter(&window);
     config.mainWidget = &window;
+    // Without a window manager (a bare X server) nothing maximises the
+    // window: it starts over the whole screen either way.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.setGeometry(screen->availableGeometry());
     window.showMaximized();
 
     const int code = app.exec();

@@ -423,6 +423,16 @@ void drawGlyph(QPainter& painter, const PictureSpec& p, const QColor& fg, double
         g.fill();
         painter.drawRect(QRectF(0.15, 0.15, 0.7, 0.7));
         break;
+    case Glyph::SkipBack:
+        g.fill();
+        painter.drawPolygon(QPolygonF(QVector<QPointF>{QPointF(0.5, 0.15), QPointF(0.5, 0.85), QPointF(0.1, 0.5)}));
+        painter.drawPolygon(QPolygonF(QVector<QPointF>{QPointF(0.9, 0.15), QPointF(0.9, 0.85), QPointF(0.5, 0.5)}));
+        break;
+    case Glyph::SkipForward:
+        g.fill();
+        painter.drawPolygon(QPolygonF(QVector<QPointF>{QPointF(0.1, 0.15), QPointF(0.1, 0.85), QPointF(0.5, 0.5)}));
+        painter.drawPolygon(QPolygonF(QVector<QPointF>{QPointF(0.5, 0.15), QPointF(0.5, 0.85), QPointF(0.9, 0.5)}));
+        break;
     case Glyph::Jump: {
         g.stroke(1.4);
         QPainterPath bend;

@@ -65,6 +65,8 @@ enum class Glyph {
     CheckBox,       // a box with a tick
     CheckBoxEmpty,
     RangeHandle,    // a grip of two ridges
+    SkipBack,       // two triangles pointing left
+    SkipForward,    // two triangles pointing right
 };
 
 enum class Look {
@@ -239,6 +241,15 @@ inline constexpr PictureSpec kPictures[] = {
     {"images/timeaxis/时间轴暂停_01.png", 21, 21, Glyph::Pause, Look::Normal},
     {"images/timeaxis/时间轴暂停_02.png", 21, 21, Glyph::Pause, Look::Hover},
     {"images/timeaxis/时间轴暂停_03.png", 21, 21, Glyph::Pause, Look::Pressed},
+    {"images/timeaxis/stop_01.png", 21, 21, Glyph::Stop, Look::Normal},
+    {"images/timeaxis/stop_02.png", 21, 21, Glyph::Stop, Look::Hover},
+    {"images/timeaxis/stop_03.png", 21, 21, Glyph::Stop, Look::Pressed},
+    {"images/timeaxis/back_01.png", 21, 21, Glyph::SkipBack, Look::Normal},
+    {"images/timeaxis/back_02.png", 21, 21, Glyph::SkipBack, Look::Hover},
+    {"images/timeaxis/back_03.png", 21, 21, Glyph::SkipBack, Look::Pressed},
+    {"images/timeaxis/forward_01.png", 21, 21, Glyph::SkipForward, Look::Normal},
+    {"images/timeaxis/forward_02.png", 21, 21, Glyph::SkipForward, Look::Hover},
+    {"images/timeaxis/forward_03.png", 21, 21, Glyph::SkipForward, Look::Pressed},
     {"images/timeaxis/静音-开_01.png", 21, 21, Glyph::Speaker, Look::Normal},
     {"images/timeaxis/静音-开_02.png", 21, 21, Glyph::Speaker, Look::Hover},
     {"images/timeaxis/静音-开_03.png", 21, 21, Glyph::Speaker, Look::Pressed},
