@@ -87,16 +87,28 @@ protected:
         c.clearProject();
         SolvaneProgramFixture::TearDown();
     }
-    static void addDevice(int id, int output, double x) {
+    static void addDevice(int id, int output, double x, int width = kHalf) {
         DeviceRecord d;
         d.name = QStringLiteral("输出%1").arg(output);
         d.serverIp = QStringLiteral("127.0.0.1");
         d.outputIndex = output;
-        d.width = kHalf;
+        d.width = width;
         d.height = kHeight;
         d.stageX = x;
         d.stageY = 0;
         GConfig::instance().devices().insert(id, d);
+    }
+    // Connects to the server and sends it the world of these devices, as
+    // the console does on connecting.
+    static void connectWithWorld(const QList<int>& deviceIds) {
+        GConfig& c = GConfig::instance();
+        for (int id : deviceIds) c.updateWorldConfigs(id);
+        const QString ip = QStringLiteral("127.0.0.1");
+        CKestraneStageServer* session = c.clientSession(ip, 1);
+        ASSERT_NE(session, nullptr);
+        ASSERT_EQ(session->ConnectServer("127.0.0.1", 30100, 5), 1);
+        ASSERT_EQ(session->ResetWorldConfig(*c.worlds().at(ip)), 0);
+        c.setConnected(true);
     }
     static void drop(MatrixDeviceItem* cell, int deviceId) {
         QMimeData mime;
@@ -117,14 +129,7 @@ TEST_F(CalibrationE2E, MatrixOverlapAndGreenRatioReachTheScreen) {
     c.clearProject();
     addDevice(1, 1, 0);
     addDevice(2, 2, kHalf);
-    c.updateWorldConfigs(1);
-    c.updateWorldConfigs(2);
-    const QString ip = QStringLiteral("127.0.0.1");
-    CKestraneStageServer* session = c.clientSession(ip, 1);
-    ASSERT_NE(session, nullptr);
-    ASSERT_EQ(session->ConnectServer("127.0.0.1", 30100, 5), 1);
-    ASSERT_EQ(session->ResetWorldConfig(*c.worlds().at(ip)), 0);
-    c.setConnected(true);
+    ASSERT_NO_FATAL_FAILURE(connectWithWorld({1, 2}));
 
     {
         MatrixLayout matrix({1, 2});
@@ -195,20 +200,8 @@ TEST_F(CalibrationE2E, ACornerDraggedInTheGeometryViewMovesThatCornerOnTheWall) 
 
     GConfig& c = GConfig::instance();
     c.clearProject();
-    DeviceRecord d;
-    d.name = QStringLiteral("主屏");
-    d.serverIp = QStringLiteral("127.0.0.1");
-    d.outputIndex = 1;
-    d.width = 2 * kHalf;
-    d.height = kHeight;
-    c.devices().insert(1, d);
-    c.updateWorldConfigs(1);
-    const QString ip = QStringLiteral("127.0.0.1");
-    CKestraneStageServer* session = c.clientSession(ip, 1);
-    ASSERT_NE(session, nullptr);
-    ASSERT_EQ(session->ConnectServer("127.0.0.1", 30100, 5), 1);
-    ASSERT_EQ(session->ResetWorldConfig(*c.worlds().at(ip)), 0);
-    c.setConnected(true);
+    addDevice(1, 1, 0, 2 * kHalf);
+    ASSERT_NO_FATAL_FAILURE(connectWithWorld({1}));
 
     // The picture the server shows while the editor is open, chosen in the
     // dialog as an operator would.
