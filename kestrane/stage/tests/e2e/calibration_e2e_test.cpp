@@ -192,8 +192,8 @@ bool IsBlue(const Screenshot& s, int x, int y) { return s.B(x, y) > 200 && s.R(x
 bool IsBlack(const Screenshot& s, int x, int y) { return s.R(x, y) < 40 && s.G(x, y) < 40 && s.B(x, y) < 40; }
 
 TEST_F(CalibrationE2E, ACornerDraggedInTheGeometryViewMovesThatCornerOnTheWall) {
-    // The server's own window system, whatever this process picked for the
-    // dialogs.
+    // One output over the whole screen; the server on its X display,
+    // whatever this process picked for the dialogs.
     ASSERT_TRUE(SplitScreenIntoMonitors(1));
     ASSERT_TRUE(StartServer({"QT_QPA_PLATFORM=xcb"}));
     consoleApp();
@@ -243,8 +243,8 @@ TEST_F(CalibrationE2E, ACornerDraggedInTheGeometryViewMovesThatCornerOnTheWall) 
     SavePng(shot, "e2e_geometry_before");
     ASSERT_TRUE(whole) << "the server never showed the picture (see artefacts/e2e_geometry_before.png)\n" << Log();
 
-    // The top-left control point dragged a tenth of the view to the right,
-    // in a few steps, as the mouse would.
+    // The top-left control point (grid 0, 40) dragged a tenth of the view
+    // to the right, in a few steps, as the mouse would.
     const WarpEditModel& model = view.model();
     const WarpEditModel::ViewRect r = model.viewRect();
     ASSERT_GT(r.right - r.left, 100);
