@@ -14,11 +14,21 @@
 namespace e2e {
 
 // Splits the screen's output into `count` monitors side by side, numbered
-// from the left; the first is the primary. False when the server refuses.
+// from the left; the first is the primary. Monitors of an earlier split in
+// the same X server go first. False when the server refuses.
 inline bool SplitScreenIntoMonitors(int count) {
     Display* dpy = XOpenDisplay(nullptr);
     if (!dpy) return false;
     const Window root = DefaultRootWindow(dpy);
+    int existing = 0;
+    if (XRRMonitorInfo* old = XRRGetMonitors(dpy, root, False, &existing)) {
+        for (int i = 0; i < existing; ++i) {
+            char* name = XGetAtomName(dpy, old[i].name);
+            if (name && std::string(name).rfind("PART", 0) == 0) XRRDeleteMonitor(dpy, root, old[i].name);
+            if (name) XFree(name);
+        }
+        XRRFreeMonitors(old);
+    }
     XRRScreenResources* res = XRRGetScreenResourcesCurrent(dpy, root);
     bool ok = res && res->noutput >= 1 && count >= 1;
     const int w = DisplayWidth(dpy, DefaultScreen(dpy)) / (count > 0 ? count : 1);
