@@ -1,5 +1,6 @@
 #include "kestrane/colorcorrection.h"
 
+#include <QFont>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDebug>
@@ -211,10 +212,16 @@ WheelLineEdit* makeEdit(QWidget* parent, bool percent) {
     auto* e = new WheelLineEdit(parent);
     e->setFixedSize(43, 25);
     e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // "100.0" and its "%" must fit the 43 pixels whatever the desktop font.
+    QFont small = e->font();
+    small.setPixelSize(10);
+    e->setFont(small);
+    e->setStyleSheet(QStringLiteral("padding:0px;"));
     if (percent) {
-        e->setTextMargins(0, 0, 12, 0);
+        e->setTextMargins(0, 0, 9, 0);
         auto* unit = new QLabel(QStringLiteral("%"), e);
-        unit->setGeometry(31, 0, 10, 25);
+        unit->setFont(small);
+        unit->setGeometry(34, 0, 8, 25);
     }
     return e;
 }
