@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -518,11 +519,16 @@ void drawGlyph(QPainter& painter, const PictureSpec& p, const QColor& fg, double
         painter.fillRect(QRect(0, 0, p.width, p.height), fg);
         painter.fillRect(QRect(0, p.height - 1, p.width, 1), QColor(0x1e, 0x1e, 0x1e));
     } else if (p.glyph == Glyph::Text) {
+        const QString text = QString::fromUtf8(p.text ? p.text : "");
         QFont font;
-        font.setPixelSize(std::max(8, int(h * 0.6)));
+        int size = std::max(8, int(h * 0.6));
+        font.setPixelSize(size);
+        // A longer text gets a smaller font rather than losing its ends.
+        while (size > 6 && QFontMetrics(font).horizontalAdvance(text) > w - 2)
+            font.setPixelSize(--size);
         painter.setFont(font);
         painter.setPen(fg);
-        painter.drawText(all, Qt::AlignCenter, QString::fromUtf8(p.text ? p.text : ""));
+        painter.drawText(all, Qt::AlignCenter, text);
     } else if (p.glyph == Glyph::VideoMark) {
         const double strip = w * 0.12;
         painter.setPen(Qt::NoPen);
