@@ -68,6 +68,18 @@ protected:
         return h;
     }
 
+    // A video file a.mp4 of the temp folder, paused, in the media list.
+    IMedia* AddPausedVideo() {
+        const fs::path video = fs::path(dir.str()) / "a.mp4";
+        std::ofstream(video) << "x";
+        IMedia* m = core->LoadMedia(kMediaFileVideo, video.string(), nullptr);
+        if (!m) return nullptr;
+        m->Common().state = kMediaPaused;
+        std::lock_guard lock(core->m_csMedia);
+        core->m_mediaList.push_back(m);
+        return m;
+    }
+
     testsupport::TempDir dir;
     FakeMediaFactory factory;
     FakeDisplayList displays;
@@ -118,17 +130,10 @@ TEST_F(SyncBroadcastLoopback, OnlyTheMainServerBroadcasts) {
 }
 
 TEST_F(SyncBroadcastLoopback, MainServerStartsTimelineVideosByRecordNotLocally) {
-    const fs::path video = fs::path(dir.str()) / "a.mp4";
-    std::ofstream(video) << "x";
-    IMedia* m = core->LoadMedia(kMediaFileVideo, video.string(), nullptr);
+    IMedia* m = AddPausedVideo();
     ASSERT_NE(m, nullptr);
-    m->Common().state = kMediaPaused;
     m->Common().startTime = 1.0;
     m->Common().endTime = 9.0;
-    {
-        std::lock_guard lock(core->m_csMedia);
-        core->m_mediaList.push_back(m);
-    }
     core->m_nSyncMediaEnable = 1;
     core->m_nMainServer = 1;
     core->SetTimelineTime(0.0);
@@ -179,15 +184,8 @@ TEST_F(SyncBroadcastLoopback, TimelineTransportGoesToTheGroupOnTheMainServer) {
 // failure is logged at the moment of the save: by then the record must be
 // on the socket already.
 TEST_F(SyncBroadcastLoopback, PlayPauseAndStopRecordsLeaveBeforeTheMediaListIsSaved) {
-    const fs::path video = fs::path(dir.str()) / "a.mp4";
-    std::ofstream(video) << "x";
-    IMedia* m = core->LoadMedia(kMediaFileVideo, video.string(), nullptr);
+    IMedia* m = AddPausedVideo();
     ASSERT_NE(m, nullptr);
-    m->Common().state = kMediaPaused;
-    {
-        std::lock_guard lock(core->m_csMedia);
-        core->m_mediaList.push_back(m);
-    }
     core->SetCurrentVideo(m, 0);
     core->m_nSyncMediaEnable = 1;
     core->m_nMainServer = 1;
