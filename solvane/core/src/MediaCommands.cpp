@@ -241,7 +241,11 @@ int32_t CMediaManager::OnMediaCommand(const tagNETHEAD& head, const uint8_t* bod
                     if (!target) setResult(0);
                 }
                 if (handle == 0 || target) {
-                    SetMediaPlayState(target, state, -1);
+                    // The slaves start, pause or stop when the record
+                    // reaches them: it leaves before media.bak is written,
+                    // which may take tens of milliseconds on a busy disk
+                    // and would put every slave behind by as much.
+                    const bool changed = ApplyMediaPlayState(target, state, -1);
                     SyncMediaInfo info;
                     int32_t result = 0;
                     GetCurrentVideoStatus(info, result);
@@ -262,6 +266,7 @@ int32_t CMediaManager::OnMediaCommand(const tagNETHEAD& head, const uint8_t* bod
                         bits |= 0x04;
                     }
                     BroadcastSyncCommand(info, bits);
+                    if (changed) SaveMediaList();
                 }
             }
             LOGTEXT::LogInfo("%s", kText[k][3]);

@@ -87,9 +87,13 @@ bool ApplyPlayState(IMedia* media, int32_t state) {
 }  // namespace
 
 void CMediaManager::SetMediaPlayState(IMedia* media, int32_t state, int32_t typeFilter) {
+    if (ApplyMediaPlayState(media, state, typeFilter)) SaveMediaList();
+}
+
+bool CMediaManager::ApplyMediaPlayState(IMedia* media, int32_t state, int32_t typeFilter) {
     // Only play, pause and stop are states one can go to; anything else
     // would change nothing yet rewrite the list file.
-    if (state < kMediaPlaying || state > kMediaStopped) return;
+    if (state < kMediaPlaying || state > kMediaStopped) return false;
     bool changed = false;
     {
         std::lock_guard lock(m_csMedia);
@@ -102,7 +106,7 @@ void CMediaManager::SetMediaPlayState(IMedia* media, int32_t state, int32_t type
                 if (passes(m) && ApplyPlayState(m, state)) changed = true;
         }
     }
-    if (changed) SaveMediaList();
+    return changed;
 }
 
 void CMediaManager::RemoveMedia(IMedia* media) {

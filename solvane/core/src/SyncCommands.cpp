@@ -340,6 +340,10 @@ void CMediaManager::OnMediaSyncRecord(const tagNETHEAD& head) {
             }
         }
     } else {
+        // media.bak is written once the record has reached every video: a
+        // write per video would hold the later ones back by as long as it
+        // takes.
+        bool changed = false;
         std::lock_guard lock(m_csMedia);
         for (IMedia* m : std::vector<IMedia*>(m_mediaList)) {
             if (m->Common().type != kMediaFileVideo) continue;
@@ -348,7 +352,7 @@ void CMediaManager::OnMediaSyncRecord(const tagNETHEAD& head) {
             LOGTEXT::LogInfo("同步操作%d.同步状态=%d，当前状态=%d。remote framecount=%d.current=%d. dis=%d", bits,
                              value1, m->Common().state, value2, clock, value2 - clock);
             if (bits & kBitSyncTime) m->SetSyncTime(static_cast<uint32_t>(value2));
-            if (bits & kBitState) SetMediaPlayState(m, value1, -1);
+            if ((bits & kBitState) && ApplyMediaPlayState(m, value1, -1)) changed = true;
             if ((bits & kBitCompare) && !isMain) {
                 int64_t local = 0;
                 m->GetSeekPosition(local);
@@ -358,7 +362,7 @@ void CMediaManager::OnMediaSyncRecord(const tagNETHEAD& head) {
                     m->SeekTo(position);
                     LOGTEXT::LogInfo("22 所有。 接收同步调整视频帧。绝对位置=%lld", static_cast<long long>(position));
                 }
-                SetMediaPlayState(m, value1, -1);
+                if (ApplyMediaPlayState(m, value1, -1)) changed = true;
             }
             if ((bits & kBitSeek) && hasPosition) {
                 m->SeekTo(position);
@@ -369,6 +373,7 @@ void CMediaManager::OnMediaSyncRecord(const tagNETHEAD& head) {
                 m->Common().syncValue5 = value5;
             }
         }
+        if (changed) SaveMediaList();
         if ((bits & kBitUpdateAck) && !isMain)
             if (CNodeSync* sync = GetNodeSync()) sync->SendUpdateAcknowledgement();
     }

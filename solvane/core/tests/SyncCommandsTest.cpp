@@ -20,6 +20,7 @@
 #include "platform/paths.h"
 #include "platform/textcodec.h"
 #include "platform/tick.h"
+#include "util/LogCapture.h"
 
 namespace fs = std::filesystem;
 
@@ -363,6 +364,32 @@ TEST_F(SyncCommands, PositionAndStateRecordsReachTheNamedVideos) {
     bad.realParam[0] = std::numeric_limits<double>::quiet_NaN();
     Send(bad);
     EXPECT_EQ(a->seekPosition, 50000000) << "no position, no seek";
+}
+
+// A record for every video brings each of them to its state before the
+// list file is written, once: a write per video would hold the later videos
+// back by a disk write each. The list file cannot be written here, so each
+// save shows in the log at its moment.
+TEST_F(SyncCommands, RecordForEveryVideoReachesThemAllBeforeOneSave) {
+    FakeMedia* a = AddVideo("a.mp4");
+    FakeMedia* b = AddVideo("b.mp4");
+    a->Pause();
+    b->Pause();
+    core->m_strMediaListPath = (fs::path(dir.str()) / "missing" / "media.bak").string();
+    util::LogCapture log;
+    for (int32_t bits : {0x82, 0x01}) {
+        log.Clear();
+        Send(Record801(bits, "", {bits == 0x82 ? kMediaPlaying : kMediaPaused}));
+        const int32_t state = bits == 0x82 ? kMediaPlaying : kMediaPaused;
+        EXPECT_EQ(a->Common().state, state) << bits;
+        EXPECT_EQ(b->Common().state, state) << bits;
+        std::vector<std::string> order;
+        for (const auto& line : log.Lines()) {
+            if (line.text.find("同步操作") != std::string::npos) order.push_back("record");
+            if (line.text.find("save media list") != std::string::npos) order.push_back("save");
+        }
+        EXPECT_EQ(order, (std::vector<std::string>{"record", "record", "save"})) << bits;
+    }
 }
 
 TEST_F(SyncCommands, CompareOnASlaveSeeksOnlyBeyondTheDistance) {

@@ -159,6 +159,10 @@ public:
     // unless newAckRound is false (the caller began one for several records).
     void BroadcastSyncCommand(const SyncMediaInfo& info, int32_t actionBits, bool newAckRound = true);
     void SetMediaPlayState(IMedia* media, int32_t state, int32_t typeFilter);
+    // The same without writing media.bak: true when a media changed, and the
+    // caller saves the list. A record that starts the other servers goes out
+    // first: the disk write would delay them by as long as it takes.
+    bool ApplyMediaPlayState(IMedia* media, int32_t state, int32_t typeFilter);
     void RemoveMedia(IMedia* media);
     void SetCurrentVideo(IMedia* media, int release);
     bool GetCurrentVideoStatus(SyncMediaInfo& info, int32_t& resultCode);

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "platform/textcodec.h"
 #include "platform/tick.h"
 #include "support/support.h"
+#include "util/Util.h"
 
 namespace {
 
@@ -64,6 +66,18 @@ protected:
         tagNETHEAD h{};
         std::memcpy(&h, bytes.data(), std::min(bytes.size(), sizeof h));
         return h;
+    }
+
+    // A video file a.mp4 of the temp folder, paused, in the media list.
+    IMedia* AddPausedVideo() {
+        const fs::path video = fs::path(dir.str()) / "a.mp4";
+        std::ofstream(video) << "x";
+        IMedia* m = core->LoadMedia(kMediaFileVideo, video.string(), nullptr);
+        if (!m) return nullptr;
+        m->Common().state = kMediaPaused;
+        std::lock_guard lock(core->m_csMedia);
+        core->m_mediaList.push_back(m);
+        return m;
     }
 
     testsupport::TempDir dir;
@@ -116,17 +130,10 @@ TEST_F(SyncBroadcastLoopback, OnlyTheMainServerBroadcasts) {
 }
 
 TEST_F(SyncBroadcastLoopback, MainServerStartsTimelineVideosByRecordNotLocally) {
-    const fs::path video = fs::path(dir.str()) / "a.mp4";
-    std::ofstream(video) << "x";
-    IMedia* m = core->LoadMedia(kMediaFileVideo, video.string(), nullptr);
+    IMedia* m = AddPausedVideo();
     ASSERT_NE(m, nullptr);
-    m->Common().state = kMediaPaused;
     m->Common().startTime = 1.0;
     m->Common().endTime = 9.0;
-    {
-        std::lock_guard lock(core->m_csMedia);
-        core->m_mediaList.push_back(m);
-    }
     core->m_nSyncMediaEnable = 1;
     core->m_nMainServer = 1;
     core->SetTimelineTime(0.0);
@@ -169,6 +176,60 @@ TEST_F(SyncBroadcastLoopback, TimelineTransportGoesToTheGroupOnTheMainServer) {
     }
     // Nothing changed locally: the records come back to this server too.
     EXPECT_EQ(core->m_nTimelineState.load(), -1);
+}
+
+// The slaves act when the record reaches them; writing media.bak first (two
+// fsyncs, tens of milliseconds on a busy disk) would put them behind the
+// main server by that long. The list file here cannot be written, so its
+// failure is logged at the moment of the save: by then the record must be
+// on the socket already.
+TEST_F(SyncBroadcastLoopback, PlayPauseAndStopRecordsLeaveBeforeTheMediaListIsSaved) {
+    IMedia* m = AddPausedVideo();
+    ASSERT_NE(m, nullptr);
+    core->SetCurrentVideo(m, 0);
+    core->m_nSyncMediaEnable = 1;
+    core->m_nMainServer = 1;
+    core->m_strMediaListPath = (fs::path(dir.str()) / "missing" / "media.bak").string();
+
+    struct Probe {
+        int sock;
+        int saves = 0;
+        int recordOutAtSave = 0;
+    } probe{sock};
+    struct SinkGuard {
+        ~SinkGuard() { LOGTEXT::SetSink(nullptr, nullptr); }
+    } guard;
+    LOGTEXT::SetSink(
+        [](LOGTEXT::Level, const char* text, void* user) {
+            auto* p = static_cast<Probe*>(user);
+            if (!text || !std::strstr(text, "save media list")) return;
+            ++p->saves;
+            pollfd pfd{p->sock, POLLIN, 0};
+            if (::poll(&pfd, 1, 0) == 1) ++p->recordOutAtSave;
+        },
+        &probe);
+    const struct {
+        uint32_t code;
+        int32_t bits;
+        int32_t state;
+    } cases[] = {{506, 0x82, kMediaPlaying}, {507, 0x06, kMediaPaused}, {508, 0x02, kMediaStopped}};
+    for (const auto& c : cases) {
+        probe.saves = probe.recordOutAtSave = 0;
+        tagNETHEAD h{};
+        h.command = c.code;
+        tagNETHEAD reply{};
+        std::vector<uint8_t> body;
+        core->DispatchCommand(h, nullptr, 0, reply, body, nullptr);
+        EXPECT_EQ(m->Common().state, c.state) << c.code;
+        EXPECT_EQ(probe.saves, 1) << c.code;
+        EXPECT_EQ(probe.recordOutAtSave, 1) << c.code << ": the record waited for the list file";
+        auto bytes = Receive();
+        ASSERT_TRUE(bytes.has_value()) << c.code;
+        const tagNETHEAD sent = AsHead(*bytes);
+        EXPECT_EQ(sent.command, 801u);
+        EXPECT_EQ(sent.intParam[0], c.bits) << c.code;
+        EXPECT_EQ(sent.intParam[1], c.state) << c.code;
+    }
 }
 
 }  // namespace
