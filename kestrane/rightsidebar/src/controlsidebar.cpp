@@ -1,12 +1,12 @@
 #include "kestrane/controlsidebar.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "kestrane/inputcontrollist.h"
 #include "kestrane/outcontrollist.h"
+#include "sidebartabs.h"
 
 ControlSidebar::ControlSidebar(QWidget* parent) : QWidget(parent) { initUi(); }
 
@@ -14,30 +14,10 @@ void ControlSidebar::initUi() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 0, 1, 0);
     layout->setSpacing(0);
-    auto* top = new QWidget(this);
-    top->setObjectName(QStringLiteral("deviceTopPanel"));
-    top->setFixedHeight(39);
-    auto* h = new QHBoxLayout(top);
-    h->setContentsMargins(0, 0, 0, 0);
-    const struct {
-        const char* name;
-        const char* text;
-    } tabs[] = {{"deviceBt1", "输入"}, {"deviceBt2", "输出"}, {"deviceBt2", "任务"}};
-    for (const auto& t : tabs) {
-        auto* b = new QPushButton(QString::fromUtf8(t.text), top);
-        b->setObjectName(QLatin1String(t.name));
-        b->setFixedSize(40, 39);
-        b->setCheckable(true);
-        h->addWidget(b);
-        m_buttons.append(b);
-        connect(b, &QPushButton::clicked, this, &ControlSidebar::btClicked);
-    }
-    m_buttons[0]->setChecked(true);
+    m_buttons = kestrane::sidebar::addTabStrip(this, layout, "deviceTopPanel",
+                                               {{"deviceBt1", "输入"}, {"deviceBt2", "输出"}, {"deviceBt2", "任务"}});
+    for (QPushButton* b : m_buttons) connect(b, &QPushButton::clicked, this, &ControlSidebar::btClicked);
     m_buttons[2]->setEnabled(false);  // tasks are not offered yet
-    auto* spacer = new QWidget(top);
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    h->addWidget(spacer);
-    layout->addWidget(top);
 
     m_stack = new QStackedWidget(this);
     m_inputs = new InputControlList(m_stack);

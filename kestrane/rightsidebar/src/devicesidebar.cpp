@@ -1,6 +1,5 @@
 #include "kestrane/devicesidebar.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
@@ -8,32 +7,15 @@
 
 #include "kestrane/deviceattribute.h"
 #include "kestrane/devicelist.h"
+#include "sidebartabs.h"
 
 DeviceSidebar::DeviceSidebar(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 0, 1, 0);
     layout->setSpacing(0);
-    auto* top = new QWidget(this);
-    top->setObjectName(QStringLiteral("deviceTopPanel"));
-    top->setFixedHeight(39);
-    auto* h = new QHBoxLayout(top);
-    h->setContentsMargins(0, 0, 0, 0);
-    const char* names[] = {"deviceBt1", "deviceBt2"};
-    const char* texts[] = {"列表", "属性"};
-    for (int i = 0; i < 2; ++i) {
-        auto* b = new QPushButton(QString::fromUtf8(texts[i]), top);
-        b->setObjectName(QLatin1String(names[i]));
-        b->setFixedSize(40, 39);
-        b->setCheckable(true);
-        b->setChecked(i == 0);
-        connect(b, &QPushButton::clicked, this, &DeviceSidebar::btClicked);
-        h->addWidget(b);
-        m_buttons.append(b);
-    }
-    auto* filler = new QWidget(top);
-    filler->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    h->addWidget(filler);
-    layout->addWidget(top);
+    m_buttons = kestrane::sidebar::addTabStrip(this, layout, "deviceTopPanel",
+                                               {{"deviceBt1", "列表"}, {"deviceBt2", "属性"}});
+    for (QPushButton* b : m_buttons) connect(b, &QPushButton::clicked, this, &DeviceSidebar::btClicked);
 
     m_stack = new QStackedWidget(this);
     m_list = new DeviceList(m_stack);

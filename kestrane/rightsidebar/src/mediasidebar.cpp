@@ -1,6 +1,5 @@
 #include "kestrane/mediasidebar.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -9,6 +8,7 @@
 #include "kestrane/medialist.h"
 #include "kestrane/mediapanelhooks.h"
 #include "kestrane/mediascrollarea.h"
+#include "sidebartabs.h"
 
 MediaSidebar::MediaSidebar(QWidget* parent) : QWidget(parent) {
     initUi();
@@ -26,31 +26,10 @@ void MediaSidebar::initUi() {
     layout->setContentsMargins(1, 0, 1, 0);
     layout->setSpacing(0);
 
-    auto* top = new QWidget(this);
-    top->setObjectName(QStringLiteral("mediaTopPanel"));
-    top->setFixedHeight(39);
-    auto* topLayout = new QHBoxLayout(top);
-    topLayout->setContentsMargins(0, 0, 0, 0);
-    topLayout->setSpacing(0);
-    const struct {
-        const char* name;
-        const char* text;
-    } tabs[] = {{"mediaBt1", "列表"}, {"mediaBt2", "特效"}, {"mediaBt3", "属性"}};
-    for (const auto& t : tabs) {
-        auto* b = new QPushButton(QString::fromUtf8(t.text), top);
-        b->setObjectName(QString::fromLatin1(t.name));
-        b->setFixedSize(40, 39);
-        b->setCheckable(true);
-        connect(b, &QPushButton::clicked, this, &MediaSidebar::btClicked);
-        topLayout->addWidget(b);
-        m_buttons << b;
-    }
-    m_buttons.at(0)->setChecked(true);
+    m_buttons = kestrane::sidebar::addTabStrip(this, layout, "mediaTopPanel",
+                                               {{"mediaBt1", "列表"}, {"mediaBt2", "特效"}, {"mediaBt3", "属性"}}, 0);
+    for (QPushButton* b : m_buttons) connect(b, &QPushButton::clicked, this, &MediaSidebar::btClicked);
     m_buttons.at(1)->hide();
-    auto* spacer = new QWidget(top);
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    topLayout->addWidget(spacer);
-    layout->addWidget(top);
 
     m_pages = new QStackedWidget(this);
     m_mediaList = new MediaList;
