@@ -138,7 +138,7 @@ bool UploadReady(FileVideo& v) {
     MediaTexture& tex = v.m_texture;
     if (!tex.created || tex.width != v.m_nWidth || tex.height != v.m_nHeight) {
         ReleaseFrameTexture(tex);
-        CreateFrameTexture(tex, v.m_nWidth, v.m_nHeight, v.FramePixelFormat(), v.m_pFrame, v.m_nStride);
+        CreateFrameTexture(tex, v.m_nWidth, v.m_nHeight, v.FramePixelFormat(), v.m_pFrame, v.m_nStride, true);
     } else {
         UploadFrameTexture(tex, v.m_pFrame, v.m_nStride);
     }

@@ -7,11 +7,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "channel/ChannelLayout.h"
 #include "channel/OutputChannel.h"
 #include "core/MediaManager.h"
 #include "core/SpecialActions.h"
+#include "media/FramePixels.h"
 #include "media/MediaBase.h"
 #include "render/GlslProgram.h"
 #include "render/TestPatterns.h"
@@ -34,17 +36,33 @@ public:
     void End() override { glEnd(); }
 };
 
-// Row layout of a frame for the unpack state: rows of exactly stride bytes.
-void SetUnpack(int32_t width, int32_t stride, uint32_t format) {
-    const int32_t bpp = format == GL_BGRA ? 4 : 3;
-    if (stride > 0 && stride % bpp == 0) {
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, stride / bpp);
-    } else {
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    }
-    (void)width;
+// Every frame texture is kept with four components (unsized GL_RGBA, four
+// bytes a texel in the drivers' storage) and is given BGRA rows: Mesa copies
+// those straight in, while 3-byte rows, or BGRA rows into a sized RGBA8, go
+// through its texel-by-texel conversion, about ten times slower on the one
+// render thread that uploads every video. A 24-bit frame is widened here with
+// opaque alpha, and a frame without an alpha of its own gets an opaque black
+// border, so it samples as the 3-component texture it replaces.
+struct TextureRows {
+    const uint8_t* pixels = nullptr;
+    int32_t rowLength = 0;  // pixels per row for the unpack state, 0 = tight
+};
+
+TextureRows RowsForTexture(const uint8_t* pixels, int32_t width, int32_t height, uint32_t format, int32_t stride) {
+    if (!pixels) return {};
+    if (format == GL_BGRA) return {pixels, stride > 0 && stride % 4 == 0 ? stride / 4 : 0};
+    // Rows shorter than the pixels they hold are read as 4-byte aligned rows.
+    const int32_t tight = width * 3;
+    const size_t srcStride = static_cast<size_t>(stride >= tight ? stride : (tight + 3) / 4 * 4);
+    thread_local std::vector<uint8_t> widened;
+    widened.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    WidenBgrRows(pixels, srcStride, width, height, widened.data(), static_cast<size_t>(width) * 4);
+    return {widened.data(), 0};
+}
+
+void SetUnpack(const TextureRows& rows) {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, rows.rowLength);
 }
 
 void ResetUnpack() {
@@ -128,7 +146,7 @@ bool Intersects(const RECT& a, const RECT& b) {
 // ------------------------------------------------------ texture records ----
 
 void CreateFrameTexture(MediaTexture& tex, int32_t width, int32_t height, uint32_t format, const uint8_t* pixels,
-                        int32_t stride) {
+                        int32_t stride, bool opaque) {
     if (tex.name != 0) {
         const GLuint old = tex.name;
         glDeleteTextures(1, &old);
@@ -140,9 +158,13 @@ void CreateFrameTexture(MediaTexture& tex, int32_t width, int32_t height, uint32
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
-    SetUnpack(width, stride, format);
-    glTexImage2D(GL_TEXTURE_2D, 0, format == GL_BGRA ? GL_RGBA8 : GL_RGB8, width, height, 0, format,
-                 GL_UNSIGNED_BYTE, pixels);
+    if (opaque || format != GL_BGRA) {
+        const GLfloat opaqueBlack[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, opaqueBlack);
+    }
+    const TextureRows rows = RowsForTexture(pixels, width, height, format, stride);
+    SetUnpack(rows);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, rows.pixels);
     ResetUnpack();
     tex.name = name;
     tex.width = width;
@@ -156,13 +178,13 @@ void CreateFrameTexture(MediaTexture& tex, int32_t width, int32_t height, uint32
 void UploadFrameTexture(MediaTexture& tex, const uint8_t* pixels, int32_t stride) {
     if (!tex.created || !pixels) return;
     glBindTexture(GL_TEXTURE_2D, tex.name);
-    SetUnpack(tex.width, stride, tex.format);
+    const TextureRows rows = RowsForTexture(pixels, tex.width, tex.height, tex.format, stride);
+    SetUnpack(rows);
     if (!tex.imageDefined) {
-        glTexImage2D(GL_TEXTURE_2D, 0, tex.format == GL_BGRA ? GL_RGBA8 : GL_RGB8, tex.width, tex.height, 0,
-                     tex.format, GL_UNSIGNED_BYTE, pixels);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, tex.width, tex.height, 0, GL_BGRA, GL_UNSIGNED_BYTE, rows.pixels);
         tex.imageDefined = 1;
     } else {
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, tex.width, tex.height, tex.format, GL_UNSIGNED_BYTE, pixels);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, tex.width, tex.height, GL_BGRA, GL_UNSIGNED_BYTE, rows.pixels);
     }
     ResetUnpack();
 }
@@ -355,7 +377,9 @@ bool COutputRenderer::UploadLocked(MediaBaseClass& m, bool recreate) {
     if (recreate || !tex.created || tex.recreate || tex.width != m.m_nWidth || tex.height != m.m_nHeight ||
         tex.format != format) {
         ReleaseFrameTexture(tex);
-        CreateFrameTexture(tex, m.m_nWidth, m.m_nHeight, format, m.m_pFrame, m.m_nStride);
+        // Only pictures bring an alpha of their own; videos are widened.
+        const bool opaque = m.Common().type != kMediaPicture;
+        CreateFrameTexture(tex, m.m_nWidth, m.m_nHeight, format, m.m_pFrame, m.m_nStride, opaque);
     } else {
         UploadFrameTexture(tex, m.m_pFrame, m.m_nStride);
     }

@@ -101,8 +101,9 @@ private:
 };
 
 // Texture operations on a media object's texture record; render thread, the
-// output's context current.
+// output's context current. An opaque frame (every 24-bit one) samples as
+// opaque black outside its edges, as a 3-component texture does.
 void CreateFrameTexture(MediaTexture& tex, int32_t width, int32_t height, uint32_t format, const uint8_t* pixels,
-                        int32_t stride);
+                        int32_t stride, bool opaque = false);
 void UploadFrameTexture(MediaTexture& tex, const uint8_t* pixels, int32_t stride);
 void ReleaseFrameTexture(MediaTexture& tex);

@@ -89,7 +89,7 @@ bool FileVideo::LoadResource(const std::string& path, int32_t index, int32_t res
     const int32_t width = m_player.Width(), height = m_player.Height();
     if (width > 0 && height > 0) {
         auto lock = LockMedia();
-        PrepareFrameLocked(width, height, av::BitmapStride(width, 24), 3);
+        PrepareFrameLocked(width, height, width * 4, 4);
     }
     m_dCurrentRate = m_dInitialRate = m_player.Rate();
     m_dFrameTime = m_player.FrameTime();

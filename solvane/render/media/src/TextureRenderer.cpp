@@ -6,6 +6,7 @@
 
 #include "core/ServerClock.h"
 #include "media/FileVideo.h"
+#include "media/FramePixels.h"
 #include "media/MediaBase.h"
 #include "platform/tick.h"
 
@@ -37,8 +38,11 @@ bool Velmarer::SetMediaType(const av::FrameFormat& format) {
     const int32_t stride = av::BitmapStride(width, bits);
     m_bPaddedRows = stride != width * 3;
     if (m_pOwner->Common().type == kMediaPicture) return true;
+    // The 24-bit samples are widened to 32-bit pixels as they are copied: the
+    // render thread can then hand the frame to GL as it is, where 3-byte rows
+    // would cost it a conversion of every pixel of every video it shows.
     auto lock = m_pOwner->LockMedia();
-    if (!m_pOwner->PrepareFrameLocked(width, height, stride, 3)) return false;
+    if (!m_pOwner->PrepareFrameLocked(width, height, width * 4, 4)) return false;
     std::memset(m_pOwner->m_pFrame, 0, static_cast<size_t>(m_pOwner->m_nCapacity));
     return true;
 }
@@ -51,18 +55,13 @@ bool Velmarer::DoRenderSample(const uint8_t* bits, size_t length, int64_t positi
     auto lock = owner->LockMedia();
     if (!whilePaused && LoadFlag(owner->m_nRendererPaused) != 0) return false;
     const int32_t height = owner->m_nHeight;
-    if (!bits || !owner->m_pFrame || height <= 0) return false;
-    // Never more than the sample holds nor more than the frame has room for.
-    if (!m_bPaddedRows) {
-        const size_t n = std::min<size_t>(length, static_cast<size_t>(owner->m_nFrameSize));
-        std::memcpy(owner->m_pFrame, bits, n);
-    } else {
-        const size_t rowBytes = length / static_cast<size_t>(height);
-        const size_t stride = static_cast<size_t>(owner->m_nStride);
-        const size_t n = std::min(rowBytes, stride);
-        for (int32_t r = 0; r < height; ++r)
-            std::memcpy(owner->m_pFrame + static_cast<size_t>(r) * stride, bits + static_cast<size_t>(r) * rowBytes, n);
-    }
+    if (!bits || !owner->m_pFrame || height <= 0 || owner->m_nBytesPerPixel != 4) return false;
+    // Rows of the sample's own length (padded or not), never more pixels than
+    // a row of the sample holds nor than the frame's rows have room for.
+    const size_t rowBytes = length / static_cast<size_t>(height);
+    const int32_t pixels = static_cast<int32_t>(
+        std::min<size_t>({rowBytes / 3, static_cast<size_t>(owner->m_nWidth), static_cast<size_t>(owner->m_nStride) / 4}));
+    WidenBgrRows(bits, rowBytes, pixels, height, owner->m_pFrame, static_cast<size_t>(owner->m_nStride));
     if (owner->Common().type == kMediaFileVideo) static_cast<FileVideo*>(owner)->NoteRenderedPositionLocked(position);
     owner->m_bFrameReady = true;
     return true;

@@ -108,29 +108,47 @@ TEST(Velmarer, WideOddRowsArePaddedAndCopiedRowByRow) {
     }
     ASSERT_TRUE(renderer.OnFormat(f));
     EXPECT_TRUE(renderer.PaddedRows());
+    // The frame holds the samples' pixels widened to opaque 32-bit ones.
+    constexpr int32_t kRow = 1366 * 4;
     {
         auto lock = owner.LockMedia();
         EXPECT_EQ(owner.m_nWidth, 1366);
         EXPECT_EQ(owner.m_nHeight, 4);
-        EXPECT_EQ(owner.m_nStride, 4100);
-        EXPECT_EQ(owner.m_nFrameSize, 4100 * 4);
+        EXPECT_EQ(owner.m_nStride, kRow);
+        EXPECT_EQ(owner.m_nFrameSize, kRow * 4);
+        EXPECT_EQ(owner.FramePixelFormat(), kPixelFormatBGRA);
         EXPECT_FLOAT_EQ(owner.m_fAspect, 1366.0f / 4.0f);
         EXPECT_EQ(owner.m_pFrame[0], 0);  // cleared on connection
-        EXPECT_EQ(owner.m_pFrame[4100 * 4 - 1], 0);
+        EXPECT_EQ(owner.m_pFrame[kRow * 4 - 1], 0);
     }
     std::vector<uint8_t> sample(4100 * 4);
     for (size_t i = 0; i < sample.size(); ++i) sample[i] = static_cast<uint8_t>(i % 251);
     ASSERT_TRUE(renderer.DoRenderSample(sample.data(), sample.size(), 0));
+    auto pixelIs = [&](int row, int x, const uint8_t* bgr) {
+        const uint8_t* p = owner.m_pFrame + size_t(row) * kRow + size_t(x) * 4;
+        return p[0] == bgr[0] && p[1] == bgr[1] && p[2] == bgr[2] && p[3] == 255;
+    };
     {
         auto lock = owner.LockMedia();
         EXPECT_TRUE(owner.m_bFrameReady);
-        EXPECT_EQ(std::memcmp(owner.m_pFrame, sample.data(), sample.size()), 0);
+        int wrong = 0;
+        for (int row = 0; row < 4; ++row)
+            for (int x = 0; x < 1366; ++x) wrong += !pixelIs(row, x, sample.data() + size_t(row) * 4100 + size_t(x) * 3);
+        EXPECT_EQ(wrong, 0);
     }
     EXPECT_EQ(owner.m_nDelivered[1], 1);
 
-    // A sample shorter than the frame copies what it has and no more.
+    // A sample shorter than the frame copies what its rows hold and no more:
+    // 100 bytes are four rows of 25 bytes, eight whole pixels each.
     std::vector<uint8_t> shortSample(100, 7);
     EXPECT_TRUE(renderer.DoRenderSample(shortSample.data(), shortSample.size(), 0));
+    {
+        auto lock = owner.LockMedia();
+        for (int row = 0; row < 4; ++row) {
+            EXPECT_TRUE(pixelIs(row, 7, shortSample.data())) << row;
+            EXPECT_TRUE(pixelIs(row, 8, sample.data() + size_t(row) * 4100 + 24)) << row;
+        }
+    }
 
     const av::FrameFormat narrow{320, 2, 960, 24};
     ASSERT_TRUE(renderer.OnFormat(narrow));
@@ -237,8 +255,8 @@ TEST_F(FileVideoTest, LoadsPausedWithItsFirstPicture) {
     auto lock = v.LockMedia();
     EXPECT_EQ(v.m_nWidth, 320);
     EXPECT_EQ(v.m_nHeight, 240);
-    EXPECT_EQ(v.m_nStride, 960);
-    EXPECT_EQ(v.FramePixelFormat(), kPixelFormatBGR);
+    EXPECT_EQ(v.m_nStride, 1280);
+    EXPECT_EQ(v.FramePixelFormat(), kPixelFormatBGRA);
     EXPECT_LT(v.m_llSeekPosition, kSec / 10);
 }
 
@@ -507,7 +525,7 @@ TEST(InputVideoTest, OpensDeviceNumberPausedThenPlays) {
         auto lock = v.LockMedia();
         EXPECT_EQ(v.m_nWidth, 160);
         EXPECT_EQ(v.m_nHeight, 120);
-        EXPECT_EQ(v.m_nStride, 480);
+        EXPECT_EQ(v.m_nStride, 640);
     }
     ASSERT_TRUE(WaitFrame(v));  // and the next one
     v.Stop();

@@ -433,3 +433,57 @@ TEST_F(FrameRender, StereoPictureShowsItsFirstHalf) {
         }
     }
 }
+
+// A 24-bit frame of an odd width, its rows padded to four bytes, reaches its
+// texture pixel for pixel and opaque, created and then replaced in place.
+TEST_F(FrameRender, TwentyFourBitFrameReachesItsTextureUnchanged) {
+    constexpr int w = 5, h = 3, stride = 16;
+    std::vector<uint8_t> frame(size_t(stride) * h, 0xEE);
+    auto fill = [&](int seed) {
+        for (int r = 0; r < h; ++r)
+            for (int i = 0; i < w * 3; ++i) frame[size_t(r) * stride + i] = static_cast<uint8_t>(seed + r * 31 + i * 11);
+    };
+    auto readBack = [&](GLuint name) {
+        std::vector<uint8_t> texels(size_t(w) * h * 4);
+        glBindTexture(GL_TEXTURE_2D, name);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, texels.data());
+        int wrong = 0;
+        for (int r = 0; r < h; ++r) {
+            for (int x = 0; x < w; ++x) {
+                const uint8_t* s = frame.data() + size_t(r) * stride + x * 3;
+                const uint8_t* t = texels.data() + (size_t(r) * w + x) * 4;
+                wrong += t[0] != s[0] || t[1] != s[1] || t[2] != s[2] || t[3] != 255;
+            }
+        }
+        return wrong;
+    };
+    MediaTexture tex;
+    fill(1);
+    CreateFrameTexture(tex, w, h, GL_BGR, frame.data(), stride);
+    EXPECT_EQ(readBack(tex.name), 0);
+    fill(100);
+    UploadFrameTexture(tex, frame.data(), stride);
+    EXPECT_EQ(readBack(tex.name), 0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    ReleaseFrameTexture(tex);
+
+    // Outside its edges a frame without an alpha of its own is opaque black;
+    // a 32-bit picture keeps the transparent border.
+    struct Case {
+        uint32_t format;
+        bool opaque;
+        float alpha;
+    };
+    const std::vector<uint8_t> frame32(size_t(w) * h * 4, 0x80);
+    for (const Case& c : {Case{GL_BGR, false, 1.0f}, Case{GL_BGRA, true, 1.0f}, Case{GL_BGRA, false, 0.0f}}) {
+        MediaTexture t;
+        const bool wide = c.format == GL_BGRA;
+        CreateFrameTexture(t, w, h, c.format, wide ? frame32.data() : frame.data(), wide ? w * 4 : stride, c.opaque);
+        GLfloat border[4] = {-1, -1, -1, -1};
+        glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, border);
+        EXPECT_EQ(border[0], 0.0f);
+        EXPECT_EQ(border[3], c.alpha) << std::hex << c.format << " " << c.opaque;
+        ReleaseFrameTexture(t);
+    }
+}

@@ -1,7 +1,8 @@
 // The bridge from the playback engine to a media object: Velmarer copies
-// every frame it is handed into its owner's frame buffer (the render thread
-// uploads it later), and CMySyncSourceClock runs file videos on the server
-// clock so that every synchronised display server shows the same frame.
+// every frame it is handed into its owner's frame buffer, widened to 32-bit
+// pixels (the render thread uploads it later), and CMySyncSourceClock runs
+// file videos on the server clock so that every synchronised display server
+// shows the same frame.
 #pragma once
 
 #include <cstdint>
