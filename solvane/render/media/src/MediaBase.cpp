@@ -88,6 +88,13 @@ void MediaBaseClass::FreeFrameLocked() {
     m_texture.recreate = 1;
 }
 
+bool MediaBaseClass::SwapFrameLocked(std::vector<uint8_t>& filled) {
+    if (!m_pFrame || m_pFrame != m_frameStore.data() || filled.size() != m_frameStore.size()) return false;
+    m_frameStore.swap(filled);
+    m_pFrame = m_frameStore.data();
+    return true;
+}
+
 uint32_t MediaBaseClass::FramePixelFormat() const {
     return m_nBytesPerPixel == 4 ? kPixelFormatBGRA : kPixelFormatBGR;
 }

@@ -52,19 +52,53 @@ bool Velmarer::DoRenderSample(const uint8_t* bits, size_t length, int64_t positi
     if (!owner || (!whilePaused && LoadFlag(owner->m_nRendererPaused) != 0)) return false;
     if (owner->Common().type == kMediaPicture) return true;
     std::atomic_ref<int32_t>(owner->m_nDelivered[1]).fetch_add(1);
+    if (!bits) return false;
+    // The sample is widened into a buffer of this renderer's own, off the
+    // media lock, and takes the frame's place under it: the render thread
+    // never waits for a whole frame's copy, nor the decoder for an upload.
+    Shape shape;
+    {
+        auto lock = owner->LockMedia();
+        if (!whilePaused && LoadFlag(owner->m_nRendererPaused) != 0) return false;
+        shape = CurrentShapeLocked();
+    }
+    if (!shape.valid) return false;
+    // A sample short of the frame only overwrites what it holds, in place.
+    const bool whole = length / static_cast<size_t>(shape.height) / 3 >= static_cast<size_t>(shape.width);
+    if (whole) {
+        m_back.resize(shape.capacity);
+        Widen(bits, length, shape, m_back.data());
+    }
     auto lock = owner->LockMedia();
     if (!whilePaused && LoadFlag(owner->m_nRendererPaused) != 0) return false;
-    const int32_t height = owner->m_nHeight;
-    if (!bits || !owner->m_pFrame || height <= 0 || owner->m_nBytesPerPixel != 4) return false;
-    // Rows of the sample's own length (padded or not), never more pixels than
-    // a row of the sample holds nor than the frame's rows have room for.
-    const size_t rowBytes = length / static_cast<size_t>(height);
-    const int32_t pixels = static_cast<int32_t>(
-        std::min<size_t>({rowBytes / 3, static_cast<size_t>(owner->m_nWidth), static_cast<size_t>(owner->m_nStride) / 4}));
-    WidenBgrRows(bits, rowBytes, pixels, height, owner->m_pFrame, static_cast<size_t>(owner->m_nStride));
+    const Shape now = CurrentShapeLocked();
+    if (!now.valid) return false;
+    // The frame changed shape or storage meanwhile: widened again in place.
+    if (!whole || !(now == shape) || !owner->SwapFrameLocked(m_back)) Widen(bits, length, now, owner->m_pFrame);
     if (owner->Common().type == kMediaFileVideo) static_cast<FileVideo*>(owner)->NoteRenderedPositionLocked(position);
     owner->m_bFrameReady = true;
     return true;
+}
+
+Velmarer::Shape Velmarer::CurrentShapeLocked() const {
+    const MediaBaseClass& o = *m_pOwner;
+    Shape s;
+    s.width = o.m_nWidth;
+    s.height = o.m_nHeight;
+    s.stride = o.m_nStride;
+    s.capacity = o.m_nCapacity > 0 ? static_cast<size_t>(o.m_nCapacity) : 0;
+    s.valid = o.m_pFrame && s.height > 0 && s.width > 0 && o.m_nBytesPerPixel == 4 &&
+              int64_t{s.stride} * s.height <= int64_t{o.m_nCapacity};
+    return s;
+}
+
+// Rows of the sample's own length (padded or not), never more pixels than a
+// row of the sample holds nor than the frame's rows have room for.
+void Velmarer::Widen(const uint8_t* bits, size_t length, const Shape& shape, uint8_t* frame) {
+    const size_t rowBytes = length / static_cast<size_t>(shape.height);
+    const int32_t pixels = static_cast<int32_t>(
+        std::min<size_t>({rowBytes / 3, static_cast<size_t>(shape.width), static_cast<size_t>(shape.stride) / 4}));
+    WidenBgrRows(bits, rowBytes, pixels, shape.height, frame, static_cast<size_t>(shape.stride));
 }
 
 bool Velmarer::OnReceiveFirstSample(const uint8_t* bits, size_t length, int64_t position) {

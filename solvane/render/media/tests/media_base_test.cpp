@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <thread>
+#include <vector>
 
 #include "media/MediaBase.h"
 #include "media/MediaFactory.h"
@@ -178,6 +179,30 @@ TEST(MediaBase, PrepareFrameGrowsOnlyAndMarksRecreate) {
     EXPECT_FALSE(m.PrepareFrameLocked(0, 10, 40));
     EXPECT_FALSE(m.PrepareFrameLocked(10, 10, 20));
     EXPECT_FALSE(m.PrepareFrameLocked(40000, 40000, 120000));
+}
+
+// A frame filled off the lock takes the storage's place only when the frame
+// lives in its own storage and the buffer is of its size.
+TEST(MediaBase, SwapFrameTakesOnlyAFilledBufferOfTheFramesSize) {
+    FrameMedia m(4, 2, 16);
+    auto lock = m.LockMedia();
+    m.m_texture.recreate = 0;
+    std::vector<uint8_t> filled(32, 0x11);
+    ASSERT_TRUE(m.SwapFrameLocked(filled));
+    EXPECT_EQ(m.At(1, 15), 0x11);
+    EXPECT_EQ(filled, std::vector<uint8_t>(32, 0xEE));  // the replaced frame comes back
+    EXPECT_EQ(m.m_texture.recreate, 0);                 // same shape: the texture stays
+
+    std::vector<uint8_t> wrongSize(31, 0x22);
+    EXPECT_FALSE(m.SwapFrameLocked(wrongSize));
+    EXPECT_EQ(m.At(0, 0), 0x11);
+
+    uint8_t foreign[32] = {};
+    uint8_t* own = m.m_pFrame;
+    m.m_pFrame = foreign;  // a subclass showing memory of its own
+    EXPECT_FALSE(m.SwapFrameLocked(filled));
+    EXPECT_EQ(filled[0], 0xEE);
+    m.m_pFrame = own;
 }
 
 TEST(MediaBase, ResolveStereoByShape) {

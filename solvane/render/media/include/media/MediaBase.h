@@ -85,6 +85,11 @@ public:
     bool PrepareFrameLocked(int32_t width, int32_t height, int32_t stride, int32_t bytesPerPixel = 0);
     // With the media lock held: frees the frame (and the stereo halves).
     void FreeFrameLocked();
+    // With the media lock held: a buffer of the frame's own size, filled off
+    // the lock, takes the place of the frame's storage, and the storage it
+    // replaced is handed back. False (nothing changed) when the frame is not
+    // in its own storage or the sizes differ.
+    bool SwapFrameLocked(std::vector<uint8_t>& filled);
     // FillRegions with the media lock already held.
     void FillRegionsLocked(const std::vector<FillRegion>& regions);
     // The frame's pixel format from its bytes per pixel. (Judging by

@@ -5,7 +5,9 @@
 // shows the same frame.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "av/Player.h"
 
@@ -25,8 +27,8 @@ public:
     // The shape is connected: the owner's frame takes it (a picture owner
     // keeps its own). False without an owner.
     bool SetMediaType(const av::FrameFormat& format);
-    // One frame: copied into the owner's frame under its media lock and
-    // marked ready. False (dropped) without an owner or while the owner's
+    // One frame: widened into the owner's frame (off its media lock when the
+    // sample fills the frame, then put in place under it) and marked ready. False (dropped) without an owner or while the owner's
     // renderer is paused, unless whilePaused.
     bool DoRenderSample(const uint8_t* bits, size_t length, int64_t position, bool whilePaused = false);
     // The frame a paused file video cues (after loading, after a seek) is
@@ -49,9 +51,22 @@ public:
     int32_t m_nReserved;
 
 private:
+    // The owner's frame as a sample is widened into it.
+    struct Shape {
+        int32_t width = 0;
+        int32_t height = 0;
+        int32_t stride = 0;
+        size_t capacity = 0;
+        bool valid = false;
+        bool operator==(const Shape&) const = default;
+    };
+    Shape CurrentShapeLocked() const;
+    static void Widen(const uint8_t* bits, size_t length, const Shape& shape, uint8_t* frame);
+
     MediaBaseClass* m_pOwner;
     av::FrameFormat m_header;
     bool m_bPaddedRows = false;
+    std::vector<uint8_t> m_back;  // the next frame, filled on the decode thread
 };
 
 // The reference clock of a synchronised file video: it starts at the server
