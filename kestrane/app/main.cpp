@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "kestrane/gconfig.h"
+#include "kestrane/loadingwidget.h"
 #include "kestrane/mainwidget.h"
 #include "kestrane/pictures.h"
 #include "kestrane/startupoptions.h"
@@ -13,9 +14,12 @@
 
 namespace {
 
-// Placeholder for the modal loading dialog, which the dialogs of the
-// console bring later; until then start-up goes straight on.
-void runLoadingDialog() {}
+// The splash: it animates for a moment and closes itself (Escape closes
+// it sooner); start-up goes on either way.
+void runLoadingDialog() {
+    LoadingWidget splash;
+    splash.exec();
+}
 
 }  // namespace
 

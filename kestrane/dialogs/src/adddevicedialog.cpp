@@ -134,6 +134,10 @@ AddDeviceDialog::AddDeviceDialog(DeviceRecord* record, int presetIndex, QWidget*
     if (presetIndex >= 0 && presetIndex < m_presets.size()) comboBoxChanged(presetIndex);
     connect(m_test, &QPushButton::clicked, this, &AddDeviceDialog::testDevice);
     setFixedSize(307, 181);
+    // The console's light-grey text is meant for its dark panels; on this
+    // dialog's light ground it made every field look disabled. Dark text,
+    // and grey only where a field really is disabled.
+    setStyleSheet(QStringLiteral("QWidget{color:#141414;}QWidget:disabled{color:#8c8c8c;}"));
 }
 
 AddDeviceDialog::~AddDeviceDialog() {

@@ -542,11 +542,10 @@ void DGeneralSettings::saveSettings() {
     g.clientAutoConnectWhenOpen = box("clientAutoConnectWhenOpen")->isChecked();
     g.clientAutoLoadFilePath = edit("clientAutoLoadFilePathTxt")->text().trimmed();
     g.write();
-    // Unchecked removes an entry that exists and leaves an absent one absent.
-    if (g.clientAutoStart)
-        kestrane::setClientAutoStartEntry(true);
-    else if (kestrane::isClientAutoStartEntry())
-        kestrane::setClientAutoStartEntry(false);
+    // Unchecked removes the entry whatever program it starts: one written
+    // before the program moved names the old place and no longer matches,
+    // yet it would still start the console at log-in.
+    kestrane::setClientAutoStartEntry(g.clientAutoStart);
 }
 
 void DGeneralSettings::apply() {

@@ -43,7 +43,7 @@ DStartPanel::~DStartPanel() = default;
 
 void DStartPanel::setupUi() {
     setObjectName(QStringLiteral("DStartPanel"));
-    resize(512, 380);
+    setFixedSize(512, 521);
     auto* layout = new QVBoxLayout(this);
     layout->setObjectName(QStringLiteral("verticalLayout"));
     layout->setSpacing(0);

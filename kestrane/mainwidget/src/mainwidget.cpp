@@ -555,7 +555,10 @@ void MainWidget::runAction(const QString& id, QAction* action) {
                id == QLatin1String("discombination")) {
         const QList<QGraphicsItem*> selected = selectedStageItems();
         auto* first = selected.size() > 1 ? dynamic_cast<DeviceItem*>(selected.first()) : nullptr;
-        if (first) {
+        // Laying out or grouping outputs of different resolutions is refused
+        // here as the tile menu refuses it; ungrouping needs no such check.
+        const bool sameSize = id == QLatin1String("discombination") || DeviceItem::sameResolution(selected);
+        if (first && sameSize) {
             void (DeviceItem::*operation)() = id == QLatin1String("device_layout") ? &DeviceItem::openMatrixLayout
                                               : id == QLatin1String("combination") ? &DeviceItem::combine
                                                                                     : &DeviceItem::uncombine;

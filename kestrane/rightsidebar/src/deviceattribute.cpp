@@ -182,6 +182,9 @@ void DeviceAttribute::setupUi() {
     end(r);
     separator("line_5");
     column->addItem(new QSpacerItem(20, 1, QSizePolicy::Minimum, QSizePolicy::Expanding));
+    // The resolution is the display server's: one typed here would resize
+    // every output of that server behind the operator's back.
+    for (QLineEdit* e : {m_deviceWidth, m_deviceHeight, m_stageWidth, m_stageHeight}) e->setReadOnly(true);
 }
 
 QList<QLineEdit*> DeviceAttribute::fields() const {

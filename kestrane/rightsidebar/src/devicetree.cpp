@@ -377,7 +377,9 @@ QString DeviceTree::uniqueName(const QString& name, int id, int kind) const {
             if (d.key() != id && d->name == candidate) return true;
         return false;
     };
-    static const QRegularExpression number(QStringLiteral("\\(([0-9]+)\\)"));
+    // Only a number closing the name is a counter: "(1)" inside a name such
+    // as "Proj (1) left" is part of it and must not be cut.
+    static const QRegularExpression number(QStringLiteral("\\(([0-9]+)\\)$"));
     QString result = name;
     // Each step renames; the number of records bounds the steps needed.
     for (int guard = 0; guard < 100000 && taken(result); ++guard) {

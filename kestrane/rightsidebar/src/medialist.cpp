@@ -383,6 +383,9 @@ void MediaList::importFolder() {
 }
 
 void MediaList::addOutFiles(QStringList files, int row, bool inFolder) {
+    // A file named twice in one drop is one media item: two rows would
+    // share its key.
+    files.removeDuplicates();
     if (m_busy || files.isEmpty()) return;
     qint64 folderKey = 0;
     int insertAt = row;

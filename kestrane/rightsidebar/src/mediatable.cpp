@@ -128,7 +128,14 @@ int MediaTable::defaultRow(int row) const {
 int MediaTable::scrollOffset() const { return verticalScrollBar()->value(); }
 
 int MediaTable::insertFolderRow(const MediaSource& folder, int row) {
+    const bool chosen = row == -1;
     row = std::clamp(defaultRow(row), 0, rowCount());
+    // Folders hold media one level deep: a new folder placed by the
+    // selection goes above the folder of a selected member, never between
+    // that folder and its members.
+    if (chosen)
+        while (row > 0 && row < rowCount() && item(row, 2) && item(row, 2)->data(kFolderKeyRole).toLongLong() > 0)
+            --row;
     insertRow(row);
     setRowHeight(row, kFolderRowHeight);
     setSpan(row, 0, 1, 4);

@@ -216,11 +216,14 @@ WheelLineEdit* makeEdit(QWidget* parent, bool percent) {
     QFont small = e->font();
     small.setPixelSize(10);
     e->setFont(small);
-    e->setStyleSheet(QStringLiteral("padding:0px;"));
+    // The size goes into the style sheet too: the console's sheet sets a
+    // font size for every widget, which outranks setFont.
+    e->setStyleSheet(QStringLiteral("padding:0px;font-size:10px;"));
     if (percent) {
         e->setTextMargins(0, 0, 9, 0);
         auto* unit = new QLabel(QStringLiteral("%"), e);
         unit->setFont(small);
+        unit->setStyleSheet(QStringLiteral("font-size:10px;"));
         unit->setGeometry(34, 0, 8, 25);
     }
     return e;

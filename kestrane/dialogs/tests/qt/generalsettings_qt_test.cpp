@@ -166,6 +166,23 @@ TEST_F(GeneralSettingsTest, StartAtLogInOnOffAndAbsent) {
         EXPECT_FALSE(kestrane::isClientAutoStartEntry());
         EXPECT_FALSE(QFile::exists(autostartFile()));
     }
+    {
+        // An entry written before the program moved names its old place;
+        // unticking still removes it.
+        DGeneralSettings on;
+        get<QCheckBox>(on, "clientAutoStart")->setChecked(true);
+        click(on, "apply");
+        QFile entry(autostartFile());
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        entry.write("[Desktop Entry]\nType=Application\nName=kestrane\nExec=/opt/old-place/kestrane start\n");
+        entry.close();
+        ASSERT_FALSE(kestrane::isClientAutoStartEntry());
+        DGeneralSettings d;
+        EXPECT_TRUE(get<QCheckBox>(d, "clientAutoStart")->isChecked());
+        get<QCheckBox>(d, "clientAutoStart")->setChecked(false);
+        click(d, "apply");
+        EXPECT_FALSE(QFile::exists(autostartFile()));
+    }
 }
 
 }  // namespace

@@ -92,6 +92,10 @@ TEST_F(DeviceTreeTest, DefaultAndUniqueNames) {
         {{q("A"), q("A(2)")}, q("A"), q("A(3)")},
         {{q("A(9)")}, q("A(9)"), q("A(10)")},
         {{q("B")}, q("A"), q("A")},
+        // A bracketed number inside the name is part of it, not a counter.
+        {{q("Proj (1) left")}, q("Proj (1) left"), q("Proj (1) left(2)")},
+        {{q("Proj (1) left"), q("Proj (1) left(2)")}, q("Proj (1) left"), q("Proj (1) left(3)")},
+        {{q("Proj (1)")}, q("Proj (1)"), q("Proj (2)")},
     };
     for (const Case& k : cases) {
         c.devices().clear();
