@@ -227,7 +227,11 @@ void DeviceItem::mousePressEvent(QGraphicsSceneMouseEvent* event) {
     }
     const DeviceRecord* rec = g.device(m_id);
     const bool connected = rec && rec->online;
-    if (!connected && (event->button() != Qt::RightButton || isSelected())) {
+    // Ctrl+click adds a tile to the selection or takes it out (on release),
+    // also while its server is connected: that is how tiles are gathered
+    // for a matrix layout or a group.
+    const bool extend = event->button() == Qt::LeftButton && (mods & Qt::ControlModifier);
+    if ((!connected || extend) && (event->button() != Qt::RightButton || isSelected())) {
         QGraphicsItem::mousePressEvent(event);
         selectGroupMates();
         return;
