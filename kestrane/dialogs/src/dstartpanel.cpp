@@ -147,7 +147,10 @@ void DStartPanel::setupUi() {
     closeMe2->setDefault(true);
     m_notShowList = new QCheckBox(QStringLiteral("不再显示"), body);
     m_notShowList->setObjectName(QStringLiteral("notShowList"));
-    m_notShowList->setGeometry(50, 310, 73, 18);
+    // Wider than the form's 73 px: with the console's 12 px text the last
+    // character of "不再显示" was cut off. Nothing else lies to its right
+    // before "关闭".
+    m_notShowList->setGeometry(50, 310, 100, 18);
     m_notShowList->setStyleSheet(QStringLiteral("color:#666;"));
 }
 

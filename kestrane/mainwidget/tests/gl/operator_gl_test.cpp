@@ -306,6 +306,8 @@ TEST_F(OperatorGl, StartPanelShowsAllItsControlsAndTheyTakeClicks) {
                       }
                   }
                   auto* never = panel.findChild<QCheckBox*>(QStringLiteral("notShowList"));
+                  // Its whole text, in the font the style sheet gives it.
+                  EXPECT_LE(never->sizeHint().width(), never->width());
                   const QPoint n = never->mapToGlobal(QPoint(8, never->height() / 2));
                   x.click(n.x(), n.y());
                   whenReady([never] { return never->isChecked(); },
@@ -315,7 +317,14 @@ TEST_F(OperatorGl, StartPanelShowsAllItsControlsAndTheyTakeClicks) {
                                 x.click(c.x(), c.y());
                             });
               });
+    // A close button out of reach must fail the test, not hang it.
+    bool timedOut = false;
+    QTimer::singleShot(20000, &panel, [&] {
+        timedOut = true;
+        panel.done(-1);
+    });
     const int result = panel.exec();
+    EXPECT_FALSE(timedOut) << "the panel did not close on a click on 关闭";
     closed = true;
     EXPECT_TRUE(closed);
     EXPECT_EQ(result, QDialog::Rejected);
@@ -353,7 +362,9 @@ TEST_F(OperatorGl, DevicePanelResolutionIsReadOnlyAndTreeRenameKeepsInnerNumbers
         const QPoint p = t.field->mapToGlobal(t.field->rect().center());
         x.click(p.x(), p.y());
         spinFor(60);
-        x.tap(XK_End);
+        x.hold({XK_Control_L});
+        x.tap(XK_a);
+        x.release({XK_Control_L});
         x.type(t.typed);
         x.tap(XK_Return);
         x.tap(XK_Tab);
@@ -439,6 +450,7 @@ TEST_F(OperatorGl, NewMediaFolderGoesAboveTheFolderOfTheSelectedClip) {
     ASSERT_LT(k + 1, lib.size());
     EXPECT_EQ(lib.at(k + 1).sourceKey, 77) << "the clip no longer follows its folder";
     EXPECT_EQ(lib.at(k + 1).folderKey, folder.folderKey);
+    ASSERT_GT(k, 0) << "the new folder is not above K";
     EXPECT_EQ(lib.at(k - 1).kind, MediaTable::kFolderKind) << "the new folder is not right above K";
 }
 
