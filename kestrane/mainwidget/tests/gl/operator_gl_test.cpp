@@ -40,7 +40,9 @@
 #include "kestrane/settings.h"
 #include "kestrane/deviceitem.h"
 #include "kestrane/gconfig.h"
+#include "kestrane/layerplaycontrol.h"
 #include "kestrane/mainwidget.h"
+#include "kestrane/playcontroldialogs.h"
 #include "kestrane/matrixlayout.h"
 #include "kestrane/prompt.h"
 #include "kestrane/scene.h"
@@ -693,4 +695,55 @@ TEST_F(OperatorGl, ColourFieldsShowWholeValuesAndAddDeviceTextsAreReadable) {
     EXPECT_LE(nameText, 80) << "the name field's text is light";
     EXPECT_LE(labelText, 80) << "the labels are light";
     if (widthText >= 0) EXPECT_GT(widthText, nameText + 40) << "a disabled field looks like an enabled one";
+}
+
+// A play control at the very start of a row opens its dialog on a double
+// click, also with a picture starting there on the same row.
+TEST_F(OperatorGl, DoubleClickOnAPlayControlAtTimeZeroOpensItsDialog) {
+    GConfig& g = GConfig::instance();
+    QImage image(320, 240, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QTemporaryDir files;
+    const QString file = files.filePath(QStringLiteral("red.png"));
+    ASSERT_TRUE(image.save(file));
+    const int id = g.nextMediaId();
+    MediaSource m;
+    m.kind = 1;
+    m.path = file;
+    m.width = m.nativeWidth = 320;
+    m.height = m.nativeHeight = 240;
+    m.start = 0;
+    m.duration = 10000;
+    m.layer = 0;
+    m.id = id;
+    g.mediaLibrary().append(m);
+    g.setMediaRecord(m, id);
+    g.stageHooks().addMediaItem(id);
+    window->timeAxisWidget()->addItemToLayer(id, 0, 0);
+    window->addPlayControl(1);
+    LayerPlayControl* block = nullptr;
+    ASSERT_TRUE(spinUntil([&] {
+        block = window->findChild<LayerPlayControl*>();
+        return block && block->isVisible();
+    }));
+    ASSERT_EQ(g.findPlayControl(block->controlId())->time, 0);
+
+    bool opened = false;
+    // Anywhere on the block: its left edge is where a bar starting at 0 begins.
+    for (const QPoint at : {QPoint(1, 5), block->rect().center(), QPoint(9, 5)}) {
+        opened = false;
+        whenReady([] { return qobject_cast<PlayControlDialog*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
+            if (auto* d = qobject_cast<PlayControlDialog*>(QApplication::activeModalWidget())) {
+                opened = true;
+                grabOnScreen(d).save(artefact(QStringLiteral("play_control_dialog.png")));
+                d->reject();
+            }
+        });
+        const QPoint p = block->mapToGlobal(at);
+        x.click(p.x(), p.y());
+        x.click(p.x(), p.y());
+        EXPECT_TRUE(spinUntil([&] { return opened; }, 12000))
+            << "the double click at " << at.x() << " did not reach the play control";
+        spinFor(600);  // past the double-click interval before the next pair
+    }
 }
