@@ -276,6 +276,23 @@ TEST_F(MediaListTest, DropIntoAFolderGoesAfterItsMembers) {
     expectListMatchesRows();
 }
 
+TEST_F(MediaListTest, AFileNamedTwiceInOneDropIsOneRow) {
+    // New to the library, and already held by it: one row either way, with
+    // a key of its own.
+    const QString fresh = png("fresh.png");
+    const QString held = png("held.png");
+    list()->addOutFiles({held}, 0, false);
+    ASSERT_EQ(layout(), QStringList({held}));
+    const qint64 heldKey = table()->rowRecord(0).sourceKey;
+    list()->addOutFiles({fresh, held, fresh, held}, 1, false);
+    EXPECT_EQ(layout(), QStringList({fresh, held}));
+    QSet<qint64> keys;
+    for (int r = 0; r < table()->rowCount(); ++r) keys << table()->rowRecord(r).sourceKey;
+    EXPECT_EQ(keys.size(), 2);
+    EXPECT_TRUE(keys.contains(heldKey));
+    expectListMatchesRows();
+}
+
 TEST_F(MediaListTest, DeletionChecksPlacedMedia) {
     struct Case {
         const char* what;
