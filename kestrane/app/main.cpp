@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "kestrane/gconfig.h"
+#include "kestrane/logging.h"
 #include "kestrane/mainwidget.h"
 #include "kestrane/pictures.h"
 #include "kestrane/startupoptions.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     GConfig& config = GConfig::instance();
 
     QApplication app(argc, argv);
+    kestrane::installLogging();
     // The settings folders are named after the program, whatever the file
     // is called.
     QCoreApplication::setApplicationName(QStringLiteral("kestrane"));
