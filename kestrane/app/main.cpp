@@ -6,6 +6,7 @@
 
 #include "kestrane/gconfig.h"
 #include "kestrane/loadingwidget.h"
+#include "kestrane/logging.h"
 #include "kestrane/mainwidget.h"
 #include "kestrane/pictures.h"
 #include "kestrane/startupoptions.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     GConfig& config = GConfig::instance();
 
     QApplication app(argc, argv);
+    kestrane::installLogging();
     // The settings folders are named after the program, whatever the file
     // is called.
     QCoreApplication::setApplicationName(QStringLiteral("kestrane"));

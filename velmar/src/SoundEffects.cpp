@@ -156,20 +156,30 @@ public:
         rect_ = rect;
     }
 
-    void Start() {
+    // True when recording (already, or from now on).
+    bool Start() {
         std::lock_guard lk(controlLock_);
-        if (thread_.joinable()) return;
+        if (thread_.joinable()) {
+            if (!ended_.load()) return true;
+            // The device failed under the recorder: open it afresh.
+            thread_.join();
+        }
         auto input = std::make_unique<av::AudioInput>();
         std::string error;
         if (!input->Open("default", kRate, kChannels, &error)) {
-            LOGTEXT::LogInfo("sound capture cannot open the default capture device: %s", error.c_str());
-            return;
+            LOGTEXT::LogError("sound capture cannot open the default capture device: %s", error.c_str());
+            return false;
         }
         {
             std::lock_guard s(stopLock_);
             stop_ = false;
         }
-        thread_ = std::thread([this, in = std::move(input)]() mutable { Record(*in); });
+        ended_ = false;
+        thread_ = std::thread([this, in = std::move(input)]() mutable {
+            Record(*in);
+            ended_ = true;
+        });
+        return true;
     }
 
     void Stop() {
@@ -199,7 +209,7 @@ private:
                 if (stop_) break;
             }
             if (!input.Read(buffer.data(), velmar::kSpectrumFrames)) {
-                LOGTEXT::LogInfo("sound capture ended: the capture device failed");
+                LOGTEXT::LogError("sound capture ended: the capture device failed");
                 break;
             }
             std::memset(level.get(), 0, sizeof *level);
@@ -222,6 +232,7 @@ private:
 
     std::mutex controlLock_;
     std::thread thread_;
+    std::atomic<bool> ended_{false};  // the recorder thread has returned
     std::mutex stopLock_;
     std::condition_variable stopCv_;
     bool stop_ = false;
@@ -288,10 +299,12 @@ VELMAR_API int KTV_StartCaptureRecord(const VelmarSurface* target, const RECT* r
                                       const char* preset) {
     if (!rect) return 0;
     SoundVisual& sv = SoundVisual::Get();
-    sv.Start();
+    // The selection and target stay for the next call even when the device
+    // does not open now; the caller learns that nothing records.
+    const bool recording = sv.Start();
     sv.Select(effect, preset);
     sv.SetTarget(target, *rect);
-    return 1;
+    return recording ? 1 : 0;
 }
 
 VELMAR_API int KTV_StopCaptureRecord() {

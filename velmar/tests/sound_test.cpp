@@ -99,7 +99,16 @@ protected:
         KTV_StopCaptureRecord();
         unsetenv("XDG_DATA_DIRS");
     }
-    void Install(const char* from, const std::string& as) { fs::copy_file(from, folder / as); }
+    // Installs a plug-in and lists the effects again, as the console does
+    // before it offers them: a selection keeps to the list made last, which
+    // an earlier test made from another folder.
+    void Install(const char* from, const std::string& as) {
+        fs::copy_file(from, folder / as);
+        KTV_SOUND_EFFECT* list = nullptr;
+        int count = 0;
+        KTV_GetSoundEffects(&list, &count);
+        KTV_FreeSoundEffects(list);
+    }
 
     testsupport::TempDir dir;
     fs::path folder;
@@ -219,6 +228,57 @@ TEST_F(SoundEffects, WithoutAnEffectItRecordsWithoutDrawing) {
     for (int i = 0; i < 20; ++i) ASSERT_EQ(KTV_StartCaptureRecord(&surface, &rect, i % 2 ? "Test Bars" : nullptr, nullptr), 1);
     KTV_StopCaptureRecord();
     EXPECT_EQ(pixels[0], 0xff00c000u);
+    dlclose(plugin);
+}
+
+// The default capture device for the next opening: `pcm` is its ALSA
+// definition.
+std::string CaptureConfig(const testsupport::TempDir& dir, const std::string& pcm) {
+    const std::string path = (dir / "capture.conf").string();
+    testsupport::WriteFile(path, std::string("pcm_type.steady {\n  lib \"") + SV_ALSA_STEADY_MODULE +
+                                     "\"\n}\npcm.!default {\n" + pcm + "}\n");
+    return path;
+}
+
+TEST_F(SoundEffects, AFailedCaptureDeviceIsReportedAndTheNextStartRecordsAgain) {
+    testsupport::AlsaTaps taps;
+    taps.SetSource(Tones(kN * 40, 40, 100, 8000.0));
+    const std::string good = std::getenv("ALSA_CONFIG_PATH");
+    Install(VELMAR_TEST_EFFECT, "bars.so");
+    void* plugin = dlopen((folder / "bars.so").c_str(), RTLD_NOW);
+    ASSERT_NE(plugin, nullptr);
+    auto renders = reinterpret_cast<int (*)()>(dlsym(plugin, "velmar_test_renders"));
+    std::vector<uint32_t> pixels(16 * 16, 0);
+    VelmarSurface surface{reinterpret_cast<uint8_t*>(pixels.data()), 16, 16, 64};
+    const RECT rect{0, 0, 16, 16};
+
+    struct Case {
+        const char* what;
+        std::string pcm;
+        int result;  // of the start on the broken device
+    } cases[] = {
+        {"device that does not open", "  type file\n  slave.pcm { type null }\n  file \"/dev/null\"\n  infile \"" +
+                                          (dir / "missing.raw").string() + "\"\n  format \"raw\"\n", 0},
+        // Gone (unplugged) after a tenth of a second.
+        {"device that fails while recording", "  type steady\n  fail_after 4410\n", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        util::LogCapture log;
+        setenv("ALSA_CONFIG_PATH", CaptureConfig(dir, c.pcm).c_str(), 1);
+        EXPECT_EQ(KTV_StartCaptureRecord(&surface, &rect, "Test Bars", nullptr), c.result);
+        if (c.result == 1)
+            ASSERT_TRUE(WaitUntil([&] { return log.Contains("sound capture ended: the capture device failed"); }, 10s));
+        else
+            EXPECT_TRUE(log.Contains("sound capture cannot open the default capture device"));
+        const int before = renders();
+
+        // The device is back: the next start records and draws, no stop needed.
+        setenv("ALSA_CONFIG_PATH", good.c_str(), 1);
+        ASSERT_EQ(KTV_StartCaptureRecord(&surface, &rect, "Test Bars", nullptr), 1);
+        EXPECT_TRUE(WaitUntil([&] { return renders() > before; }, 10s));
+        KTV_StopCaptureRecord();
+    }
     dlclose(plugin);
 }
 

@@ -13,7 +13,8 @@
 #include "kestrane/outputdatathread.h"
 #include "platform/textcodec.h"
 
-#define KLOG qDebug() << __FILE__ << __LINE__
+#include "kestrane/logging.h"
+#define KLOG KESTRANE_DEBUG_HERE
 
 namespace {
 

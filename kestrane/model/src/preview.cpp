@@ -5,7 +5,8 @@
 
 #include "kestrane/gconfig.h"
 
-#define KLOG qDebug() << __FILE__ << __LINE__
+#include "kestrane/logging.h"
+#define KLOG KESTRANE_DEBUG_HERE
 
 namespace {
 

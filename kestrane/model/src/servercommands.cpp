@@ -12,7 +12,8 @@
 #include "kestrane/gconfig.h"
 #include "lintra/KestraneStageServer.h"
 
-#define KLOG qDebug() << __FILE__ << __LINE__
+#include "kestrane/logging.h"
+#define KLOG KESTRANE_DEBUG_HERE
 
 namespace {
 

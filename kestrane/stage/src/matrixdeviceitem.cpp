@@ -14,7 +14,8 @@
 #include "kestrane/gconfig.h"
 #include "kestrane/matrixlayout.h"
 
-#define CLOG qDebug() << "stage/matrixdeviceitem" << __LINE__
+#include "kestrane/logging.h"
+#define CLOG KESTRANE_DEBUG_HERE
 
 namespace {
 const int kRegistered = qRegisterMetaType<MatrixDeviceItem*>("MatrixDeviceItem*");

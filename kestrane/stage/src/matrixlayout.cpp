@@ -26,7 +26,8 @@
 #include "titlestrip.h"
 #include "lintra/KestraneStageServer.h"
 
-#define MLOG qDebug() << "stage/matrixlayout" << __LINE__
+#include "kestrane/logging.h"
+#define MLOG KESTRANE_DEBUG_HERE
 
 MatrixLayout::MatrixLayout(const QList<int>& deviceIds, QWidget* parent) : QDialog(parent), m_ids(deviceIds) {
     setupUi();

@@ -11,7 +11,8 @@
 #include "kestrane/matrixdeviceitem.h"
 #include "kestrane/matrixlayout.h"
 
-#define LLOG qDebug() << "stage/matrixlistwidget" << __LINE__
+#include "kestrane/logging.h"
+#define LLOG KESTRANE_DEBUG_HERE
 
 MatrixListWidget::MatrixListWidget(QWidget* parent) : QListWidget(parent) { setAcceptDrops(true); }
 

@@ -83,7 +83,7 @@ void NativeWidget::initNativeWidget() {
     m_container->show();
     if (!m_window->handle()) m_window->create();
     m_drawing = Kestrane_InitImageContext(m_window) == 1;
-    if (!m_drawing) qDebug() << __FILE__ << __LINE__ << "no OpenGL for the warp preview; nothing is drawn";
+    if (!m_drawing) qWarning() << "no OpenGL for the warp preview; nothing is drawn";
     loadImage(m_picturePath);
     m_model.init();
     if (m_drawing) {

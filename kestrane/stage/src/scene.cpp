@@ -26,7 +26,8 @@
 #include "kestrane/stageitems.h"
 #include "kestrane/videoitem.h"
 
-#define KLOG qDebug() << __FILE__ << __LINE__
+#include "kestrane/logging.h"
+#define KLOG KESTRANE_DEBUG_HERE
 
 using namespace stage;
 

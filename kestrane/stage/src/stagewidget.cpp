@@ -22,7 +22,8 @@
 #include "kestrane/scene.h"
 #include "kestrane/stageitems.h"
 
-#define KLOG qDebug() << __FILE__ << __LINE__
+#include "kestrane/logging.h"
+#define KLOG KESTRANE_DEBUG_HERE
 
 // ---------------------------------------------------------------------------
 // MComboBox

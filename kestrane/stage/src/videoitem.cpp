@@ -10,7 +10,8 @@
 #include "kestrane/gconfig.h"
 #include "kestrane/scene.h"
 
-#define KLOG qDebug() << __FILE__ << __LINE__
+#include "kestrane/logging.h"
+#define KLOG KESTRANE_DEBUG_HERE
 
 namespace {
 

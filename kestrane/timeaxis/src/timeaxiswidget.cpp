@@ -142,7 +142,7 @@ void TimeAxisWidget::startCommandMonitor() {
         return;
     m_monitorStarted = true;
     if (!tolva_io_ctrl::StartMonitorNetworkCmd(port, monitor::onNetworkCommand, nullptr))
-        qDebug() << __FILE__ << __LINE__ << "command monitor cannot listen on port" << port;
+        qWarning() << "command monitor cannot listen on port" << port;
     m_commandPoll = new QTimer(this);
     m_commandPoll->setInterval(100);
     connect(m_commandPoll, &QTimer::timeout, this, &TimeAxisWidget::pollNetworkCommand);

@@ -6,7 +6,8 @@
 
 #include "lintra/ioctrl.h"
 
-#define OLOG qDebug() << __FILE__ << __LINE__
+#include "kestrane/logging.h"
+#define OLOG KESTRANE_DEBUG_HERE
 
 using kestrane::OutputJob;
 using kestrane::OutputResult;

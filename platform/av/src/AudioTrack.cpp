@@ -24,11 +24,21 @@ namespace av {
 namespace {
 
 constexpr int64_t kPollUnits = 20 * kUnitsPerMs;
-// Sound within this of the picture is left alone; further off it is
-// corrected at once by dropping samples or waiting. Right after a start or
-// a seek the first sample is placed to the millisecond.
-constexpr int64_t kDriftUnits = 15 * kUnitsPerMs;
+// Right after a start or a seek the first sample is placed to the
+// millisecond, by dropping samples or waiting. From then on the sound follows
+// the clock by resampling: a drift is taken back over about two seconds,
+// never faster than half a percent, which no ear hears as a jump. Only a
+// sound further off than kDriftUnits (the clock stepped, the thread was held
+// up) is put right at once by dropping or waiting.
+//
+// A device that takes every sample at once and reports no delay (ALSA's null
+// PCM behind a file) keeps no time of its own: there the writes are paced by
+// the clock, never more than kLeadUnits ahead, and nothing is stretched.
+constexpr int64_t kDriftUnits = 80 * kUnitsPerMs;
+constexpr int64_t kLeadUnits = 15 * kUnitsPerMs;
 constexpr int64_t kPlaceUnits = 1 * kUnitsPerMs;
+constexpr double kCorrectionSeconds = 2.0;
+constexpr double kMaxCorrection = 0.005;
 // Further off than this (a re-based clock) the sound is sought again.
 constexpr int64_t kJumpUnits = kUnitsPerSecond;
 // What atempo stretches.
@@ -77,6 +87,11 @@ struct AudioTrack::Impl {
     size_t pendingOff = 0;          // bytes already written
     int64_t pendingStart = 0;       // media time of the first unwritten frame
     std::vector<uint8_t> scaled;
+    // Device frames per frame of the sound: 1 plays at the clock's pace,
+    // above 1 stretches the sound a little to let the clock catch up.
+    double stretch = 1.0;
+    double pendingStretch = 1.0;    // the stretch the pending frames were made with
+    bool deviceKeepsTime = false;   // the device reported a delay after a write
 
     static int InterruptCb(void* opaque) {
         auto* self = static_cast<Impl*>(opaque);
@@ -209,16 +224,29 @@ struct AudioTrack::Impl {
         const int r = swr_alloc_set_opts2(&swr, &outLayout, outFmt, f.rate, &layout,
                                           static_cast<AVSampleFormat>(in->format), in->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&outLayout);
-        return r >= 0 && swr_init(swr) >= 0;
+        if (r < 0) return false;
+        // Always through the resampler, even at equal rates, so that the
+        // drift compensation can start at any moment without a reset.
+        av_opt_set_int(swr, "flags", SWR_FLAG_RESAMPLE, 0);
+        return swr_init(swr) >= 0;
     }
 
     // Appends a decoded (or stretched) frame to the pending device frames.
     bool Convert(const AVFrame* in) {
         if (!swr && !BuildResampler(in)) return false;
         const AudioFormat& f = out.Format();
-        const int room = swr_get_out_samples(swr, in->nb_samples);
-        if (room <= 0) return true;
         const size_t bpf = static_cast<size_t>(f.BytesPerFrame());
+        // The stretch spread over the next second of device frames; set
+        // again with every frame, so it follows the latest measure.
+        const int distance = std::max(f.rate, 1);
+        const int delta = static_cast<int>(std::lround((stretch - 1.0) * distance));
+        if (swr_set_compensation(swr, delta, distance) < 0) return false;
+        // The estimate leaves out what the stretch adds: room for that too,
+        // or the added frames pile up inside the resampler instead.
+        int room = swr_get_out_samples(swr, in->nb_samples);
+        if (room <= 0) return true;
+        room += std::abs(delta) * in->nb_samples / distance + 64;
+        pendingStretch = 1.0 + static_cast<double>(delta) / distance;
         const size_t old = pending.size();
         pending.resize(old + static_cast<size_t>(room) * bpf);
         uint8_t* dst = pending.data() + old;
@@ -235,6 +263,8 @@ struct AudioTrack::Impl {
         pendingOff = 0;
         needBase = true;
         flushedGraph = false;
+        stretch = 1.0;
+        pendingStretch = 1.0;
         if (std::fabs(rate - 1.0) > 1e-9 && !BuildGraph(rate)) {
             if (s.log) s.log("audio time-stretch failed: the sound is left out at this rate");
             rate = 0.0;  // silent
@@ -258,7 +288,7 @@ struct AudioTrack::Impl {
     void Consume(size_t frames) {
         pendingOff += frames * static_cast<size_t>(out.Format().BytesPerFrame());
         pendingStart += static_cast<int64_t>(static_cast<double>(frames) * rate * static_cast<double>(kUnitsPerSecond) /
-                                             static_cast<double>(out.Format().rate));
+                                             (static_cast<double>(out.Format().rate) * pendingStretch));
         if (pendingOff >= pending.size()) {
             pending.clear();
             pendingOff = 0;
@@ -302,8 +332,9 @@ struct AudioTrack::Impl {
                 if (r < 0) return false;
                 continue;
             }
-            // Straight through: each frame carries its own time.
-            if (PendingFrames() == 0) pendingStart = t;
+            // Straight through: each frame carries its own time; what the
+            // resampler still holds of earlier frames comes out first.
+            if (PendingFrames() == 0) pendingStart = t - (swr ? swr_get_delay(swr, kUnitsPerSecond) : 0);
             needBase = false;
             const bool ok = Convert(frame);
             av_frame_unref(frame);
@@ -402,13 +433,20 @@ struct AudioTrack::Impl {
                 continue;
             }
             const int64_t tolerance = placed ? kDriftUnits : kPlaceUnits;
+            const int64_t lead = !placed ? kPlaceUnits : deviceKeepsTime ? kDriftUnits : kLeadUnits;
+            // Ahead of the clock (off above 0): more device frames per frame.
+            stretch = placed && deviceKeepsTime
+                          ? 1.0 + std::clamp(static_cast<double>(off) /
+                                                 (kCorrectionSeconds * static_cast<double>(kUnitsPerSecond)),
+                                             -kMaxCorrection, kMaxCorrection)
+                          : 1.0;
             if (off < -tolerance) {
                 // Late: the samples whose time has passed are dropped.
                 const double frames = static_cast<double>(-off) * f.rate / (t.rate * static_cast<double>(kUnitsPerSecond));
                 Consume(std::min(PendingFrames(), static_cast<size_t>(std::ceil(frames))));
                 continue;
             }
-            if (off > tolerance) {
+            if (off > lead) {
                 // Early: wait for the clock.
                 WaitFor(std::min<int64_t>(static_cast<int64_t>(static_cast<double>(off) / t.rate), kPollUnits));
                 continue;
@@ -423,6 +461,7 @@ struct AudioTrack::Impl {
                 continue;
             }
             placed = true;
+            if (!deviceKeepsTime && out.Delay() > 0) deviceKeepsTime = true;
             written_->store(pendingStart);
         }
         active->store(false);

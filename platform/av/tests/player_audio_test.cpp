@@ -74,6 +74,11 @@ public:
     }
     // No audio stream.
     std::string Silent() { return Make("silent.mkv", kVideo); }
+    // 66 s, 1 kHz sine, as Tone().
+    std::string LongTone() {
+        return Make("longtone.mkv", "-f lavfi -i testsrc=size=64x48:rate=25:duration=66 "
+                                    "-f lavfi -i sine=frequency=1000:sample_rate=44100:duration=66");
+    }
 
 private:
     inline static const std::string kVideo = "-f lavfi -i testsrc=size=160x120:rate=25:duration=5 ";
@@ -106,6 +111,32 @@ double Frequency(const std::vector<int16_t>& s, size_t from, size_t to) {
     for (size_t i = from + 1; i < to && i < s.size(); ++i)
         if (s[i - 1] < 0 && s[i] >= 0) ++crossings;
     return static_cast<double>(crossings) * kRate / static_cast<double>(to - from);
+}
+
+// A clock that runs `ratio` times as fast as the monotonic one, as the clock
+// of a server keeping step with others does against its sound card's.
+class DriftingClock : public av::ReferenceClock {
+public:
+    explicit DriftingClock(double ratio) : ratio_(ratio), start_(base_.Now()) {}
+    int64_t Now() override { return start_ + static_cast<int64_t>(static_cast<double>(base_.Now() - start_) * ratio_); }
+
+private:
+    av::SystemClock base_;
+    double ratio_;
+    int64_t start_;
+};
+
+// The places where a sine stops following itself: each sample of a sine is
+// 2 cos(w) times the one before less the one before that; a dropped or an
+// added sample, or a gap, breaks that by far more than rounding does.
+std::vector<size_t> Breaks(const std::vector<int16_t>& s, size_t from, size_t to, double hz) {
+    const double k = 2.0 * std::cos(2.0 * M_PI * hz / kRate);
+    std::vector<size_t> at;
+    for (size_t i = std::max<size_t>(from, 2); i < to && i < s.size(); ++i) {
+        const double residual = s[i] - k * s[i - 1] + s[i - 2];
+        if (std::fabs(residual) > 40.0) at.push_back(i);
+    }
+    return at;
 }
 
 class PlayerAudioTest : public ::testing::Test {
@@ -290,6 +321,41 @@ TEST_F(PlayerAudioTest, WithoutDeviceOrSoundTheVideoPlays) {
             EXPECT_NE(lines[0].find(c.device), std::string::npos) << lines[0];
         }
         EXPECT_EQ(taps.PlayedSamples(), 0u);
+    }
+}
+
+TEST_F(PlayerAudioTest, ASettledToneHasNoBreakWhileTheSoundFollowsADriftingClock) {
+    // The clocks of a wall drift against the sound card by tens of parts per
+    // million; a tenth of a percent puts the sound 60 ms off the picture
+    // within the minute, which must be taken back without a click.
+    taps.AddSteady(SV_ALSA_STEADY_MODULE);
+    struct Case {
+        double ratio;
+    } cases[] = {{1.001}, {0.999}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ratio);
+        std::filesystem::remove(taps.SteadyFile());
+        Open(Media::Get().LongTone(), "steady");
+        ASSERT_TRUE(player.SetClock(std::make_shared<DriftingClock>(c.ratio)));
+        ASSERT_TRUE(player.Run());
+        const auto played = [&] {
+            std::error_code ec;
+            const auto size = std::filesystem::file_size(taps.SteadyFile(), ec);
+            return ec ? size_t{0} : static_cast<size_t>(size / 2);
+        };
+        ASSERT_TRUE(WaitUntil([&] { return played() >= static_cast<size_t>(62 * kRate); }, 180s));
+        player.Close();
+        const std::vector<int16_t> s = testsupport::AlsaTaps::ReadS16(taps.SteadyFile());
+        // Settled: from two seconds in, a minute of sound.
+        const std::vector<size_t> breaks = Breaks(s, 2 * kRate, 62 * kRate, 1000.0 * c.ratio);
+        EXPECT_TRUE(breaks.empty()) << breaks.size() << " breaks, the first at " << breaks.front() << " ("
+                                    << static_cast<double>(breaks.front()) / kRate << " s)";
+        EXPECT_NEAR(Peak(s, 2 * kRate, 62 * kRate), kToneAmplitude, kToneAmplitude * 0.02 + 1);
+        // The sound keeps up with the clock: a minute of the card's time holds
+        // `ratio` minutes of the tone, to within a few milliseconds (a
+        // tenth of a cycle a second is 6 ms in the minute).
+        EXPECT_NEAR(Frequency(s, 2 * kRate, 62 * kRate), 1000.0 * c.ratio, 0.1);
+        EXPECT_TRUE(Log().empty());
     }
 }
 

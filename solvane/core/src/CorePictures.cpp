@@ -67,10 +67,6 @@ int CMediaManager::LoadDefaultBackground() {
 }
 
 void CMediaManager::LoadMattingImage() {
-    {
-        std::lock_guard lock(m_csChannelLayout);
-        m_render.mattingEnabled = 1;
-    }
     bool loaded = false;
     {
         std::lock_guard lock(m_csMedia);
@@ -88,9 +84,7 @@ void CMediaManager::LoadMattingImage() {
         }
     }
     // Without its picture the server goes on showing everything else.
-    if (!loaded) {
-        LOGTEXT::LogError("matting picture not loaded; going on without matting.");
-        std::lock_guard lock(m_csChannelLayout);
-        m_render.mattingEnabled = 0;
-    }
+    if (!loaded) LOGTEXT::LogError("matting picture not loaded; going on without matting.");
+    std::lock_guard lock(m_csChannelLayout);
+    m_render.mattingEnabled = loaded && m_nShowMatting != 0 ? 1 : 0;
 }

@@ -45,6 +45,7 @@ std::mutex g_globalTextLock;
 std::string g_strSyncTimeIp;
 std::string g_strHostName;
 std::string g_strServerIp;
+std::atomic<CMediaManager*> g_core{nullptr};
 }  // namespace
 
 std::string GetSyncTimeIp() {
@@ -68,8 +69,12 @@ std::string GetServerIpText() {
     return g_strServerIp;
 }
 void SetServerIpText(const std::string& ip) {
-    std::lock_guard lock(g_globalTextLock);
-    g_strServerIp = ip;
+    {
+        std::lock_guard lock(g_globalTextLock);
+        g_strServerIp = ip;
+    }
+    // The idle screen shows the address the others reach this server on.
+    if (CMediaManager* core = g_core.load()) core->RefreshInfoText();
 }
 
 // ---- construction ----
@@ -133,9 +138,6 @@ void CMediaManager::SetCentralControl(ICentralControl* central) {
 
 // ---- singleton ----
 
-namespace {
-std::atomic<CMediaManager*> g_core{nullptr};
-}
 
 CMediaManager* GetMediaManager() {
     CMediaManager* core = g_core.load();
@@ -207,6 +209,7 @@ void CMediaManager::LoadConfig() {
     m_strBmpFilePath = ini.Text("Setting", "BmpFilePath",
                                 platform::JoinPath(m_strProgramFolder, "image/background.jpg").c_str());
     m_nDisplayBackgroundIfNoVideo = ini.Int("Setting", "DisplayBackgroundIfNoVideo", 1);
+    m_nShowMatting = ini.Int("Setting", "ShowMatting", 0);
     m_strMediaVideoExtension = ini.Text("Setting", "MediaVideoExtension",
                                         "*.avi|*.rmvb|*.mpg|*.mp4|*.mov|*.wmv|*.rm|*.ts|*.mpeg|*.mkv");
     m_nRotationAngle = ini.Int("MediaOption", "RotationAngle", 0);
@@ -435,6 +438,8 @@ std::string CMediaManager::OwnIpText() {
     return m_strLocalIp.empty() ? m_strOwnIp : m_strLocalIp;
 }
 
+void CMediaManager::RefreshInfoText() { m_render.SetInfoText(OwnAddressText()); }
+
 void CMediaManager::SetOwnIpText(const std::string& ip) {
     std::lock_guard lock(m_textLock);
     m_strOwnIp = ip;
@@ -466,6 +471,7 @@ void CMediaManager::Initialize() {
     InitChannelLayout();
     Output().Invalidate();
     LoadConfig();
+    RefreshInfoText();
 
     if (Output().SetSwapInterval(m_nVerticalSync != 0 ? 1 : 0))
         LOGTEXT::LogInfo("垂直同步：%d", m_nVerticalSync);

@@ -426,6 +426,13 @@ void CNodeSync::ApplyMasterState(const std::string& address, const uint8_t* data
             media->SeekTo(entry.position);
             std::lock_guard lock(m_pCore->m_csMedia);
             m_pCore->m_mediaList.push_back(media);
+            // The video caught up with becomes the current one, as a video
+            // loaded by command does, so the frame queries answer on a slave.
+            std::lock_guard current(m_pCore->m_csCurrentVideo);
+            IMedia*& shown = m_pCore->m_pCurrentVideo;
+            if (!shown || std::find(m_pCore->m_mediaList.begin(), m_pCore->m_mediaList.end(), shown) ==
+                              m_pCore->m_mediaList.end())
+                shown = media;
             ++touched;
         }
     }

@@ -104,9 +104,36 @@ TEST_F(CorePictures, InitializeMakesAndLoadsTheCorePictures) {
     EXPECT_EQ(core.m_pMatting->Common().type, kMediaMattingPicture);
     EXPECT_EQ(Fake(core.m_pDefaultBackground).pictureData, Resource(142, "JPG"));
     EXPECT_EQ(Fake(core.m_pMatting).pictureData, Resource(148, "PNG"));
-    EXPECT_EQ(core.m_render.mattingEnabled, 1);
+    // Loaded, but a show's picture carries nothing the show did not put there.
+    EXPECT_EQ(core.m_render.mattingEnabled, 0);
     EXPECT_TRUE(core.m_mediaList.empty());
     EXPECT_FALSE(log.Contains(LOGTEXT::Level::Error, "matting"));
+}
+
+TEST(CorePicturesSetting, TheBadgeShowsOnlyWhenTheSettingsFileAsksForIt) {
+    struct Case {
+        const char* lines;  // of mediacfg.ini
+        int enabled;
+    } cases[] = {
+        {"", 0},
+        {"[Setting]\nShowMatting=0\n", 0},
+        {"[Setting]\nShowMatting=1\n", 1},
+        {"[setting]\nshowmatting=2\n", 1},
+        {"[Setting]\nShowMatting=yes\n", 0},
+        {"[Other]\nShowMatting=1\n", 0},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        testsupport::WriteFile(dir / "mediacfg.ini", c.lines);
+        FakeOutputWindow output;
+        FakeMediaFactory factory;
+        FakeDisplayList displays;
+        FakeSystemServices system;
+        CMediaManager core{dir.str()};
+        core.SetServices({&output, &factory, &displays, &system});
+        core.Initialize();
+        EXPECT_EQ(core.m_render.mattingEnabled, c.enabled) << c.lines;
+    }
 }
 
 TEST_F(CorePictures, RefusedPicturesAreLoggedAndMattingStaysOff) {

@@ -383,6 +383,13 @@ TEST_F(MediaManagerMedia, StatusRecordCutsTheClusterNameAt30) {
     EXPECT_EQ(bytes[123], 0);
 }
 
+TEST_F(MediaManagerMedia, TheIdleScreenShowsTheAddressTheOthersReachThisServerOn) {
+    // An address named in the settings file wins over the host's own.
+    WriteFile(dir / "mediacfg.ini", "[SyncMedia]\nLocalIp=10.20.30.40\n");
+    core.Initialize();
+    EXPECT_EQ(core.m_render.InfoText(), "10.20.30.40");
+}
+
 TEST_F(MediaManagerMedia, InitializeLoadsTheStartupVideo) {
     const std::string video = MakeFile("intro.mp4");
     WriteFile(dir / "mediacfg.ini", "[StartupLoadMedia]\nEnable=1\nMediaType=0\nVideoPath=" + video +

@@ -117,6 +117,7 @@ public:
 
     void FillMediaStatusRecord(uint32_t command, IMedia* media, tagNETHEAD& head);
     std::string OwnAddressText();
+    void RefreshInfoText();           // the idle screen's address from OwnAddressText
     std::string OwnIpText();          // the first address of the host name (start-up)
     void SetOwnIpText(const std::string& ip);
     std::string ShowClusterName();
@@ -254,6 +255,10 @@ public:
     int m_nVideo3DFormat = 0;
     int m_nVerticalSync = 0;
     IMedia* m_pMatting = nullptr;
+    // [Setting] ShowMatting: the moving badge over every channel; off unless
+    // the file asks for it, since nothing may sit on a show's picture that the
+    // show did not put there.
+    int m_nShowMatting = 0;
     int m_nStartupLoadEnable = 0;
     int m_nStartupMediaType = 0;
     std::string m_strStartupDesktopName;

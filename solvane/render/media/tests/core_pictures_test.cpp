@@ -43,6 +43,7 @@ TEST(RenderMediaFactoryPictures, MattingPictureIsAStillPicture) {
 TEST_F(CorePicturesRendered, DefaultBackgroundAndMattingAreLoaded) {
     core.CreateEmbeddedPictures();
     EXPECT_EQ(core.LoadDefaultBackground(), 1);
+    core.m_nShowMatting = 1;
     core.LoadMattingImage();
 
     auto* background = dynamic_cast<BMP*>(core.m_pDefaultBackground);

@@ -44,6 +44,17 @@ public:
     }
     ~AlsaTaps() { unsetenv("ALSA_CONFIG_PATH"); }
 
+    // Adds the PCM "steady", which keeps time by the clock like a sound card
+    // and writes what it has played by now to SteadyFile(). `module` is the
+    // test PCM's plug-in (tests/support/alsa). Call before the first open.
+    void AddSteady(const std::string& module) const {
+        std::string conf = ReadFile(dir_ / "asound.conf");
+        conf += "pcm_type.steady {\n  lib \"" + module + "\"\n}\n"
+                "pcm.steady {\n  type steady\n  file \"" + SteadyFile() + "\"\n}\n";
+        WriteFile(dir_ / "asound.conf", conf);
+    }
+    std::string SteadyFile() const { return (dir_ / "steady.raw").string(); }
+
     std::string TapFile() const { return (dir_ / "tap.raw").string(); }
     std::string SourceFile() const { return (dir_ / "source.raw").string(); }
 
