@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 #include "kestrane/adddevicedialog.h"
@@ -768,6 +769,11 @@ void MainWidget::newProject() {
         return;
     GConfig& config = GConfig::instance();
     config.clearProject();
+    // Clearing leaves no playable length; a new project gets the one the
+    // time axis started with (the default play duration), or the transport
+    // would stop at once until media are dropped.
+    config.setTimelineStart(0);
+    config.setTimelineLength(std::max(config.minimumSpan(), 0), 0);
     for (int i = 0; i < 5; ++i)
         m_timeAxisWidget->addLayer(false);
     config.setProjectPath(QString());
@@ -809,6 +815,10 @@ bool MainWidget::loadProjectFromFile(const QString& path, bool interactive) {
     }
     config.showWaiting(false);
     config.setSaved(clean);
+    // Folder rows mark the project saved once the event loop comes round:
+    // a project that lost media on the way must stay marked as changed.
+    if (!clean)
+        QTimer::singleShot(0, this, [] { GConfig::instance().setSaved(false); });
     warnDevicesWithoutChannel();
     return true;
 }

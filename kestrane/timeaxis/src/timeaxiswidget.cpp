@@ -86,9 +86,6 @@ TimeAxisWidget::TimeAxisWidget(QWidget* parent) : QWidget(parent) {
     }
     config.setTimeAxisLengthValue(length);
     config.setClearedTimeAxisLength(length);
-    // A new project (File > New clears the project) starts with the same
-    // playable length as the first one, or the transport has nothing to run.
-    config.setClearedTimelineLength(duration);
     QTimer::singleShot(0, this, [duration] {
         GConfig::instance().setTimelineStart(0);
         GConfig::instance().setTimelineLength(duration, 0);
@@ -507,12 +504,12 @@ LayerInfoPanel* TimeAxisWidget::addFolder(bool isInit) {
     ++m_markedRow;
     renumberRows(row);
     GConfig::instance().setSaved(false);
-    // The loader sets the saved state itself, after everything it did: a
-    // late mark here would hide what the open reported as changed.
-    QTimer::singleShot(0, this, [this] {
+    QTimer::singleShot(0, this, [this, isInit] {
         updateScroll(0);
         renumberRows(-1);
         m_addFolderButton->setEnabled(true);
+        if (isInit)
+            GConfig::instance().setSaved(true);
     });
     return header;
 }

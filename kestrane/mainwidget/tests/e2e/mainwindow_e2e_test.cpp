@@ -5,8 +5,6 @@
 // transport; New and Open wait for a connect round to end.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -19,6 +17,8 @@
 #include <QImage>
 #include <QPushButton>
 
+#include <QGraphicsView>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <atomic>
@@ -51,6 +51,10 @@
 #include "kestrane/timeaxiswidget.h"
 #include "support/QtSpin.h"
 #include "support/RemoteServer.h"
+
+// Last: the X headers define names (Bool, Status, None) the Qt headers use.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 namespace fs = std::filesystem;
 
@@ -532,6 +536,7 @@ TEST_F(ReopenE2E, ASavedShowOpensInANewWindowWithItsTilesBarsKeysAndBlocks) {
     window->resize(1280, 800);
     window->show();
     settle();
+    prompts.texts.clear();
     bool opened = false;
     window->openProjectPath(project, &opened);
     ASSERT_TRUE(opened) << prompts.texts.join(QLatin1Char('|')).toStdString();
@@ -759,6 +764,7 @@ TEST_F(ReopenE2E, NewAndOpenWaitForAConnectRoundToEnd) {
     ASSERT_TRUE(spinUntil([&] { return !window->serverRoundRunning() && window->connectButton()->isEnabled(); },
                           kDeadlineMs));
     EXPECT_FALSE(g.isConnected());
+    g.setSaved(true);
     prompts.texts.clear();
     window->newProject();
     EXPECT_TRUE(g.deviceIds().isEmpty());
