@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 #include "kestrane/adddevicedialog.h"
@@ -59,6 +60,7 @@ using kestrane::StartupSettings;
 namespace {
 
 const char kProjectFilter[] = "Vadra(*.vadra)";
+const char kRoundRunningText[] = "正在连接或断开设备，请等待完成后再新建或打开项目！";
 const int kSidebarWidth = 240;
 
 // What the configuration object asks of the main window itself.
@@ -731,8 +733,29 @@ void MainWidget::autoConnectAndPlay(bool andPlay) {
     loop.exec();
 }
 
+bool MainWidget::serverRoundRunning() {
+    m_threads.removeAll(QPointer<QThread>());
+    if (m_pendingConnectThreads > 0 || m_pendingMediaThreads > 0)
+        return true;
+    // A thread that has reported may still be on its last steps with the
+    // sessions clearing the project frees.
+    for (const QPointer<QThread>& thread : m_threads)
+        if (thread && thread->isRunning())
+            return true;
+    return false;
+}
+
+bool MainWidget::refuseWhileRoundRuns() {
+    if (!serverRoundRunning())
+        return false;
+    prompt::warning(this, QStringLiteral("操作出错"), QString::fromUtf8(kRoundRunningText));
+    return true;
+}
+
 bool MainWidget::mayReplaceProject() {
     GConfig& config = GConfig::instance();
+    if (refuseWhileRoundRuns())
+        return false;
     if (config.isConnected()) {
         prompt::warning(this, QStringLiteral("操作出错"), QStringLiteral("连接状态下无法打开新项目！"));
         return false;
@@ -749,6 +772,11 @@ void MainWidget::newProject() {
         return;
     GConfig& config = GConfig::instance();
     config.clearProject();
+    // Clearing leaves no playable length; a new project gets the one the
+    // time axis started with (the default play duration), or the transport
+    // would stop at once until media are dropped.
+    config.setTimelineStart(0);
+    config.setTimelineLength(std::max(config.minimumSpan(), 0), 0);
     for (int i = 0; i < 5; ++i)
         m_timeAxisWidget->addLayer(false);
     config.setProjectPath(QString());
@@ -769,7 +797,9 @@ bool MainWidget::loadProjectFromFile(const QString& path, bool interactive) {
     const bool clean = config.checkProjectFile(bytes, missing);
     if (!clean) {
         if (missing.isEmpty()) {
-            prompt::warning(this, QStringLiteral("无法识别项目文件"), QStringLiteral("项目文件格式不正确，无法识别"));
+            const QString refusal = config.projectFileRefusal();
+            prompt::warning(this, QStringLiteral("无法识别项目文件"),
+                            refusal.isEmpty() ? QStringLiteral("项目文件格式不正确，无法识别") : refusal);
             return false;
         }
         const QString text = interactive
@@ -788,7 +818,26 @@ bool MainWidget::loadProjectFromFile(const QString& path, bool interactive) {
     }
     config.showWaiting(false);
     config.setSaved(clean);
+    // Folder rows mark the project saved once the event loop comes round:
+    // a project that lost media on the way must stay marked as changed.
+    if (!clean)
+        QTimer::singleShot(0, this, [] { GConfig::instance().setSaved(false); });
+    warnDevicesWithoutChannel();
     return true;
+}
+
+void MainWidget::warnDevicesWithoutChannel() {
+    // The add-device dialog refuses a ninth output; a file may still hold
+    // one, and the walls would silently miss it.
+    GConfig& config = GConfig::instance();
+    QStringList lines;
+    for (int id : config.devicesWithoutChannel())
+        if (const DeviceRecord* d = config.device(id))
+            lines << QStringLiteral("%1（%2，输出%3）").arg(d->name, d->serverIp).arg(d->outputIndex);
+    if (!lines.isEmpty())
+        prompt::warning(this, QStringLiteral("输出通道已用完"),
+                        QStringLiteral("当前服务端的输出通道已用完，以下设备不会输出到服务端：\n%1")
+                            .arg(lines.join(QLatin1Char('\n'))));
 }
 
 void MainWidget::openProject(const QString& givenPath) {
@@ -806,6 +855,11 @@ void MainWidget::openProject(const QString& givenPath) {
 
 bool MainWidget::openProjectPath(const QString& path, bool* loaded) {
     GConfig& config = GConfig::instance();
+    if (refuseWhileRoundRuns()) {
+        if (loaded)
+            *loaded = false;
+        return false;
+    }
     config.showWaiting(true);
     const bool ok = loadProjectFromFile(path, false);
     config.showWaiting(false);
@@ -906,13 +960,13 @@ void MainWidget::autoSave() {
         QString folder;
         if (std::unique_ptr<QSettings> settings = kestrane::openSettings())
             folder = settings->value(QStringLiteral("GeneralSettings/savePath"), QString()).toString();
-        if (folder.isEmpty()) {
-            // Without a chosen folder untitled work goes to Documents, made
-            // when this account has none yet.
+        // Without a chosen folder untitled work goes to Documents. Either
+        // folder is made when it does not exist yet (a chosen one may have
+        // been removed since, or be on a fresh account).
+        if (folder.isEmpty())
             folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-            if (!folder.isEmpty())
-                QDir().mkpath(folder);
-        }
+        if (!folder.isEmpty())
+            QDir().mkpath(folder);
         const QString name = nextUntitledPath(folder);
         if (name.isEmpty()) {
             m_saving = false;

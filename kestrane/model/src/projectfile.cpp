@@ -24,9 +24,22 @@ constexpr double kMaxStageZoom = 1.0;
 // Nesting allowed inside a saved variant (a row map holds only plain values).
 constexpr int kMaxVariantDepth = 8;
 
+// What one file may ask for. Far above any real show (a wall has tens of
+// devices, a show some hundreds of layers), low enough that the console
+// builds it in seconds rather than freezing on a damaged or hostile file.
+constexpr quint32 kMaxMedia = 20000;
+constexpr quint32 kMaxDevices = 1024;
+constexpr quint32 kMaxRows = 5000;  // a layer takes five rows with its effect rows
+constexpr quint32 kMaxControls = 10000;
+// Stage positions and sizes in stage units; anything beyond cannot be a
+// place on a wall and would not fit the servers' 32-bit rectangles.
+constexpr double kMaxStageExtent = 1.0e7;
+
 // Row roles of the time axis.
 constexpr int kLayerRole = 100;
 constexpr int kFolderRole = 101;
+constexpr int kEffectRole = 102;
+constexpr int kEffectRowsPerLayer = 4;
 
 struct ProjectData {
     QMap<int, MediaSource> media;
@@ -60,13 +73,14 @@ public:
     explicit ProjectParser(const QByteArray& bytes) : r_(bytes) {}
 
     bool parse(ProjectData& d, QString& error) {
-        if (!blobMap(d.media, "media items") || !blobMap(d.devices, "devices") || !value(d.rowCount, "row count") ||
-            !blobList(d.library, "media library") || !value(d.axisLength, "display length") ||
+        if (!blobMap(d.media, "media items", kMaxMedia) || !blobMap(d.devices, "devices", kMaxDevices) ||
+            !value(d.rowCount, "row count") || !blobList(d.library, "media library", kMaxMedia) || !value(d.axisLength, "display length") ||
             !value(d.timelineStart, "timeline start") || !value(d.timelineLength, "timeline length") ||
             !stringList(d.rowColors) || !intMap(d.folderPositions, "folder positions") ||
             !intMap(d.devicePositions, "device positions") || !folders(d.folders) || !rows(d.rows) ||
-            !blobList(d.playControls, "play controls") || !blobList(d.outControls, "output controls") ||
-            !blobList(d.layerIOs, "output commands") || !value(d.stageZoom, "stage zoom") ||
+            !blobList(d.playControls, "play controls", kMaxControls) ||
+            !blobList(d.outControls, "output controls", kMaxControls) ||
+            !blobList(d.layerIOs, "output commands", kMaxControls) || !value(d.stageZoom, "stage zoom") ||
             !value(d.stageVScroll, "stage scroll") || !value(d.stageHScroll, "stage scroll") ||
             !value(d.axis.scale, "time-axis scale") || !value(d.axis.speedIndex, "play speed") ||
             !value(d.axis.checked, "check button") || !value(d.axis.playHead, "play head") ||
@@ -91,6 +105,9 @@ public:
         return true;
     }
 
+    // Whether the file asked for more than the console takes.
+    bool tooLarge() const { return tooLarge_; }
+
 private:
     bool fail(const QString& what) {
         if (error_.isEmpty()) error_ = what;
@@ -100,6 +117,12 @@ private:
     template <class T>
     bool value(T& v, const char* what) {
         return r_.read(v) || fail(QStringLiteral("the %1 is cut short").arg(QLatin1String(what)));
+    }
+
+    bool within(quint32 n, quint32 limit, const char* what) {
+        if (n <= limit) return true;
+        tooLarge_ = true;
+        return fail(QStringLiteral("the file asks for %1 %2, more than %3").arg(n).arg(QLatin1String(what)).arg(limit));
     }
 
     bool count(quint32& n, qint64 elementSize, const char* what) {
@@ -113,10 +136,10 @@ private:
     }
 
     template <class Record>
-    bool blobMap(QMap<int, Record>& out, const char* what) {
+    bool blobMap(QMap<int, Record>& out, const char* what, quint32 limit) {
         quint32 n = 0;
         // A pair takes at least a key and a byte-array length.
-        if (!count(n, 8, what)) return false;
+        if (!count(n, 8, what) || !within(n, limit, what)) return false;
         for (quint32 k = 0; k < n; ++k) {
             qint32 key = 0;
             QByteArray blob;
@@ -130,9 +153,9 @@ private:
     }
 
     template <class Record>
-    bool blobList(QList<Record>& out, const char* what) {
+    bool blobList(QList<Record>& out, const char* what, quint32 limit) {
         quint32 n = 0;
-        if (!count(n, 4, what)) return false;
+        if (!count(n, 4, what) || !within(n, limit, what)) return false;
         for (quint32 k = 0; k < n; ++k) {
             QByteArray blob;
             if (!r_.read(blob)) return fail(QStringLiteral("the %1 are cut short").arg(what));
@@ -260,7 +283,7 @@ private:
 
     bool rows(QList<QVariantMap>& out) {
         quint32 n = 0;
-        if (!count(n, 5, "timeline row")) return false;
+        if (!count(n, 5, "timeline row") || !within(n, kMaxRows, "timeline rows")) return false;
         for (quint32 k = 0; k < n; ++k) {
             QVariant v;
             if (!variant(v, 0)) return false;
@@ -271,6 +294,7 @@ private:
 
     BlobReader r_;
     QString error_;
+    bool tooLarge_ = false;
 };
 
 bool readable(const QString& path) {
@@ -292,11 +316,41 @@ QList<QByteArray> blobsOf(const QList<T*>& records) {
     return out;
 }
 
-bool parseProject(const QByteArray& bytes, ProjectData& d) {
+bool onStage(double v) { return std::isfinite(v) && std::fabs(v) <= kMaxStageExtent; }
+
+// Positions and sizes a file may hold: the console never writes others, and
+// the servers take them as 32-bit integers.
+QString stageProblem(const ProjectData& d) {
+    for (auto it = d.media.constBegin(); it != d.media.constEnd(); ++it)
+        if (!onStage(it->x) || !onStage(it->y) || !onStage(it->width) || !onStage(it->height))
+            return QStringLiteral("media %1 has a position or size off the stage").arg(it.key());
+    for (auto it = d.devices.constBegin(); it != d.devices.constEnd(); ++it)
+        if (!onStage(it->stageX) || !onStage(it->stageY) || !onStage(it->width) || !onStage(it->height))
+            return QStringLiteral("device %1 has a position or size off the stage").arg(it.key());
+    return {};
+}
+
+// Parses and vets the file; `refusal` gets the operator's text when the file
+// is refused for its size or its stage values.
+bool parseProject(const QByteArray& bytes, ProjectData& d, QString& refusal) {
+    refusal.clear();
     QString error;
-    if (ProjectParser(bytes).parse(d, error)) return true;
-    qWarning().noquote() << "not a project file:" << error;
-    return false;
+    ProjectParser parser(bytes);
+    if (!parser.parse(d, error)) {
+        if (parser.tooLarge())
+            refusal = QStringLiteral("项目文件过大，超出程序可以打开的范围（最多%1个媒体、%2个设备、%3个图层）")
+                          .arg(kMaxMedia)
+                          .arg(kMaxDevices)
+                          .arg(kMaxRows / 5);
+        qWarning().noquote() << "not a project file:" << error;
+        return false;
+    }
+    if (const QString problem = stageProblem(d); !problem.isEmpty()) {
+        refusal = QStringLiteral("项目文件中的位置或尺寸超出舞台范围，无法打开");
+        qWarning().noquote() << "project file refused:" << problem;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -365,7 +419,7 @@ bool GConfig::saveProjectFile(const QString& path) {
 bool GConfig::checkProjectFile(const QByteArray& bytes, QStringList& missing) const {
     missing.clear();
     ProjectData d;
-    if (!parseProject(bytes, d)) return false;
+    if (!parseProject(bytes, d, m_projectFileRefusal)) return false;
     for (const MediaSource& m : d.library)
         if (m.kind != 99 && !readable(m.path)) missing.append(m.path);
     return missing.isEmpty();
@@ -373,7 +427,7 @@ bool GConfig::checkProjectFile(const QByteArray& bytes, QStringList& missing) co
 
 bool GConfig::loadProjectData(const QByteArray& bytes, const QString& path) {
     ProjectData d;
-    if (!parseProject(bytes, d)) return false;
+    if (!parseProject(bytes, d, m_projectFileRefusal)) return false;
 
     // Media items and library entries whose file has gone are left out.
     for (auto it = d.media.constBegin(); it != d.media.constEnd(); ++it)
@@ -384,10 +438,35 @@ bool GConfig::loadProjectData(const QByteArray& bytes, const QString& path) {
     m_timelineStart = d.timelineStart;
     m_timelineLength = d.timelineLength;
 
-    for (const QVariantMap& row : d.rows) {
+    // Table row of each file row: a layer brings its four effect rows, so an
+    // honest file maps onto itself; a hand-made one may not. An effect row
+    // stands for the layer it belongs to when media or blocks name it.
+    QVector<int> tableRow(d.rows.size(), -1);
+    QVector<int> ownerRow(d.rows.size(), -1);
+    int lastLayer = -1;
+    int effectsLeft = 0;
+    QList<std::pair<int, QVariantMap>> effectStates;
+    for (int i = 0; i < d.rows.size(); ++i) {
+        const QVariantMap& row = d.rows[i];
         const int role = row.value(QStringLiteral("role")).toInt();
-        if (role == kLayerRole || role == kFolderRole) m_timeAxisHooks->restoreLayerRow(row);
+        if (role == kLayerRole || role == kFolderRole) {
+            const int at = m_timeAxisHooks->layerRowCount();
+            m_timeAxisHooks->restoreLayerRow(row);
+            tableRow[i] = at;
+            ownerRow[i] = role == kLayerRole ? at : -1;
+            lastLayer = role == kLayerRole ? at : -1;
+            effectsLeft = role == kLayerRole ? kEffectRowsPerLayer : 0;
+        } else if (role == kEffectRole && lastLayer >= 0) {
+            ownerRow[i] = lastLayer;
+            if (effectsLeft > 0) {
+                tableRow[i] = lastLayer + 1 + kEffectRowsPerLayer - effectsLeft;
+                effectStates.append({tableRow[i], row});
+                --effectsLeft;
+            }
+        }
     }
+    // The layer a file row index stands for in the table, or -1.
+    auto layerOf = [&](int fileRow) { return fileRow >= 0 && fileRow < ownerRow.size() ? ownerRow[fileRow] : -1; };
 
     // The table inserts at row 0, so the last entry goes in first.
     const QList<MediaSource> library = m_mediaLibrary;
@@ -413,21 +492,34 @@ bool GConfig::loadProjectData(const QByteArray& bytes, const QString& path) {
 
     for (int id : m_media.keys()) m_stageHooks->addMediaItem(id);
     setTimeAxisLength(-1, false);
-    for (auto it = m_media.constBegin(); it != m_media.constEnd(); ++it) {
-        const int row = it->layer;
-        const bool onLayer =
-            row >= 0 && row < d.rows.size() && d.rows[row].value(QStringLiteral("role")).toInt() == kLayerRole;
-        if (!onLayer) {
+    QList<int> rowsWithMedia;
+    for (auto it = m_media.begin(); it != m_media.end(); ++it) {
+        const int row = layerOf(it->layer);
+        if (row < 0) {
             // The record stays: the operator can still see and move it.
-            qWarning().noquote() << "media" << it.key() << "names layer row" << row << "which the file does not have";
+            qWarning().noquote() << "media" << it.key() << "names layer row" << it->layer
+                                 << "which is no layer of the file";
             continue;
         }
+        it->layer = row;
         m_timeAxisHooks->addMediaBlock(it.key(), row);
+        if (!rowsWithMedia.contains(row)) rowsWithMedia.append(row);
     }
+    // The key-frame bars under each layer, from the media's keys.
+    for (int row : rowsWithMedia) refreshLayerEffectRows(row);
+    // Once the bars are there: a hidden effect row disables their keys.
+    for (const auto& [row, state] : effectStates) m_timeAxisHooks->restoreEffectRow(row, state);
 
-    for (const PlayControlRecord& r : d.playControls) m_timeAxisHooks->addPlayControlBlock(addPlayControl(r)->id);
+    // A block names its row as the media do.
+    for (PlayControlRecord r : d.playControls) {
+        if (const int row = layerOf(r.layerRow); row >= 0) r.layerRow = row;
+        m_timeAxisHooks->addPlayControlBlock(addPlayControl(r)->id);
+    }
     for (const OutControlRecord& r : d.outControls) addOutControlRow(addOutControl(r)->id);
-    for (const LayerIORecord& r : d.layerIOs) m_timeAxisHooks->addLayerIOBlock(addLayerIO(r)->id);
+    for (LayerIORecord r : d.layerIOs) {
+        if (const int row = layerOf(r.layerRow); row >= 0) r.layerRow = row;
+        m_timeAxisHooks->addLayerIOBlock(addLayerIO(r)->id);
+    }
 
     // A hand-edited or damaged view state must not leave the stage unusable.
     m_stageZoom = std::isfinite(d.stageZoom) ? std::clamp(d.stageZoom, kMinStageZoom, kMaxStageZoom) : kMinStageZoom;

@@ -100,3 +100,20 @@ void GConfig::updateWorldConfigs(int deviceId) {
     for (const auto& [ip, world] : m_worlds)
         if (world) qDebug() << __FILE__ << __LINE__ << "world" << ip << "channels" << world->channelCount;
 }
+
+QList<int> GConfig::devicesWithoutChannel() const {
+    // As updateWorldConfigs fills the records in a round: device-id order,
+    // a device on an output already given shares its channel.
+    QMap<QString, QList<int>> outputs;
+    QList<int> left;
+    for (auto it = m_devices.constBegin(); it != m_devices.constEnd(); ++it) {
+        QList<int>& used = outputs[it->serverIp];
+        if (used.contains(it->outputIndex)) continue;
+        if (used.size() >= lintra::kMaxChannels) {
+            left.append(it.key());
+            continue;
+        }
+        used.append(it->outputIndex);
+    }
+    return left;
+}

@@ -22,7 +22,9 @@ int itemId(const QGraphicsItem* item) { return item ? item->data(kIdKey).toInt()
 
 QGraphicsItem* findItem(QGraphicsScene* scene, int id, int type) {
     if (!scene) return nullptr;
-    for (QGraphicsItem* item : scene->items())
+    // Unsorted: a stacking-order sort per lookup made loading a large
+    // project quadratic in its items, and an id names one item anyway.
+    for (QGraphicsItem* item : scene->items(Qt::SortOrder(-1)))
         if (itemType(item) == type && itemId(item) == id) return item;
     return nullptr;
 }

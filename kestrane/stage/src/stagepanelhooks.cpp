@@ -145,6 +145,19 @@ void StagePanelHooks::createVideoItems() {
 }
 
 void StagePanelHooks::addDeviceItem(int deviceId) { m_widget->scene()->addDeviceItem(deviceId); }
+
+void StagePanelHooks::addLoadedDeviceItem(int deviceId) {
+    // The file's position stands; the selection and the edit mode stay as
+    // the loader left them.
+    Scene* scene = m_widget->scene();
+    DeviceRecord* rec = GConfig::instance().device(deviceId);
+    if (!rec || scene->stageItem(deviceId, kDeviceType)) return;
+    auto* item = new DeviceItem(deviceId, true);
+    item->setData(kIdKey, deviceId);
+    item->setData(kTypeKey, kDeviceType);
+    scene->addItem(item);
+    if ((rec = GConfig::instance().device(deviceId))) rec->stageItem = item;
+}
 void StagePanelHooks::selectStageDevice(int deviceId) { m_widget->scene()->selectDeviceItem(deviceId); }
 
 void StagePanelHooks::removeDeviceItem(int deviceId) {

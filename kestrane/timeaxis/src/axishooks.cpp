@@ -158,6 +158,23 @@ void AxisHooks::restoreLayerRow(const QVariantMap& row) {
         h->setExpanded(row.value(QStringLiteral("folderStatus")).toBool());
 }
 
+void AxisHooks::restoreEffectRow(int row, const QVariantMap& state) {
+    if (SpecialEffectInfoPanel* e = m_axis->table()->effectHeader(row)) {
+        // Only what differs: the eye repaints the stage each time.
+        const bool locked = state.value(QStringLiteral("isLock")).toBool();
+        const bool hidden = state.value(QStringLiteral("eyeIsHidden")).toBool();
+        if (e->isLocked() != locked)
+            e->setLocked(locked);
+        if (e->eyeIsHidden() != hidden)
+            e->setEyeHidden(hidden);
+    }
+}
+
+void AxisHooks::addMediaBlock(int mediaId, int row) {
+    if (LayerPanel* strip = m_axis->table()->strip(row); strip && m_axis->table()->isLayerRow(row))
+        strip->addMedia(mediaId);
+}
+
 void AxisHooks::applyFolderStates() {
     const LayerTable* table = m_axis->table();
     for (int row : table->groupRows())

@@ -154,6 +154,9 @@ public:
     int autoSaveInterval() const { return m_autoSaveInterval; }
     void setAutoSaveInterval(int seconds) { m_autoSaveInterval = seconds; }
     int pendingConnectThreads() const { return m_pendingConnectThreads; }
+    // A connect, disconnect or media round is under way: its threads use the
+    // server sessions that replacing the project frees.
+    bool serverRoundRunning();
     QTimer* mediaUpdateTimer() const { return m_mediaUpdateTimer; }
     QTimer* autoSaveTimer() const { return m_autoSaveTimer; }
     QMap<QString, QAction*>& actions() { return m_actions; }
@@ -198,6 +201,10 @@ private:
     // Before New or Open: refused while connected; otherwise playback
     // pauses and unsaved work may be saved first (false: a failed save).
     bool mayReplaceProject();
+    // Tells the operator and answers true while a round runs.
+    bool refuseWhileRoundRuns();
+    // Names, after a load, the devices beyond their server's eight outputs.
+    void warnDevicesWithoutChannel();
     // Reads, checks and loads a project file; `interactive` uses the
     // dialog's wording for the missing-media question.
     bool loadProjectFromFile(const QString& path, bool interactive);

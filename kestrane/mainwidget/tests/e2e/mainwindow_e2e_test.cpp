@@ -1,7 +1,15 @@
 // The console's main window on the test's X server against two whole display
 // servers, each in a namespace of its own: connect, media round, a server
-// killed and restarted, a server down at connect time.
+// killed and restarted, a server down at connect time. A show saved and
+// opened again in a new window comes back whole; New gives a running
+// transport; New and Open wait for a connect round to end.
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QFile>
@@ -9,8 +17,29 @@
 #include <QImage>
 #include <QPushButton>
 
+#include <QGraphicsView>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <thread>
+#include <vector>
+
+#include "../../../model/tests/blobbytes.h"
+#include "kestrane/deviceitem.h"
+#include "kestrane/effectcontainer.h"
+#include "kestrane/layerinfopanel.h"
+#include "kestrane/layerio.h"
+#include "kestrane/layermedia.h"
+#include "kestrane/layerpanel.h"
+#include "kestrane/layerplaycontrol.h"
+#include "kestrane/layerspecialeffect.h"
+#include "kestrane/layertable.h"
+#include "kestrane/scene.h"
+#include "kestrane/specialeffectinfopanel.h"
+#include "kestrane/stageitems.h"
 
 #include "kestrane/gconfig.h"
 #include "kestrane/mainwidget.h"
@@ -22,6 +51,10 @@
 #include "kestrane/timeaxiswidget.h"
 #include "support/QtSpin.h"
 #include "support/RemoteServer.h"
+
+// Last: the X headers define names (Bool, Status, None) the Qt headers use.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 namespace fs = std::filesystem;
 
@@ -132,7 +165,7 @@ protected:
         ASSERT_EQ(g.media().size(), 2);
     }
 
-    void addMedia(int kind, const QString& path, double x, int w, int h) {
+    void addMedia(int kind, const QString& path, double x, int w, int h, int row = 0) {
         GConfig& g = GConfig::instance();
         const int id = g.nextMediaId();
         MediaSource m;
@@ -153,7 +186,7 @@ protected:
         g.setMediaRecord(m, id);
         g.stageHooks().addMediaItem(id);
         if (window->timeAxisWidget()->layerRowCount() == 0) window->timeAxisWidget()->addLayer(false);
-        window->timeAxisWidget()->addItemToLayer(id, 0, 0);
+        window->timeAxisWidget()->addItemToLayer(id, row, 0);
     }
 
     bool online(const QString& ip) {
@@ -289,6 +322,457 @@ TEST_F(MainWindowE2E, AServerDownAtConnectIsNamedOnceAndTheOtherIsSynchronised) 
         kDeadlineMs));
     for (const DeviceRecord& d : g.devices())
         if (d.serverIp == ipA()) EXPECT_FALSE(d.syncFailed);
+}
+
+
+// ---------------------------------------------------------------------------
+// A show saved and opened again
+
+// What the operator sees of a project, line by line: the device tiles on the
+// stage, every row of the time axis with its bars, key-frame bars and
+// blocks, and the records behind them.
+QStringList dumpConsole(MainWidget& window) {
+    GConfig& g = GConfig::instance();
+    QStringList out;
+    QStringList tiles;
+    for (QGraphicsItem* item : g.scene->items()) {
+        if (stage::itemType(item) != stage::kDeviceType) continue;
+        const QRectF r = item->sceneBoundingRect();
+        tiles << QStringLiteral("tile %1 at %2,%3 size %4x%5 visible %6")
+                     .arg(stage::itemId(item))
+                     .arg(r.x())
+                     .arg(r.y())
+                     .arg(r.width())
+                     .arg(r.height())
+                     .arg(item->isVisible());
+    }
+    tiles.sort();
+    out << tiles;
+    for (auto it = g.devices().constBegin(); it != g.devices().constEnd(); ++it)
+        out << QStringLiteral("device %1 %2").arg(it.key()).arg(QString::fromLatin1(it->toBlob().toHex()));
+    const LayerTable* table = window.timeAxisWidget()->table();
+    for (int row = 0; row < table->fillerRow(); ++row) {
+        QString line = QStringLiteral("row %1 role %2").arg(row).arg(table->rowRole(row));
+        if (const LayerInfoPanel* h = table->header(row))
+            line += QStringLiteral(" %1 eye %2 lock %3 kind %4 colour %5")
+                        .arg(h->title())
+                        .arg(h->eyeIsHidden())
+                        .arg(h->isLocked())
+                        .arg(h->kind())
+                        .arg(h->color());
+        if (const SpecialEffectInfoPanel* e = table->effectHeader(row))
+            line += QStringLiteral(" effect eye %1 lock %2").arg(e->eyeIsHidden()).arg(e->isLocked());
+        out << line;
+        if (const LayerPanel* strip = table->isEffectRow(row) ? nullptr : table->strip(row)) {
+            for (const LayerMedia* bar : strip->mediaItems()) {
+                const MediaSource rec = g.mediaRecord(bar->mediaId());
+                out << QStringLiteral("  bar %1 start %2 length %3 at x %4 width %5 shown %6")
+                           .arg(bar->mediaId())
+                           .arg(rec.start)
+                           .arg(rec.duration)
+                           .arg(bar->x())
+                           .arg(bar->width())
+                           .arg(bar->isVisible());
+            }
+            for (const LayerPlayControl* block : strip->playControlItems())
+                out << QStringLiteral("  play control %1 at x %2").arg(block->controlId()).arg(block->x());
+            for (const LayerIO* block : strip->layerIOItems())
+                out << QStringLiteral("  output command %1 at x %2 width %3").arg(block->id()).arg(block->x()).arg(
+                           block->width());
+        }
+        if (const EffectLayerPanel* effects = table->effectStrip(row))
+            for (const LayerSpecialEffect* bar : effects->effects()) {
+                QStringList keys;
+                for (const EffectAnchor* a : bar->anchors()) keys << QStringLiteral("%1@%2").arg(a->keyId()).arg(a->time());
+                out << QStringLiteral("  key bar of %1 kind %2 at x %3 width %4 keys %5")
+                           .arg(bar->mediaId())
+                           .arg(bar->kind())
+                           .arg(bar->x())
+                           .arg(bar->width())
+                           .arg(keys.join(QLatin1Char(' ')));
+            }
+    }
+    for (auto it = g.media().constBegin(); it != g.media().constEnd(); ++it)
+        out << QStringLiteral("media %1 %2").arg(it.key()).arg(QString::fromLatin1(it->toBlob().toHex()));
+    for (const PlayControlRecord* r : g.playControls())
+        out << QStringLiteral("play record %1").arg(QString::fromLatin1(r->toBlob().toHex()));
+    for (const OutControlRecord* r : g.outControls())
+        out << QStringLiteral("output record %1").arg(QString::fromLatin1(r->toBlob().toHex()));
+    for (const LayerIORecord* r : g.layerIOs())
+        out << QStringLiteral("command record %1").arg(QString::fromLatin1(r->toBlob().toHex()));
+    out << QStringLiteral("timeline %1 to %2").arg(g.timelineStart()).arg(g.timelineLength());
+    return out;
+}
+
+// A left click at a widget's point through the X server, as a hand does.
+void xClick(QWidget* widget, QPoint at) {
+    const QPoint p = widget->mapToGlobal(at);
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    XTestFakeMotionEvent(d, -1, p.x(), p.y(), CurrentTime);
+    XSync(d, False);
+    XTestFakeButtonEvent(d, 1, True, CurrentTime);
+    XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    XSync(d, False);
+    XCloseDisplay(d);
+    QTest::qWait(200);
+}
+
+void settle(int ms = 600) { QTest::qWait(ms); }
+
+QImage saveShot(QWidget& window, const char* name) {
+    QCoreApplication::processEvents();
+    fs::create_directories(fs::path(SV_BINARY_DIR) / "artefacts");
+    const QString file = QStringLiteral(SV_BINARY_DIR "/artefacts/%1.png").arg(QLatin1String(name));
+    EXPECT_TRUE(window.grab().toImage().save(file));
+    return QImage(file);
+}
+
+// The centre of a device tile in window coordinates.
+QPoint tileCentre(MainWidget& window, int deviceId) {
+    GConfig& g = GConfig::instance();
+    QGraphicsItem* item = g.scene->stageItem(deviceId, stage::kDeviceType);
+    if (!item || g.scene->views().isEmpty()) return {};
+    QGraphicsView* view = g.scene->views().first();
+    const QPoint inView = view->mapFromScene(item->sceneBoundingRect().center());
+    return view->viewport()->mapTo(&window, inView);
+}
+
+class ReopenE2E : public MainWindowE2E {
+protected:
+    // Two devices, a picture on the first layer and a clip on the second,
+    // each with position, scale, rotation and opacity keys; a play, a pause
+    // and a jump control, an output target with its command; a colour
+    // ratio on one device and a warp on the other; an effect row hidden
+    // and one locked.
+    void buildShow() {
+        GConfig& g = GConfig::instance();
+        openProject();
+        // openProject put both media on the first layer: the clip moves to
+        // the second (row 5, under the first layer's four effect rows).
+        TimeAxisWidget* axis = window->timeAxisWidget();
+        ASSERT_TRUE(spinUntil([&] { return axis->layerRowCount() >= 10; }, kDeadlineMs));
+        const QList<int> ids = g.mediaIds();
+        ASSERT_EQ(ids.size(), 2);
+        const int clip = ids.at(1);
+        axis->removeMediaFromLayer(clip, 0);
+        MediaSource rec = g.mediaRecord(clip);
+        rec.layer = 5;
+        rec.start = 500;
+        g.setMediaRecord(rec, clip);
+        axis->table()->strip(5)->addMedia(clip);
+        axis->updateLayerItems();
+        settle();
+
+        // Keys at 1 s: position, scale, rotation and opacity rows.
+        g.setCurrentTime(1000);
+        for (int layer : {0, 5})
+            for (int k = 1; k <= 4; ++k) {
+                static const int kinds[] = {0, 1, 3, 2, 4};
+                g.addAnchorAtCurrentTime(kinds[k], layer + k, {});
+            }
+        settle();
+        for (int id : ids) ASSERT_EQ(g.mediaRecord(id).effects.size(), 4) << id;
+
+        const int kinds[] = {1, 0, 2};
+        const char* names[] = {"开场", "暂停一", "跳回"};
+        for (int i = 0; i < 3; ++i) {
+            PlayControlRecord p;
+            p.id = i + 1;
+            p.layerRow = i == 2 ? 5 : 0;
+            p.name = QString::fromUtf8(names[i]);
+            p.time = 1500 + 200 * i;
+            p.type = kinds[i];
+            p.jumpTime = 0;
+            g.timeAxisHooks().addPlayControlBlock(g.addPlayControl(p)->id);
+        }
+        OutControlRecord out;
+        out.id = 1;
+        out.name = QStringLiteral("投影机");
+        out.type = 1;
+        out.ip = QStringLiteral("127.0.0.1");
+        out.port = 4000;
+        g.addOutControl(out);
+        LayerIORecord io;
+        io.id = 1;
+        io.outControlId = 1;
+        io.layerRow = 5;
+        io.name = QStringLiteral("开机");
+        io.data = QStringLiteral("PWR ON");
+        io.time = 1200;
+        io.length = 400;
+        g.timeAxisHooks().addLayerIOBlock(g.addLayerIO(io)->id);
+
+        QList<int> devices = g.deviceIds();
+        ASSERT_EQ(devices.size(), 2);
+        DeviceRecord* first = g.device(devices.at(0));
+        first->colorRatio[1] = 0.5f;
+        DeviceRecord* second = g.device(devices.at(1));
+        second->grid[0][0].x = second->grid[0][0].x + 40;
+        second->grid[0][0].y = second->grid[0][0].y + 30;
+
+        axis->table()->effectHeader(2)->setEyeHidden(true);
+        axis->table()->effectHeader(9)->setLocked(true);
+        g.setCurrentTime(0);
+        settle();
+    }
+};
+
+TEST_F(ReopenE2E, ASavedShowOpensInANewWindowWithItsTilesBarsKeysAndBlocks) {
+    GConfig& g = GConfig::instance();
+    buildShow();
+    const QString project = QString::fromStdString((m_dir / "show.vadra").string());
+    ASSERT_TRUE(g.saveProjectFile(project));
+    const QStringList before = dumpConsole(*window);
+    const QImage shotBefore = saveShot(*window, "reopen_saved");
+    const int device = g.deviceIds().first();
+    const QPoint centreBefore = tileCentre(*window, device);
+
+    // The console ends; a new one opens the file.
+    g.setSaved(true);
+    window.reset();
+    g.clearProject();
+    window = std::make_unique<MainWidget>();
+    window->resize(1280, 800);
+    window->show();
+    settle();
+    prompts.texts.clear();
+    bool opened = false;
+    window->openProjectPath(project, &opened);
+    ASSERT_TRUE(opened) << prompts.texts.join(QLatin1Char('|')).toStdString();
+    settle();
+    const QStringList after = dumpConsole(*window);
+    EXPECT_EQ(after.join(QLatin1Char('\n')).toStdString(), before.join(QLatin1Char('\n')).toStdString());
+    EXPECT_EQ(after.filter(QStringLiteral("tile ")).size(), 2);
+    EXPECT_EQ(after.filter(QStringLiteral("  bar ")).size(), 2);
+    EXPECT_EQ(after.filter(QStringLiteral("  key bar ")).size(), 8);
+    EXPECT_EQ(after.filter(QStringLiteral("  play control ")).size(), 3);
+    EXPECT_EQ(after.filter(QStringLiteral("  output command ")).size(), 1);
+    EXPECT_TRUE(prompts.texts.isEmpty()) << prompts.texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(g.isSaved());
+
+    // The tile is drawn where it was, in the colour it had.
+    const QImage shotAfter = saveShot(*window, "reopen_opened");
+    const QPoint centreAfter = tileCentre(*window, device);
+    ASSERT_FALSE(centreAfter.isNull());
+    EXPECT_EQ(centreAfter, centreBefore);
+    EXPECT_EQ(shotAfter.pixelColor(centreAfter), shotBefore.pixelColor(centreBefore));
+
+    // The reopened tile is a real one: in device editing it takes the
+    // stage's selection.
+    g.setMediaEditMode(0);
+    g.stageHooks().selectStageDevice(device);
+    ASSERT_EQ(g.stageHooks().selectedItems().size(), 1);
+    EXPECT_EQ(g.stageHooks().selectedItems().first().id, device);
+}
+
+TEST_F(ReopenE2E, AFileWrittenByHandFromTheLayoutOpensWithTilesAndBars) {
+    GConfig& g = GConfig::instance();
+    const fs::path media = m_dir / "media";
+    fs::create_directories(media);
+    QImage image(64, 36, QImage::Format_RGB32);
+    image.fill(QColor(30, 200, 30));
+    const QString picture = QString::fromStdString((media / "green.png").string());
+    ASSERT_TRUE(image.save(picture));
+
+    MediaSource m;
+    m.kind = 1;
+    m.path = picture;
+    m.fileName = QStringLiteral("green.png");
+    m.start = 0;
+    m.duration = 4000;
+    m.x = 100;
+    m.y = 50;
+    m.width = 640;
+    m.height = 360;
+    m.nativeWidth = 64;
+    m.nativeHeight = 36;
+    m.layer = 5;
+    m.id = 7;
+    m.sourceKey = 11;
+    EffectKey key;
+    key.id = 1;
+    key.kind = kestrane::EffectOpacity;
+    key.time = 2000;
+    key.value1 = 0.5;
+    m.effects.insert(1, key);
+    MediaSource entry = m;
+    entry.layer = -1;
+    entry.effects.clear();
+    DeviceRecord d;
+    d.name = QStringLiteral("左屏");
+    d.serverIp = ipA();
+    d.width = 1920;
+    d.height = 1080;
+    d.outputIndex = 1;
+    d.stageX = 0;
+    d.stageY = 0;
+
+    auto row = [](Bytes& b, int role, const QString& name) {
+        // A map of plain values, the keys from the greatest down.
+        b.u32(8).i8(0);
+        if (role == 102) {
+            b.u32(3);
+            b.str(QStringLiteral("role")).u32(2).i8(0).i32(role);
+            b.str(QStringLiteral("isLock")).u32(1).i8(0).boolean(false);
+            b.str(QStringLiteral("eyeIsHidden")).u32(1).i8(0).boolean(true);
+            return;
+        }
+        b.u32(6);
+        b.str(QStringLiteral("type")).u32(2).i8(0).i32(0);
+        b.str(QStringLiteral("role")).u32(2).i8(0).i32(role);
+        b.str(QStringLiteral("name")).u32(10).i8(0).str(name);
+        b.str(QStringLiteral("isLock")).u32(1).i8(0).boolean(false);
+        b.str(QStringLiteral("eyeIsHidden")).u32(1).i8(0).boolean(false);
+        b.str(QStringLiteral("color")).u32(10).i8(0).str(QStringLiteral("#3a6ea5"));
+    };
+    Bytes b;
+    b.u32(1).i32(7).bytes(m.toBlob());                 // media items
+    b.u32(1).i32(1).bytes(d.toBlob());                 // devices
+    b.i32(10);                                         // rows
+    b.u32(1).bytes(entry.toBlob());                    // library
+    b.i32(120000).i32(0).i32(60000);                   // display length, start, length
+    b.u32(2).str(QStringLiteral("#3a6ea5")).str(QStringLiteral("#3a6ea5"));
+    b.u32(0).u32(0).u32(0);                            // tree order maps, folders
+    b.u32(10);
+    for (int layer = 0; layer < 2; ++layer) {
+        row(b, 100, QStringLiteral("图层%1").arg(layer + 1));
+        for (int k = 0; k < 4; ++k) row(b, 102, QString());
+    }
+    b.u32(0).u32(0).u32(0);                            // controls, outputs, commands
+    b.f64(0.25).i32(0).i32(0);                         // stage zoom and scrolls
+    b.i32(3).i32(0).boolean(false).i32(0);             // axis scale, speed, check, play head
+    b.u32(0).u32(0);                                   // splitters
+    b.u32(0).i8(1);                                    // an invalid variant
+    b.u32(0xCC0D8983u);
+    const QString project = QString::fromStdString((m_dir / "hand.vadra").string());
+    {
+        QFile f(project);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(b.data()), b.data().size());
+    }
+
+    bool opened = false;
+    window->openProjectPath(project, &opened);
+    ASSERT_TRUE(opened) << prompts.texts.join(QLatin1Char('|')).toStdString();
+    settle();
+    const QStringList dump = dumpConsole(*window);
+    saveShot(*window, "reopen_hand_written");
+    // At a quarter of its size, as the file's zoom says.
+    EXPECT_EQ(dump.filter(QRegularExpression(QStringLiteral("^tile 1 at [0-9.]+,[0-9.]+ size 480x270 visible 1$"))).size(), 1)
+        << dump.join('\n').toStdString();
+    // The picture's bar on the second layer, its opacity key on that
+    // layer's opacity row; the file hides every effect row.
+    const int second = dump.indexOf(QRegularExpression(QStringLiteral("row 5 role 100 .*")));
+    ASSERT_GE(second, 0) << dump.join('\n').toStdString();
+    EXPECT_TRUE(dump.at(second + 1).startsWith(QStringLiteral("  bar 7 start 0 length 4000"))) << dump.join('\n').toStdString();
+    EXPECT_EQ(dump.filter(QRegularExpression(QStringLiteral("^  key bar of 7 kind 4 .* keys 1@2000$"))).size(), 1)
+        << dump.join('\n').toStdString();
+    EXPECT_EQ(dump.filter(QRegularExpression(QStringLiteral("^row [0-9] role 102 effect eye 1 lock 0$"))).size(), 8)
+        << dump.join('\n').toStdString();
+    EXPECT_EQ(g.timelineLength(), 60000);
+}
+
+TEST_F(ReopenE2E, NewThenPlayRunsTheTransport) {
+    GConfig& g = GConfig::instance();
+    window->move(0, 0);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    settle();
+    window->newProject();
+    settle();
+    EXPECT_GT(g.timelineLength(), 0);
+    const int before = g.currentTime();
+    QPushButton* play = window->timeAxisWidget()->playButton();
+    xClick(play, play->rect().center());
+    ASSERT_TRUE(spinUntil([&] { return g.currentTime() >= before + 500; }, 10000))
+        << "the play head stayed at " << g.currentTime() << " of " << g.timelineLength();
+    g.pausePlayback();
+}
+
+// Accepts connections on the console's command port and never answers:
+// a display server too busy to reply, so the connect round stays open.
+class SilentServer {
+public:
+    bool Start() {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(30100);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd_, 8) != 0) return false;
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                pollfd p{fd_, POLLIN, 0};
+                if (poll(&p, 1, 50) > 0) {
+                    const int c = accept(fd_, nullptr, nullptr);
+                    if (c >= 0) accepted_.push_back(c);
+                }
+            }
+        });
+        return true;
+    }
+    // Ends every connection: the round fails at once.
+    void Stop() {
+        if (stop_.exchange(true)) return;
+        if (thread_.joinable()) thread_.join();
+        for (int c : accepted_) close(c);
+        if (fd_ >= 0) close(fd_);
+    }
+    ~SilentServer() { Stop(); }
+    size_t Accepted() const { return accepted_.size(); }
+
+private:
+    int fd_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    std::vector<int> accepted_;
+};
+
+TEST_F(ReopenE2E, NewAndOpenWaitForAConnectRoundToEnd) {
+    GConfig& g = GConfig::instance();
+    SilentServer silent;
+    ASSERT_TRUE(silent.Start());
+    DeviceRecord d;
+    d.name = QStringLiteral("慢屏");
+    d.serverIp = QStringLiteral("127.0.0.1");
+    d.width = 1920;
+    d.height = 1080;
+    d.outputIndex = 1;
+    d.stageX = 0;
+    d.stageY = 0;
+    const int id = g.nextDeviceId();
+    g.devices().insert(id, d);
+    g.sidePanelHooks().insertDeviceItem(id, 0, false);
+    g.stageHooks().addDeviceItem(id);
+    const QString other = QString::fromStdString((m_dir / "other.vadra").string());
+    ASSERT_TRUE(g.saveProjectFile(other));
+
+    clickConnect();
+    ASSERT_TRUE(spinUntil([&] { return window->pendingConnectThreads() > 0 && silent.Accepted() > 0; }, kDeadlineMs));
+    prompts.texts.clear();
+    window->newProject();
+    window->openProject(other);
+    bool loaded = true;
+    window->openProjectPath(other, &loaded);
+    EXPECT_FALSE(loaded);
+    ASSERT_EQ(prompts.texts.size(), 3) << prompts.texts.join(QLatin1Char('|')).toStdString();
+    for (const QString& text : prompts.texts) EXPECT_TRUE(text.contains(QStringLiteral("请等待完成"))) << text.toStdString();
+    // The project the round works on is still there.
+    EXPECT_EQ(g.deviceIds(), QList<int>{id});
+    EXPECT_NE(g.clientSession(QStringLiteral("127.0.0.1"), 0), nullptr);
+
+    // The round ends; New is taken.
+    silent.Stop();
+    ASSERT_TRUE(spinUntil([&] { return !window->serverRoundRunning() && window->connectButton()->isEnabled(); },
+                          kDeadlineMs));
+    EXPECT_FALSE(g.isConnected());
+    g.setSaved(true);
+    prompts.texts.clear();
+    window->newProject();
+    EXPECT_TRUE(g.deviceIds().isEmpty());
+    EXPECT_TRUE(prompts.texts.isEmpty()) << prompts.texts.join(QLatin1Char('|')).toStdString();
 }
 
 }  // namespace

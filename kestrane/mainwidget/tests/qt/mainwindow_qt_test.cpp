@@ -277,6 +277,48 @@ TEST_F(MainWindowQt, SaveThroughTheMenuAndLoadBack) {
     EXPECT_FALSE(g.isSaved());
 }
 
+TEST_F(MainWindowQt, AnOpenWithMissingMediaStaysModifiedAndNamesANinthOutput) {
+    GConfig& g = GConfig::instance();
+    // Nine devices on one server, outputs 1 to 9: the ninth has no channel.
+    for (int k = 1; k <= 9; ++k) {
+        const int id = addDevice(QStringLiteral("屏%1").arg(k), 640, 480);
+        g.device(id)->outputIndex = k;
+        g.device(id)->stageX = 640 * (k - 1);
+        g.device(id)->stageY = 0;
+    }
+    addPicture(64, 36);
+    // A library entry whose file goes, and a folder row on the time axis.
+    MediaSource gone;
+    gone.kind = 1;
+    gone.path = path(QStringLiteral("gone.png"));
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    ASSERT_TRUE(image.save(gone.path));
+    gone.fileName = QStringLiteral("gone.png");
+    gone.sourceKey = 99;
+    g.mediaLibrary().append(gone);
+    window->timeAxisWidget()->addFolder(false);
+    QCoreApplication::processEvents();
+    const QString file = path(QStringLiteral("nine.vadra"));
+    ASSERT_TRUE(g.saveProjectFile(file));
+    ASSERT_TRUE(QFile::remove(gone.path));
+
+    g.setProjectPath(QString());
+    g.setSaved(true);
+    prompts.clear();
+    answer = QMessageBox::Yes;  // open it without the missing file
+    openPath = file;
+    action(QStringLiteral("open"))->trigger();
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(g.deviceIds().size(), 9);
+    // The file lost a media file on the way: the project is not the file.
+    EXPECT_FALSE(g.isSaved());
+    EXPECT_TRUE(prompts.contains(QStringLiteral("媒体文件缺失"))) << prompts.join('|').toStdString();
+    EXPECT_TRUE(prompts.contains(QStringLiteral("输出通道已用完"))) << prompts.join('|').toStdString();
+    EXPECT_EQ(g.devicesWithoutChannel().size(), 1);
+    EXPECT_EQ(g.device(g.devicesWithoutChannel().first())->outputIndex, 9);
+}
+
 TEST_F(MainWindowQt, ProjectCommandsAreRefusedWhileConnected) {
     GConfig& g = GConfig::instance();
     addDevice(QStringLiteral("显示1"), 800, 600);

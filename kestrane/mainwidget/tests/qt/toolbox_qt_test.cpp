@@ -511,6 +511,28 @@ TEST_F(ToolBoxQt, AutoSaveNamesUntitledWorkAndWritesOnlyChanges) {
     EXPECT_TRUE(g.isSaved());
 }
 
+TEST_F(ToolBoxQt, AStoredAutoSaveFolderThatIsGoneIsMadeAgain) {
+    GConfig& g = GConfig::instance();
+    QTemporaryDir saves;
+    const QString folder = saves.path() + QStringLiteral("/演出/自动保存");
+    {
+        std::unique_ptr<QSettings> s = kestrane::openSettings();
+        s->setValue(QStringLiteral("GeneralSettings/savePath"), folder);
+        s->sync();
+    }
+    qint64 now = 7000;
+    window->setClock([&] { return now; });
+    window->setAutoSaveInterval(60);
+    window->setLastSaveTime(uint(now));
+    g.setProjectPath(QString());
+    g.setSaved(false);
+    now += 61;
+    window->autoSaveMonitor();
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/无标题.vadra")));
+    EXPECT_EQ(g.projectPath(), folder + QStringLiteral("/无标题.vadra"));
+    EXPECT_TRUE(g.isSaved());
+}
+
 TEST_F(ToolBoxQt, AFailedAutoSaveLeavesTheProjectUntitled) {
     GConfig& g = GConfig::instance();
     QTemporaryDir saves;

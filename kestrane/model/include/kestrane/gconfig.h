@@ -251,6 +251,13 @@ public:
     // Parses the whole file first and applies it only when it is a project
     // file (false changes nothing). The caller has cleared the project.
     bool loadProjectData(const QByteArray& bytes, const QString& path = QString());
+    // Why the last checked or loaded file was refused, in the operator's
+    // words, when it asked for more than the console takes or held
+    // positions that are no numbers of the stage; empty otherwise.
+    QString projectFileRefusal() const { return m_projectFileRefusal; }
+    // Devices that find no output channel on their server (eight at most,
+    // given out in device-id order): the world configuration leaves them out.
+    QList<int> devicesWithoutChannel() const;
     // The console was started by the autostart entry: loading stops before
     // the video items and the automatic connect.
     void setAutostartRun(bool on) { m_autostartRun = on; }
@@ -496,6 +503,7 @@ private:
     std::map<QString, std::unique_ptr<CKestraneStageServer>> m_sessions;
     std::map<QString, std::unique_ptr<WORLD_BASE_INFO>> m_worlds;
     QString m_projectPath;
+    mutable QString m_projectFileRefusal;
     bool m_saved = true;
     QList<MediaSource> m_mediaLibrary;
     std::atomic<bool> m_connected{false};

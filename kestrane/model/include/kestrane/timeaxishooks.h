@@ -142,6 +142,8 @@ public:
     virtual QStringList layerRowColors() const { return {}; }
     // Append one saved row (role 100 layer, 101 folder) in its loading form and apply its lock, colour, eye, title, type and folder state.
     virtual void restoreLayerRow(const QVariantMap& /*row*/) {}
+    // Apply a saved effect row's eye and lock ("eyeIsHidden", "isLock") to the effect row at that table row.
+    virtual void restoreEffectRow(int /*row*/, const QVariantMap& /*state*/) {}
     // Let every folder row show or hide the rows under it by its open state.
     virtual void applyFolderStates() {}
     virtual TimeAxisViewState viewState() const { return {}; }

@@ -584,3 +584,171 @@ TEST_F(ProjectFileTest, SeededMutationsNeverHalfLoad) {
     }
     EXPECT_GT(refused, 250);
 }
+
+namespace {
+
+// The rows as the time axis builds them: a layer brings its four effect rows.
+class TableHooks : public ProjectHooks {
+public:
+    void restoreLayerRow(const QVariantMap& row) override {
+        ProjectHooks::restoreLayerRow(row);
+        if (row.value("role").toInt() == 100)
+            for (int k = 0; k < 4; ++k) rows << QVariantMap{{"role", 102}};
+    }
+    void restoreEffectRow(int row, const QVariantMap& state) override {
+        calls << QStringLiteral("effect row %1 eye %2 lock %3")
+                     .arg(row)
+                     .arg(state.value("eyeIsHidden").toBool())
+                     .arg(state.value("isLock").toBool());
+    }
+    void addEffect(int row, int kind, int mediaId, const QList<int>& keys) override {
+        calls << QStringLiteral("keys of %1 kind %2 on %3: %4").arg(mediaId).arg(kind).arg(row).arg(keys.size());
+    }
+};
+
+}  // namespace
+
+TEST_F(ProjectFileTest, EffectRowsComeBackWithEyeAndLockAndMediaOnAnEffectRowGoToItsLayer) {
+    makeRecords();
+    TableHooks table;
+    c().setHooks(&table);
+    // Two layers with their effect rows; the second layer's scale row is
+    // hidden and its opacity row locked.
+    const std::map<QString, V> layer1 = rowMaps[0];
+    std::map<QString, V> layer2 = rowMaps[0];
+    layer2["name"] = vs(q("图层2"));
+    auto effect = [](bool eye, bool lock) {
+        return std::map<QString, V>{{"role", vi(102)}, {"eyeIsHidden", vb(eye)}, {"isLock", vb(lock)}};
+    };
+    const std::vector<std::map<QString, V>> rows = {
+        layer1, effect(false, false), effect(false, false), effect(false, false), effect(false, false),
+        layer2, effect(false, false), effect(true, false),  effect(false, false), effect(false, true),
+    };
+    std::vector<QByteArray> f = fullFields();
+    Bytes r;
+    r.u32(uint32_t(rows.size()));
+    for (const auto& m : rows) {
+        r.u32(8).i8(0);
+        putMap(r, m);
+    }
+    f[11] = r.data();
+    // Media naming, in the file's rows: the first layer, an effect row of
+    // the first layer, an effect row of the second.
+    struct Case {
+        int fileRow;
+        int layer;
+    };
+    const Case cases[] = {{0, 0}, {3, 0}, {7, 5}, {9, 5}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.fileRow);
+        MediaSource m = media;
+        m.layer = k.fileRow;
+        io.layerRow = k.fileRow;
+        f[0] = Bytes().u32(1).i32(3).bytes(m.toBlob()).data();
+        f[14] = Bytes().u32(1).bytes(io.toBlob()).data();
+        table.calls.clear();
+        ASSERT_TRUE(c().loadProjectData(join(f), path("e.vadra")));
+        EXPECT_EQ(c().mediaRecord(3).layer, k.layer);
+        EXPECT_TRUE(table.calls.contains(QStringLiteral("block 3 on %1").arg(k.layer)))
+            << table.calls.join(", ").toStdString();
+        // The position keys on the layer's position row.
+        EXPECT_TRUE(table.calls.contains(QStringLiteral("keys of 3 kind 1 on %1: 1").arg(k.layer + 1)));
+        ASSERT_EQ(c().layerIOs().size(), 1);
+        EXPECT_EQ(c().layerIOs().first()->layerRow, k.layer);
+        EXPECT_EQ(table.calls.filter("effect row"),
+                  (QStringList{"effect row 1 eye 0 lock 0", "effect row 2 eye 0 lock 0", "effect row 3 eye 0 lock 0",
+                               "effect row 4 eye 0 lock 0", "effect row 6 eye 0 lock 0", "effect row 7 eye 1 lock 0",
+                               "effect row 8 eye 0 lock 0", "effect row 9 eye 0 lock 1"}));
+        c().clearProject();
+        table.rows.clear();
+        table.inserted.clear();
+    }
+    c().setHooks(&hooks);
+}
+
+TEST_F(ProjectFileTest, AFileAskingForTooMuchIsRefusedWithItsReason) {
+    makeRecords();
+    // Field, count and the smallest bytes of one entry. Filler bytes make
+    // the count fit the file, so only the bound can refuse it.
+    struct Case {
+        int field;
+        uint32_t count;
+        int entryBytes;
+        bool loads;
+    };
+    const Case cases[] = {
+        {0, 20001, 8, false},   // media items
+        {1, 1025, 8, false},    // devices
+        {3, 20001, 4, false},   // library entries
+        {11, 5001, 5, false},   // timeline rows
+        {12, 10001, 4, false},  // play controls
+        {14, 10001, 4, false},  // output commands
+        {11, 5000, 5, true},    // rows at the bound: each an empty row
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.field);
+        SCOPED_TRACE(k.count);
+        std::vector<QByteArray> f = fullFields();
+        Bytes b;
+        b.u32(k.count);
+        QByteArray field = b.data();
+        if (k.field == 11)
+            for (uint32_t i = 0; i < k.count; ++i) field += Bytes().u32(0).i8(1).data();
+        else
+            field += QByteArray(int(k.count) * k.entryBytes, '\0');
+        f[size_t(k.field)] = field;
+        sentinelProject();
+        QStringList missing;
+        EXPECT_EQ(c().checkProjectFile(join(f), missing), k.loads);
+        EXPECT_EQ(c().projectFileRefusal().isEmpty(), k.loads) << c().projectFileRefusal().toStdString();
+        EXPECT_EQ(c().loadProjectData(join(f), path("big.vadra")), k.loads);
+        if (!k.loads) {
+            EXPECT_TRUE(missing.isEmpty());
+            EXPECT_TRUE(c().projectFileRefusal().contains(q("项目文件过大")));
+            expectSentinelUntouched();
+        }
+        c().clearProject();
+        hooks.rows.clear();
+        hooks.inserted.clear();
+    }
+}
+
+TEST_F(ProjectFileTest, StagePositionsThatAreNoPlaceOnAWallAreRefused) {
+    makeRecords();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* what;
+        std::function<void(MediaSource&, DeviceRecord&)> set;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"media x NaN", [&](MediaSource& m, DeviceRecord&) { m.x = nan; }, false},
+        {"media y 1e300", [](MediaSource& m, DeviceRecord&) { m.y = 1e300; }, false},
+        {"media width -inf", [&](MediaSource& m, DeviceRecord&) { m.width = -inf; }, false},
+        {"media height 2^31", [](MediaSource& m, DeviceRecord&) { m.height = 2147483648.0; }, false},
+        {"device x 1e300", [](MediaSource&, DeviceRecord& d) { d.stageX = 1e300; }, false},
+        {"device y NaN", [&](MediaSource&, DeviceRecord& d) { d.stageY = nan; }, false},
+        {"far but on a wall", [](MediaSource& m, DeviceRecord& d) { m.x = -250000; d.stageX = 3840000; }, true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        MediaSource m = media;
+        DeviceRecord d = dev1;
+        k.set(m, d);
+        std::vector<QByteArray> f = fullFields();
+        f[0] = Bytes().u32(1).i32(3).bytes(m.toBlob()).data();
+        f[1] = Bytes().u32(2).i32(2).bytes(dev2.toBlob()).i32(1).bytes(d.toBlob()).data();
+        sentinelProject();
+        QStringList missing;
+        EXPECT_EQ(c().checkProjectFile(join(f), missing), k.loads);
+        EXPECT_EQ(c().loadProjectData(join(f), path("far.vadra")), k.loads);
+        if (!k.loads) {
+            EXPECT_TRUE(c().projectFileRefusal().contains(q("超出舞台范围")));
+            expectSentinelUntouched();
+        }
+        c().clearProject();
+        hooks.rows.clear();
+        hooks.inserted.clear();
+    }
+}

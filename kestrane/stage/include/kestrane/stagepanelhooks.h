@@ -37,6 +37,7 @@ public:
     void createVideoItems() override;
 
     void addDeviceItem(int deviceId) override;
+    void addLoadedDeviceItem(int deviceId) override;
     void selectStageDevice(int deviceId) override;
     void removeDeviceItem(int deviceId) override;
     void runDeviceMatrixLayout(int deviceId) override;

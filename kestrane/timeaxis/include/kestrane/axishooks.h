@@ -68,6 +68,8 @@ public:
     QList<QVariantMap> layerRowStates() const override;
     QStringList layerRowColors() const override;
     void restoreLayerRow(const QVariantMap& row) override;
+    void restoreEffectRow(int row, const QVariantMap& state) override;
+    void addMediaBlock(int mediaId, int row) override;
     void applyFolderStates() override;
     TimeAxisViewState viewState() const override;
     void setViewState(const TimeAxisViewState& state) override;
