@@ -280,8 +280,14 @@ public:
     int m_nTimelineIndex = -1;
     std::vector<MediaListRecord> m_playlist;
     platform::Event m_quitEvent{true, false};
-    platform::Event m_cmdBeginEvent{false, false};
-    platform::Event m_cmdEndEvent{false, false};
+    // The command running under m_csCore, as the watchdog sees it: whether
+    // one runs, since when (steady clock, ms) and how many have begun. A
+    // state read under its own lock, not a pair of events, so commands close
+    // together can never leave the watchdog waiting for an end already seen.
+    std::mutex m_csCmdWatch;
+    bool m_bCmdRunning = false;
+    int64_t m_nCmdStartMs = 0;
+    uint64_t m_nCmdCount = 0;
     platform::Event m_timelineManualEvent{true, false};
     platform::Event m_timelineAutoEvent{false, false};
     int m_nWaitFreezeTime = 15000;        // ms
