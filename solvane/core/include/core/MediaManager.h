@@ -228,6 +228,13 @@ public:
     int m_nEnableFrameSync = 0;
     int m_nAutoPlay = 0;
     std::string m_strMediaFolder;
+    // Media folders set from the show network must lie below this one
+    // (mediacfg.ini, Setting/MediaRoot; by default the base folder).
+    std::string m_strMediaRoot;
+    // Uploads ended whole, by target path: identity and size (under
+    // m_csCore). Consoles sending the same file at once end theirs on the
+    // file the first of them finished.
+    std::map<std::string, std::pair<std::string, int64_t>> m_finishedUploads;
     std::string m_strMediaVideoExtension;
     std::string m_strPictureFilter = "*.jpg|*.bmp|*.png";
     int m_nLoopMedia = 0;
