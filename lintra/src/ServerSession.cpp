@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -39,6 +40,7 @@ struct CServerSession::Impl {
         bool busy = false;        // in a callback
     };
     std::map<int, Activity> activity;
+    std::condition_variable clientEnded;  // a client thread has left the list
     std::vector<std::unique_ptr<platform::StoppableThread>> clientThreads;
     int spareFd = -1;
 
@@ -185,10 +187,14 @@ void CServerSession::Impl::ListenLoop(platform::StoppableThread& self) {
         }
         ReapFinished();
         auto thread = std::make_unique<platform::StoppableThread>();
-        std::lock_guard<std::mutex> lk(mu);
+        std::unique_lock<std::mutex> lk(mu);
         // One thread per client: idle connections must not take them all, nor
-        // one peer's connections everybody's share.
-        if (activity.size() >= kMaxTextClients && !DropOneIdleClient()) {
+        // one peer's connections everybody's share. The client given up ends
+        // its thread before the newcomer's starts, so threads stay bounded.
+        if (clients.size() >= kMaxTextClients && DropOneIdleClient()) {
+            clientEnded.wait_for(lk, std::chrono::seconds(1), [&] { return clients.size() < kMaxTextClients; });
+        }
+        if (clients.size() >= kMaxTextClients) {
             LOGTEXT::LogError("text client refused: %zu clients connected already.", clients.size());
             close(fd);
             continue;
@@ -265,6 +271,7 @@ void CServerSession::Impl::ClientLoop(int fd) {
         addresses.erase(fd);
         activity.erase(fd);
     }
+    clientEnded.notify_all();
     close(fd);
 }
 
