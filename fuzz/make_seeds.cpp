@@ -2,7 +2,9 @@
 // writers, so that the seeds follow the file and wire formats as they are:
 //   sv_fuzz_seeds <folder>   makes <folder>/<target>/<seed> for each target.
 // The text seeds are checked in under fuzz/corpus/.
+#include <QBuffer>
 #include <QByteArray>
+#include <QImage>
 
 #include <cstring>
 #include <filesystem>
@@ -167,6 +169,27 @@ void ConsoleSeeds() {
     Seed("console_record_fuzzer", "media-with-key", std::string(1, '\2') + media.toBlob().toStdString());
 }
 
+// Small pictures in the formats the servers meet, and one whose header
+// claims a picture far over the bound.
+void PictureSeeds() {
+    QImage image(12, 7, QImage::Format_ARGB32);
+    image.fill(QColor(30, 140, 220, 128));
+    for (const char* format : {"JPG", "PNG", "BMP", "PPM"}) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (image.save(&buffer, format)) Seed("picture_fuzzer", std::string("small.") + format, bytes.toStdString());
+    }
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "JPG")) return;
+    const int sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    if (sof < 0 || sof + 8 >= jpeg.size()) return;
+    for (int k = 5; k <= 8; ++k) jpeg[sof + k] = static_cast<char>(0xFF);
+    Seed("picture_fuzzer", "claims-65535x65535.jpg", jpeg.toStdString());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -175,6 +198,7 @@ int main(int argc, char** argv) {
     CommandSeeds();
     ChannelSeeds();
     CoreSeeds();
+    PictureSeeds();
     TaskSeeds();
     ConsoleSeeds();
     return 0;

@@ -8,15 +8,20 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/epoll.h>
+#include <linux/sockios.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
+#include <map>
 #include <thread>
 
+#include "platform/fdlimit.h"
 #include "platform/packed.h"
 #include "util/Util.h"
 
@@ -29,6 +34,13 @@ constexpr uint64_t kWakeKey = ~uint64_t{0};
 
 uint64_t ClientKey(int fd, uint32_t id) { return (uint64_t{id} << 32) | static_cast<uint32_t>(fd); }
 
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int OpenSpare() { return open("/dev/null", O_RDONLY | O_CLOEXEC); }
+
 }  // namespace
 
 NetCompletionPort::NetCompletionPort() = default;
@@ -40,6 +52,12 @@ NetCompletionPort::~NetCompletionPort() {
 
 bool NetCompletionPort::Start(int port) {
     if (port < 0 || port > 65535) return false;
+
+    // Every client holds a descriptor: take all the system allows, and keep
+    // some for the rest of the process.
+    const size_t limit = platform::RaiseDescriptorLimit();
+    maxClients_ = limit > 2 * kDescriptorReserve ? limit - kDescriptorReserve : limit / 2;
+    if (spareFd_ < 0) spareFd_ = OpenSpare();
 
     epollFd_ = epoll_create1(EPOLL_CLOEXEC);
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -135,6 +153,11 @@ void NetCompletionPort::Stop() {
         queued.swap(sendQueue_);
     }
     for (IoContext* ctx : queued) ReturnIo(ctx);
+    ReapLingering(true);
+    if (spareFd_ >= 0) {
+        close(spareFd_);
+        spareFd_ = -1;
+    }
 
     if (epollFd_ >= 0) {
         close(epollFd_);
@@ -172,7 +195,22 @@ void NetCompletionPort::AcceptLoop(platform::StoppableThread& self) {
 void NetCompletionPort::AcceptBatch(platform::StoppableThread& self) {
     for (int i = 0; i < kAcceptBatch && !self.StopRequested(); ++i) {
         // The accepted socket stays blocking: the host answers with a plain send.
-        int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        sockaddr_in peer{};
+        socklen_t peerLen = sizeof peer;
+        int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLen, SOCK_CLOEXEC);
+        if (fd < 0 && (errno == EMFILE || errno == ENFILE) && spareFd_ >= 0) {
+            // Out of descriptors: the spare one takes the newcomer, and an
+            // idle client makes room, rather than every new client (the
+            // console's own among them) waiting for ever.
+            close(spareFd_);
+            spareFd_ = -1;
+            peerLen = sizeof peer;
+            fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLen, SOCK_CLOEXEC);
+            const int acceptErr = errno;
+            if (fd >= 0) DropOneIdleClient();
+            spareFd_ = OpenSpare();
+            errno = acceptErr;
+        }
         if (fd < 0) {
             int err = errno;
             if (err == EAGAIN || err == EWOULDBLOCK) return;
@@ -188,15 +226,52 @@ void NetCompletionPort::AcceptBatch(platform::StoppableThread& self) {
             close(fd);
             continue;
         }
-        RegisterClient(fd);
+        bool full;
+        {
+            std::lock_guard<std::mutex> lk(clientMu_);
+            full = clients_.size() >= maxClients_;
+        }
+        if (full) DropOneIdleClient();
+        RegisterClient(fd, peer.sin_addr.s_addr);
     }
 }
 
-void NetCompletionPort::RegisterClient(int fd) {
+bool NetCompletionPort::DropOneIdleClient() {
+    ClientPtr victim;
+    {
+        std::lock_guard<std::mutex> lk(clientMu_);
+        // Each address's share: the one holding the most connections gives
+        // one up, so a flood from one peer never pushes out another's
+        // session, however long that has been quiet.
+        std::map<uint32_t, size_t> perAddress;
+        for (const auto& [fd, c] : clients_) ++perAddress[c->address];
+        std::map<uint32_t, ClientPtr> oldest;  // longest idle client of each address
+        for (const auto& [fd, c] : clients_) {
+            if (c->work.load(std::memory_order_acquire) != 0) continue;  // being served
+            ClientPtr& o = oldest[c->address];
+            if (!o || c->lastActive.load() < o->lastActive.load()) o = c;
+        }
+        size_t most = 0;
+        for (const auto& [address, c] : oldest) {
+            const size_t n = perAddress[address];
+            if (n > most || (n == most && victim && c->lastActive.load() < victim->lastActive.load())) {
+                most = n;
+                victim = c;
+            }
+        }
+    }
+    if (!victim) return false;
+    LOGTEXT::LogInfo("too many clients: idle client %d closed to make room", victim->fd);
+    return CloseClient(victim);
+}
+
+void NetCompletionPort::RegisterClient(int fd, uint32_t address) {
     Client* raw = TakeClient();
     raw->fd = fd;
     raw->work = 0;
     raw->closed = false;
+    raw->address = address;
+    raw->lastActive = SteadyMs();
     raw->rx = TakeIo(kReadHead);
     ClientPtr client(raw, [this](Client* c) { ReleaseClient(c); });
     uint64_t key;
@@ -246,7 +321,7 @@ NetCompletionPort::ClientPtr NetCompletionPort::FindClient(int socket) {
     return it == clients_.end() ? nullptr : it->second;
 }
 
-void NetCompletionPort::HandleClient(uint64_t key, uint32_t events, uint8_t* staging) {
+void NetCompletionPort::HandleClient(uint64_t key, uint32_t /*events*/, uint8_t* staging) {
     const int fd = static_cast<int>(key & 0xFFFFFFFFu);
     const uint32_t id = static_cast<uint32_t>(key >> 32);
     ClientPtr client = FindClient(fd);
@@ -256,12 +331,10 @@ void NetCompletionPort::HandleClient(uint64_t key, uint32_t events, uint8_t* sta
     if (client->work.fetch_add(1, std::memory_order_acq_rel) != 0) return;
 
     std::lock_guard<std::mutex> rxLock(client->rxMu);
-    // The peer's close may have come with the last bytes in one report:
-    // then read on to the end rather than stop at a short read.
-    const bool toTheEnd = (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
+    client->lastActive = SteadyMs();
     for (;;) {
         const int seen = client->work.load(std::memory_order_acquire);
-        const Drain result = DrainClient(client, staging, toTheEnd);
+        const Drain result = DrainClient(client, staging);
         if (result == Drain::kClosed) return;
         if (result == Drain::kTurnOver) {
             // Bytes wait still: give the client up, then have them reported
@@ -276,7 +349,7 @@ void NetCompletionPort::HandleClient(uint64_t key, uint32_t events, uint8_t* sta
     }
 }
 
-NetCompletionPort::Drain NetCompletionPort::DrainClient(const ClientPtr& client, uint8_t* staging, bool toTheEnd) {
+NetCompletionPort::Drain NetCompletionPort::DrainClient(const ClientPtr& client, uint8_t* staging) {
     IoContext* ctx = client->rx;
     int delivered = 0;
     while (running_) {
@@ -312,8 +385,9 @@ NetCompletionPort::Drain NetCompletionPort::DrainClient(const ClientPtr& client,
                 ++delivered;
             }
         }
-        // A short read emptied the socket; bytes arriving later are reported.
-        if (!toTheEnd && static_cast<size_t>(got) < want) return Drain::kEmpty;
+        // Read on even after a short read, until the socket says it is
+        // empty: the peer's close may have come after the report being
+        // answered, and an edge-triggered socket reports it only once.
     }
     return Drain::kClosed;
 }
@@ -331,7 +405,7 @@ bool NetCompletionPort::Consume(const ClientPtr& client, const uint8_t* data, si
             const uint32_t bodyLength = platform::ReadAt<uint32_t>(ctx->head, offsetof(tagNETHEAD, bodyLength));
             if (bodyLength > kMaxBodyLength) {
                 LOGTEXT::LogError("body length %u above the limit, client closed", bodyLength);
-                CloseClient(client);
+                CloseAfterSends(client);
                 return false;
             }
             ctx->expected = bodyLength;
@@ -411,6 +485,49 @@ bool NetCompletionPort::CloseClient(const ClientPtr& client) {
     if (epollFd_ >= 0) epoll_ctl(epollFd_, EPOLL_CTL_DEL, client->fd, nullptr);
     shutdown(client->fd, SHUT_RDWR);
     return true;
+}
+
+void NetCompletionPort::CloseAfterSends(const ClientPtr& client) {
+    {
+        std::lock_guard<std::mutex> lk(clientMu_);
+        auto it = clients_.find(client->fd);
+        if (it == clients_.end() || it->second != client) return;
+        clients_.erase(it);
+    }
+    client->closed.store(true, std::memory_order_release);
+    if (epollFd_ >= 0) epoll_ctl(epollFd_, EPOLL_CTL_DEL, client->fd, nullptr);
+    // Behind every send queued for it; the send thread ends it from there.
+    IoContext* ctx = TakeIo(kCloseAfterSends);
+    ctx->client = client;
+    {
+        std::lock_guard<std::mutex> lk(sendQueueMu_);
+        sendQueue_.push_back(ctx);
+    }
+    sendReady_.Set();
+}
+
+// Half-closes the client and holds its socket until the peer has taken
+// every byte sent (or the time is up): closing a socket with unread input
+// resets the connection and throws away what has not gone out yet.
+void NetCompletionPort::Linger(const ClientPtr& client) {
+    shutdown(client->fd, SHUT_WR);
+    lingering_.push_back({client, SteadyMs() + kLingerMs});
+}
+
+void NetCompletionPort::ReapLingering(bool all) {
+    const int64_t now = SteadyMs();
+    auto done = [&](const Lingering& l) {
+        int unsent = 0;
+        return all || now >= l.deadline || ioctl(l.client->fd, SIOCOUTQ, &unsent) != 0 || unsent == 0;
+    };
+    for (auto it = lingering_.begin(); it != lingering_.end();) {
+        if (done(*it)) {
+            shutdown(it->client->fd, SHUT_RDWR);
+            it = lingering_.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void NetCompletionPort::ReleaseClient(Client* c) {
@@ -508,8 +625,17 @@ void NetCompletionPort::SendLoop(platform::StoppableThread& self) {
                 sendQueue_.pop_front();
             }
         }
+        if (!lingering_.empty()) ReapLingering(false);
         if (!ctx) {
-            if (platform::Event::WaitAny({&sendReady_, &self.StopEvent()}) != 0) return;
+            // Looks at lingering clients every few milliseconds while any.
+            const int hit = platform::Event::WaitAny({&sendReady_, &self.StopEvent()},
+                                                     lingering_.empty() ? platform::kInfinite : 10u);
+            if (hit == 1) return;
+            continue;
+        }
+        if (ctx->state == kCloseAfterSends) {
+            if (running_) Linger(ctx->client);
+            ReturnIo(ctx);
             continue;
         }
         if (running_ && SendAll(*ctx->client, ctx->body, ctx->expected) != static_cast<int>(ctx->expected)) {

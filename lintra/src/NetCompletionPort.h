@@ -45,6 +45,12 @@ public:
     // Reports a worker takes per wait: one, so that a report never waits
     // behind another client's callback while a worker is free.
     static constexpr int kEventsPerWait = 1;
+    // Descriptors left to the rest of the process: clients beyond the
+    // descriptor limit less this make room by dropping an idle one.
+    static constexpr size_t kDescriptorReserve = 64;
+    // How long a client closed for a bad head may take to receive what it
+    // is still owed before its socket is closed.
+    static constexpr int kLingerMs = 2000;
 
     NetCompletionPort();
     virtual ~NetCompletionPort();
@@ -62,7 +68,7 @@ public:
     int Port() const { return port_; }
 
 private:
-    enum State : int { kReadHead = 2, kReadBody = 3, kComplete = 4, kSend = 7 };
+    enum State : int { kReadHead = 2, kReadBody = 3, kComplete = 4, kSend = 7, kCloseAfterSends = 8 };
 
     struct Client;
     struct IoContext {
@@ -85,6 +91,8 @@ private:
         // owns the client's receiving until it brings it back to 0.
         std::atomic<int> work{0};
         std::atomic<bool> closed{false};
+        uint32_t address = 0;                // the peer's IPv4 address
+        std::atomic<int64_t> lastActive{0};  // steady ms of its last bytes
         // Taken by the worker that owns the client; never contended, it makes
         // the hand-over visible to the language's memory model too.
         std::mutex rxMu;
@@ -93,14 +101,21 @@ private:
 
     void AcceptLoop(platform::StoppableThread& self);
     void AcceptBatch(platform::StoppableThread& self);
-    void RegisterClient(int fd);
+    void RegisterClient(int fd, uint32_t address);
+    // Makes room for one more client: drops the longest idle client of the
+    // address that holds the most connections. False when none is idle.
+    bool DropOneIdleClient();
+    // Closes the client once what was queued for it has gone out, so that a
+    // reply owed is not cut by the close.
+    void CloseAfterSends(const ClientPtr& client);
+    void Linger(const ClientPtr& client);
+    void ReapLingering(bool all);
     void WorkerLoop(platform::StoppableThread& self);
     void HandleClient(uint64_t key, uint32_t events, uint8_t* staging);
     enum class Drain { kEmpty, kTurnOver, kClosed };
-    // Reads and delivers what the client has sent until its socket is empty,
-    // it has had its turn, or it is closed; a short read counts as empty
-    // unless toTheEnd.
-    Drain DrainClient(const ClientPtr& client, uint8_t* staging, bool toTheEnd);
+    // Reads and delivers what the client has sent until its socket reports
+    // it empty, it has had its turn, or it is closed.
+    Drain DrainClient(const ClientPtr& client, uint8_t* staging);
     // Takes up to n received bytes into the message being assembled and
     // delivers each message completed; false when the client was closed.
     bool Consume(const ClientPtr& client, const uint8_t* data, size_t n, int& delivered);
@@ -130,6 +145,10 @@ private:
     int wakeFd_ = -1;
     std::atomic<bool> running_{false};
     std::atomic<size_t> bodiesInFlight_{0};
+    size_t maxClients_ = 0;
+    // Held open so that a descriptor can be freed for accepting a client
+    // when the process has none left, and room made for it.
+    int spareFd_ = -1;
 
     std::vector<std::unique_ptr<platform::StoppableThread>> workers_;
     platform::StoppableThread acceptThread_;
@@ -149,6 +168,11 @@ private:
     std::mutex sendQueueMu_;
     std::deque<IoContext*> sendQueue_;
     platform::Event sendReady_;
+    struct Lingering {
+        ClientPtr client;
+        int64_t deadline;
+    };
+    std::vector<Lingering> lingering_;  // send thread only
 
     std::mutex callbackMu_;
     NET_SERVER::DataRecvCallback callback_ = nullptr;

@@ -3,17 +3,21 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
 
+#include "platform/fdlimit.h"
 #include "platform/thread.h"
 #include "util/Util.h"
 
@@ -30,9 +34,21 @@ struct CServerSession::Impl {
     std::mutex mu;  // client list, address map and thread list
     std::vector<int> clients;
     std::map<int, sockaddr_in> addresses;
+    struct Activity {
+        uint32_t address = 0;     // the peer's IPv4 address
+        int64_t lastActive = 0;   // steady ms of its last chunk
+        bool busy = false;        // in a callback
+    };
+    std::map<int, Activity> activity;
+    std::condition_variable clientEnded;  // a client thread has left the list
     std::vector<std::unique_ptr<platform::StoppableThread>> clientThreads;
+    int spareFd = -1;
 
     void ListenLoop(platform::StoppableThread& self);
+    int Accept(sockaddr_in& peer);
+    // Shuts down the longest idle client of the address with the most
+    // clients (its thread then ends); false when every client is busy.
+    bool DropOneIdleClient();
     void ClientLoop(int fd);
     void ReapFinished();
 };
@@ -70,6 +86,8 @@ int CServerSession::StartListen(unsigned port) {
     StopListen();
     m_impl->port = port;
     if (port > 65535) return 0;
+    platform::RaiseDescriptorLimit();
+    if (m_impl->spareFd < 0) m_impl->spareFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
 
     // Bound here rather than in the thread, so that a busy port reports 0.
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -98,12 +116,64 @@ int CServerSession::StartListen(unsigned port) {
     return 1;
 }
 
-// Concurrent clients of the text port; the next one is closed at once.
+namespace {
+
+// Concurrent clients (one thread each); beyond it an idle client gives way.
 constexpr size_t kMaxTextClients = 64;
+// A command comes in one chunk: a client silent this long is closed, so
+// that idle connections do not hold threads and descriptors.
+constexpr int kIdleTimeoutMs = 5000;
+
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+int CServerSession::Impl::Accept(sockaddr_in& peer) {
+    socklen_t len = sizeof peer;
+    int fd = accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && spareFd >= 0) {
+        // Out of descriptors: the spare one takes the newcomer while an idle
+        // client gives its own up.
+        close(spareFd);
+        len = sizeof peer;
+        fd = accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+        const int err = errno;
+        spareFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        errno = err;
+    }
+    return fd;
+}
+
+bool CServerSession::Impl::DropOneIdleClient() {
+    // Under mu.
+    std::map<uint32_t, size_t> perAddress;
+    for (const auto& [fd, a] : activity) ++perAddress[a.address];
+    int victim = -1;
+    size_t most = 0;
+    int64_t victimIdleSince = 0;
+    for (const auto& [fd, a] : activity) {
+        if (a.busy) continue;
+        const size_t n = perAddress[a.address];
+        if (victim < 0 || n > most || (n == most && a.lastActive < victimIdleSince)) {
+            victim = fd;
+            most = n;
+            victimIdleSince = a.lastActive;
+        }
+    }
+    if (victim < 0) return false;
+    // Out of the reckoning at once; its thread removes the rest as it ends.
+    activity.erase(victim);
+    shutdown(victim, SHUT_RDWR);
+    return true;
+}
 
 void CServerSession::Impl::ListenLoop(platform::StoppableThread& self) {
     while (!self.StopRequested()) {
-        int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        sockaddr_in peer{};
+        int fd = Accept(peer);
         if (fd < 0) {
             int err = errno;
             if (self.StopRequested()) break;
@@ -117,8 +187,13 @@ void CServerSession::Impl::ListenLoop(platform::StoppableThread& self) {
         }
         ReapFinished();
         auto thread = std::make_unique<platform::StoppableThread>();
-        std::lock_guard<std::mutex> lk(mu);
-        // One thread per client: idle connections must not take them all.
+        std::unique_lock<std::mutex> lk(mu);
+        // One thread per client: idle connections must not take them all, nor
+        // one peer's connections everybody's share. The client given up ends
+        // its thread before the newcomer's starts, so threads stay bounded.
+        if (clients.size() >= kMaxTextClients && DropOneIdleClient()) {
+            clientEnded.wait_for(lk, std::chrono::seconds(1), [&] { return clients.size() < kMaxTextClients; });
+        }
         if (clients.size() >= kMaxTextClients) {
             LOGTEXT::LogError("text client refused: %zu clients connected already.", clients.size());
             close(fd);
@@ -126,6 +201,7 @@ void CServerSession::Impl::ListenLoop(platform::StoppableThread& self) {
         }
         // Listed before its thread starts, so StopListen always reaches it.
         clients.push_back(fd);
+        activity[fd] = Activity{peer.sin_addr.s_addr, SteadyMs(), false};
         if (!thread->Start([this, fd](platform::StoppableThread&) { ClientLoop(fd); }, "session-client")) {
             clients.erase(std::remove(clients.begin(), clients.end(), fd), clients.end());
             close(fd);
@@ -157,11 +233,30 @@ void CServerSession::Impl::ClientLoop(int fd) {
     // One byte beyond the chunk for the terminator.
     char buf[kChunkSize + 1];
     for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = poll(&p, 1, kIdleTimeoutMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) {
+            LOGTEXT::LogDebug("text client %d idle for %d ms, closed", fd, kIdleTimeoutMs);
+            break;
+        }
         ssize_t n = recv(fd, buf, kChunkSize, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n < 1) break;
         buf[n] = '\0';
         int length = static_cast<int>(n);
+        auto mark = [&](bool busy) {
+            std::lock_guard<std::mutex> lk(mu);
+            auto it = activity.find(fd);
+            if (it == activity.end()) return;
+            it->second.busy = busy;
+            it->second.lastActive = SteadyMs();
+        };
+        mark(true);
+        struct Idle {
+            decltype(mark)& m;
+            ~Idle() { m(false); }
+        } idle{mark};
         if (callback) {
             int r = callback(fd, buf, length);
             if (r == -1) break;
@@ -174,7 +269,9 @@ void CServerSession::Impl::ClientLoop(int fd) {
         std::lock_guard<std::mutex> lk(mu);
         clients.erase(std::remove(clients.begin(), clients.end(), fd), clients.end());
         addresses.erase(fd);
+        activity.erase(fd);
     }
+    clientEnded.notify_all();
     close(fd);
 }
 
@@ -199,6 +296,11 @@ void CServerSession::StopListen() {
     std::lock_guard<std::mutex> lk(s.mu);
     s.clients.clear();
     s.addresses.clear();
+    s.activity.clear();
+    if (s.spareFd >= 0) {
+        close(s.spareFd);
+        s.spareFd = -1;
+    }
 }
 
 int CServerSession::SendDataToAllClient(const char* data, int length) {

@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <memory>
@@ -443,6 +450,171 @@ TEST_F(NetServerTest, SendsReachClientsInOrder) {
         ASSERT_TRUE(clients[i].RecvExact(buf.data(), buf.size())) << i;
         EXPECT_EQ(buf.substr(buf.size() - text.size()), text) << i;
     }
+}
+
+// A partial message and the peer's half-close, arriving in any order
+// against the worker's reads, always end the client: the close is reported
+// once only, so a drain that stops at a short read would miss it for ever.
+TEST_F(NetServerTest, APartialMessageThenTheHalfCloseAlwaysEndsTheClient) {
+    const std::string frame = Frame(13, 0, 0, std::string(1000, 'p'));
+    constexpr int kThreads = 6, kRounds = 150;
+    std::atomic<int> missed{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int r = 0; r < kRounds; ++r) {
+                const size_t cut = std::vector<size_t>{1, 100, 383, 384, 385, 900}[static_cast<size_t>(r + t) % 6];
+                PlainClient client(port_);
+                if (!client.SendAll(frame.data(), cut)) {
+                    ++missed;
+                    continue;
+                }
+                // The half-close follows at once or after a gap of up to a
+                // fraction of a millisecond, so that it lands before, within
+                // and after the worker's reads.
+                const auto gap = std::chrono::microseconds((r * 7 + t * 13) % 300);
+                for (auto end = std::chrono::steady_clock::now() + gap; std::chrono::steady_clock::now() < end;) {
+                }
+                shutdown(client.fd(), SHUT_WR);
+                if (!client.SeesClose(10s)) ++missed;
+            }
+        });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(missed.load(), 0);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return NoClientsLeft(); }));
+    EXPECT_EQ(rec_.Count(), 0u);
+}
+
+// A reply queued for a client is still owed when the same client's next head
+// announces a body over the cap: it goes out whole, and only then the close.
+TEST_F(NetServerTest, AReplyOwedGoesOutWholeBeforeTheCloseForAnOversizedHead) {
+    struct Queued {
+        void* server;
+        std::string reply;
+    } queued{server_, std::string()};
+    // Larger than both socket buffers, so most of it waits in the server.
+    tagNETHEAD answer;
+    lintra::InitHead(answer, 10);
+    answer.bodyLength = 8u << 20;
+    queued.reply.assign(reinterpret_cast<const char*>(&answer), sizeof answer);
+    for (uint32_t i = 0; i < answer.bodyLength; ++i) queued.reply.push_back(static_cast<char>('a' + i % 23));
+    auto cb = [](int socket, const tagNETHEAD&, const void*, unsigned, const void* user) {
+        auto* q = static_cast<Queued*>(const_cast<void*>(user));
+        NET_SERVER::SendData(q->server, socket, q->reply.data(), static_cast<unsigned>(q->reply.size()), 0);
+    };
+    ASSERT_EQ(NET_SERVER::SetDataRecvCallback(server_, cb, &queued), 1);
+    for (uint32_t length : {lintra::kMaxBodyLength + 1, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(length);
+        PlainClient client(port_);
+        tagNETHEAD bad;
+        lintra::InitHead(bad, 13);
+        bad.bodyLength = length;
+        std::string out = Frame(10, 0, 0, "ask");
+        out.append(reinterpret_cast<const char*>(&bad), sizeof bad);
+        out += std::string(5000, 'x');  // input left unread at the close
+        ASSERT_TRUE(client.SendAll(out));
+        std::string got(queued.reply.size(), '\0');
+        ASSERT_TRUE(client.RecvExact(got.data(), got.size(), 30s));
+        EXPECT_TRUE(got == queued.reply);
+        EXPECT_TRUE(client.SeesClose(10s));
+    }
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return NoClientsLeft(); }));
+}
+
+// Connects from a chosen loopback address (a peer of its own); -1 on failure.
+int ConnectFrom(const char* source, int port, int fd = -1) {
+    if (fd < 0) fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &from.sin_addr);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends one command and waits for its answer.
+bool Served(int fd, int tag) {
+    const std::string frame = Frame(600, 0, tag, "");
+    if (send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(frame.size())) return false;
+    tagNETHEAD answer;
+    size_t got = 0;
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (got < sizeof answer && std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        const ssize_t n = recv(fd, reinterpret_cast<char*>(&answer) + got, sizeof answer - got, 0);
+        if (n <= 0) return false;
+        got += static_cast<size_t>(n);
+    }
+    return got == sizeof answer && answer.intParam[1] == tag;
+}
+
+size_t OpenDescriptors() {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
+
+struct Fds {
+    std::vector<int> fds;
+    ~Fds() {
+        for (int fd : fds) close(fd);
+    }
+};
+
+// Idle connections by the thousand, and then the descriptors running out:
+// a newcomer is still served, by one idle connection of the peer that holds
+// the most giving way, and a quiet console session of another peer stays.
+TEST_F(NetServerTest, IdleConnectionsNeverLockOutANewClientNorAQuietSession) {
+    const int console = ConnectFrom("127.0.0.3", port_);
+    ASSERT_GE(console, 0);
+    Fds held;
+    held.fds.push_back(console);
+    ASSERT_TRUE(Served(console, 1));
+
+    // Plenty of descriptors first: two thousand idle peers cost nothing.
+    for (int i = 0; i < 2000; ++i) {
+        const int fd = ConnectFrom("127.0.0.2", port_);
+        ASSERT_GE(fd, 0) << i;
+        held.fds.push_back(fd);
+    }
+    {
+        const int fresh = ConnectFrom("127.0.0.4", port_);
+        ASSERT_GE(fresh, 0);
+        held.fds.push_back(fresh);
+        EXPECT_TRUE(Served(fresh, 2));
+    }
+
+    // Then the process runs out of descriptors (the server's and these
+    // clients' count together): flood until no socket can be made.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int fresh = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fresh, 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = OpenDescriptors() + 200;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    struct Restore {
+        rlimit r;
+        ~Restore() { setrlimit(RLIMIT_NOFILE, &r); }
+    } restore{saved};
+    for (int i = 0; i < 1000; ++i) {
+        const int fd = ConnectFrom("127.0.0.2", port_);
+        if (fd < 0) break;
+        held.fds.push_back(fd);
+    }
+    ASSERT_GE(ConnectFrom("127.0.0.4", port_, fresh), 0);
+    held.fds.push_back(fresh);
+    EXPECT_TRUE(Served(fresh, 3));
+    EXPECT_TRUE(Served(console, 4));
 }
 
 TEST_F(NetServerTest, PortIsFreeAgainAtOnceAfterStop) {

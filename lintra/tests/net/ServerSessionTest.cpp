@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -96,22 +100,101 @@ TEST_F(ServerSessionTest, BurstArrivesInTerminatedChunksOfAtMost4096) {
     EXPECT_TRUE(g_seen.terminated);
 }
 
+// Connects from a chosen loopback address (a peer of its own); -1 on failure.
+int ConnectFrom(const char* source, int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &from.sin_addr);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool SeesCloseOn(int fd, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    char buf[256];
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 50) <= 0) continue;
+        const ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) return true;
+    }
+    return false;
+}
+
+struct Fds {
+    std::vector<int> fds;
+    ~Fds() {
+        for (int fd : fds) close(fd);
+    }
+};
+
 // Each text client has a thread: idle connections must not take them all.
-TEST_F(ServerSessionTest, ClientsPastTheCapAreClosedAndTheOthersServed) {
-    std::vector<std::unique_ptr<PlainClient>> idle;
-    for (int i = 0; i < 64; ++i) idle.push_back(std::make_unique<PlainClient>(port_));
+// Past the cap the newcomer is served and an idle client of the peer that
+// holds the most connections gives way, the longest idle first; another
+// peer's quiet client stays.
+TEST_F(ServerSessionTest, ClientsPastTheCapPushOutTheLongestIdleOfTheBusiestPeer) {
+    Fds held;
+    const int other = ConnectFrom("127.0.0.3", port_);
+    ASSERT_GE(other, 0);
+    held.fds.push_back(other);
+    for (int i = 0; i < 63; ++i) {
+        const int fd = ConnectFrom("127.0.0.2", port_);
+        ASSERT_GE(fd, 0);
+        held.fds.push_back(fd);
+    }
     ASSERT_TRUE(ClientsListed(64));
+    // The first of the flood has been idle the longest once the others spoke.
+    for (size_t i = 2; i < held.fds.size(); ++i) ASSERT_EQ(send(held.fds[i], "x", 1, MSG_NOSIGNAL), 1);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return g_seen.All().size() == 62; }));
+
     PlainClient extra(port_);
-    EXPECT_TRUE(extra.SeesClose());
-    EXPECT_EQ(session_.GetAllClientSocket().size(), 64u);
-    ASSERT_TRUE(idle[3]->SendAll("served"));
+    ASSERT_TRUE(extra.SendAll("served"));
     EXPECT_TRUE(testsupport::WaitUntil([&] { return g_seen.All().find("served") != std::string::npos; }));
-    // A place that frees is taken again.
-    idle.pop_back();
-    ASSERT_TRUE(ClientsListed(63));
-    PlainClient later(port_);
-    ASSERT_TRUE(later.SendAll("later"));
-    EXPECT_TRUE(testsupport::WaitUntil([&] { return g_seen.All().find("later") != std::string::npos; }));
+    EXPECT_TRUE(SeesCloseOn(held.fds[1], 5s));
+    ASSERT_EQ(send(other, "still", 5, MSG_NOSIGNAL), 5);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return g_seen.All().find("still") != std::string::npos; }));
+    EXPECT_TRUE(ClientsListed(64));
+}
+
+// Two thousand idle connections, far past the cap, leave a newcomer served.
+TEST_F(ServerSessionTest, ThousandsOfIdleConnectionsLeaveANewcomerServed) {
+    Fds held;
+    for (int i = 0; i < 2000; ++i) {
+        const int fd = ConnectFrom("127.0.0.2", port_);
+        ASSERT_GE(fd, 0) << i;
+        held.fds.push_back(fd);
+    }
+    PlainClient fresh(port_);
+    ASSERT_TRUE(fresh.SendAll("fresh"));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return g_seen.All().find("fresh") != std::string::npos; }, 20s));
+}
+
+// A command comes in one chunk: a client that stays silent is closed after
+// a few seconds, one that keeps talking is not.
+TEST_F(ServerSessionTest, SilentClientsAreTimedOut) {
+    PlainClient silent(port_);
+    PlainClient talking(port_);
+    ASSERT_TRUE(ClientsListed(2));
+    const auto start = std::chrono::steady_clock::now();
+    bool closed = false;
+    while (!closed && std::chrono::steady_clock::now() - start < 30s) {
+        ASSERT_TRUE(talking.SendAll("."));
+        closed = SeesCloseOn(silent.fd(), 1s);
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(ClientsListed(1));
+    ASSERT_TRUE(talking.SendAll("alive"));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return g_seen.All().find("alive") != std::string::npos; }));
 }
 
 TEST_F(ServerSessionTest, MinusOneEndsOnlyThatClient) {
@@ -231,8 +314,9 @@ TEST_F(ServerSessionTest, StopListenWithIdleClientsIsPromptAndClosesEverything) 
     for (auto& c : clients) EXPECT_TRUE(c.SeesClose());
     EXPECT_TRUE(session_.GetAllClientSocket().empty());
     clients.clear();
-    // The listener and every server-side client socket are gone.
-    EXPECT_EQ(testsupport::OpenFdCount(), before - 1);
+    // The listener, the descriptor held spare for a process out of them and
+    // every server-side client socket are gone.
+    EXPECT_EQ(testsupport::OpenFdCount(), before - 2);
 }
 
 TEST_F(ServerSessionTest, ClosedConnectionsLeaveNoSocketBehind) {

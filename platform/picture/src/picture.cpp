@@ -1,8 +1,11 @@
 #include "platform/picture.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QImageReader>
 
+#include <climits>
 #include <cstring>
 
 namespace platform {
@@ -35,18 +38,39 @@ bool FromQImage(const QImage& image, PictureBits& out, bool forceBgr) {
     return true;
 }
 
+// Decodes only when the header's size fits the bound: a few hundred bytes
+// may claim a picture of many gigabytes, and the decoder allocates what the
+// header claims before the rows are read.
+bool ReadBounded(QImageReader& reader, QImage& image) {
+    const QSize size = reader.size();
+    if (!size.isValid() || !HeaderSizeAllowed(size.width(), size.height())) return false;
+    return reader.read(&image);
+}
+
 }  // namespace
 
+bool HeaderSizeAllowed(int64_t width, int64_t height) {
+    // Formats that cannot tell their size without decoding are refused too.
+    if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return false;
+    // Four bytes a pixel: what the decoder and the conversion allocate.
+    return width <= kMaxPictureBytes / 4 / height;
+}
+
 bool DecodePictureFile(const std::string& path, PictureBits& out, bool forceBgr) {
+    QImageReader reader(QString::fromStdString(path));
     QImage image;
-    if (!image.load(QString::fromStdString(path))) return false;
+    if (!ReadBounded(reader, image)) return false;
     return FromQImage(image, out, forceBgr);
 }
 
 bool DecodePictureData(const uint8_t* data, size_t size, PictureBits& out, bool forceBgr) {
     if (!data || size == 0 || size > static_cast<size_t>(kMaxPictureBytes)) return false;
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<int>(size));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     QImage image;
-    if (!image.loadFromData(data, static_cast<int>(size))) return false;
+    if (!ReadBounded(reader, image)) return false;
     return FromQImage(image, out, forceBgr);
 }
 

@@ -1,6 +1,39 @@
 #include "core/MediaManager.h"
 #include "util/Util.h"
 
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Marks the command under the core lock as running for the watchdog, and as
+// done however the handler leaves.
+class RunningCommand {
+public:
+    explicit RunningCommand(CMediaManager& core) : m_core(core) {
+        std::lock_guard lock(m_core.m_csCmdWatch);
+        m_core.m_bCmdRunning = true;
+        m_core.m_nCmdStartMs = SteadyMs();
+        ++m_core.m_nCmdCount;
+    }
+    ~RunningCommand() {
+        std::lock_guard lock(m_core.m_csCmdWatch);
+        m_core.m_bCmdRunning = false;
+    }
+    RunningCommand(const RunningCommand&) = delete;
+    RunningCommand& operator=(const RunningCommand&) = delete;
+
+private:
+    CMediaManager& m_core;
+};
+
+}  // namespace
+
 CommandFamily FamilyOfCommand(uint32_t code) {
     struct Range {
         uint32_t low, high;
@@ -29,7 +62,7 @@ int32_t CMediaManager::DispatchCommand(const tagNETHEAD& head, const uint8_t* bo
     if (family == CommandFamily::Sync) return OnSyncCommand(head, reply);
 
     std::lock_guard lock(m_csCore);
-    m_cmdBeginEvent.Set();
+    RunningCommand running(*this);
     int32_t result = 0;
     switch (family) {
     case CommandFamily::World:
@@ -63,23 +96,26 @@ int32_t CMediaManager::DispatchCommand(const tagNETHEAD& head, const uint8_t* bo
     case CommandFamily::None:
         break;
     }
-    m_cmdEndEvent.Set();
     return result;
 }
 
 uint32_t CommandWatchdogThread(CMediaManager* core) {
-    for (;;) {
-        const int first = platform::Event::WaitAny({&core->m_cmdBeginEvent, &core->m_quitEvent});
-        if (first == 1) return 0;
-        if (first != 0) continue;
-        const int second = platform::Event::WaitAny({&core->m_cmdEndEvent, &core->m_quitEvent},
-                                                    static_cast<uint32_t>(core->m_nWaitFreezeTime));
-        if (second == 1) return 0;
-        if (second == 0) continue;
+    const int64_t limit = core->m_nWaitFreezeTime;
+    // Looks a few times per limit, so a command is ended at most a fraction
+    // of the limit late.
+    const auto period = static_cast<uint32_t>(std::clamp<int64_t>(limit / 8, 1, 500));
+    while (!core->m_quitEvent.Wait(period)) {
+        bool frozen = false;
+        {
+            std::lock_guard lock(core->m_csCmdWatch);
+            frozen = core->m_bCmdRunning && SteadyMs() - core->m_nCmdStartMs >= limit;
+        }
+        if (!frozen) continue;
         LOGTEXT::LogInfo("命令处理超时，重新启动服务器");
         RestartSelf(core);
         return 0;
     }
+    return 0;
 }
 
 void CMediaManager::StartCommandWatchdog() {

@@ -9,7 +9,9 @@
 // chunks of the displaced upload are refused, because they carry the other
 // identity at +84; the displaced console sees refusals and reports failure.
 // Two uploads of the same content share the side file and write the same
-// bytes at the same offsets.
+// bytes at the same offsets: a prepare of the upload in progress keeps the
+// file as it is, and once one of them has finished, the others' remaining
+// chunks and their finish are taken as done on the whole file.
 //
 // The target only ever grows as a prefix of the announced file: a chunk must
 // start at or before the target's current end and end at or before the
@@ -23,11 +25,13 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "CommandUtil.h"
+#include "core/MediaFiles.h"
 #include "core/MediaManager.h"
 #include "lintra/filekit.h"
 #include "lintra/netcodes.h"
@@ -42,7 +46,7 @@ namespace {
 constexpr int32_t kHeldWhole = 1000;
 constexpr int32_t kResume = 1;
 constexpr int32_t kStartAnew = 2;
-constexpr char kSideSuffix[] = ".dncfg";
+constexpr auto& kSideSuffix = kUploadSideSuffix;
 constexpr char kSideSection[] = "FileStatus";
 // Where the identity text lies in a head: +4 in check, prepare and finish;
 // +84 in a chunk (+4 holds the chunk length there). Both areas end before
@@ -56,6 +60,20 @@ struct SideStatus {
     std::string md5;
     int64_t size = 0;
 };
+
+using FinishedUploads = std::map<std::string, std::pair<std::string, int64_t>>;
+// Finished uploads remembered; the oldest by name go first past this.
+constexpr size_t kFinishedUploadsKept = 256;
+
+// Whether the target is the whole file of an upload that finished, of this
+// identity (any, when empty).
+bool FinishedWhole(const FinishedUploads& finished, const std::string& target, const std::string& identity) {
+    const auto it = finished.find(target);
+    if (it == finished.end() || (!identity.empty() && identity != it->second.first)) return false;
+    struct stat st {};
+    return ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           static_cast<int64_t>(st.st_size) == it->second.second;
+}
 
 bool IsIdentity(const std::string& s) {
     if (s.size() != 32) return false;
@@ -101,6 +119,21 @@ std::optional<int64_t> RegularFileSize(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     return static_cast<int64_t>(st.st_size);
+}
+
+// Whether the file holds these bytes at offset.
+bool SameBytesAt(const std::string& path, int64_t offset, const uint8_t* data, size_t length) {
+    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return false;
+    std::string held(length, '\0');
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(fd.get(), held.data() + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return std::memcmp(held.data(), data, length) == 0;
 }
 
 bool WriteAll(int fd, const uint8_t* data, size_t length, int64_t offset) {
@@ -159,7 +192,7 @@ void UploadCheck(const tagNETHEAD& head, const std::string& target, const std::s
 }
 
 void UploadPrepare(const tagNETHEAD& head, const std::string& target, const std::string& sidePath,
-                                  tagNETHEAD& reply) {
+                   FinishedUploads& finished, tagNETHEAD& reply) {
     const std::string announced = HeadIdentity(head, kIdentityAt);
     const int64_t size = lintra::GetInt64Param(head, 0);
     const int64_t offset = lintra::GetInt64Param(head, kResumeOffsetParam);
@@ -175,8 +208,20 @@ void UploadPrepare(const tagNETHEAD& head, const std::string& target, const std:
     // of another file.
     const std::optional<SideStatus> side = ReadSideFile(sidePath);
     const std::optional<int64_t> localSize = RegularFileSize(target);
-    const bool resume = offset > 0 && side && side->md5 == announced && side->size == size && localSize &&
-                        offset <= *localSize && offset <= size;
+    if (!side && FinishedWhole(finished, target, announced) && finished.at(target).second == size) {
+        // Another console has just finished this very file.
+        reply.intParam[0] = 1;
+        return;
+    }
+    const bool same = side && side->md5 == announced && side->size == size;
+    const bool resume = offset > 0 && same && localSize && offset <= *localSize && offset <= size;
+    if (same && offset == 0 && localSize && *localSize <= size) {
+        // The same file is being received already (another console sends
+        // it too): keep what has come, both write the same bytes.
+        reply.intParam[0] = 1;
+        return;
+    }
+    finished.erase(target);
     if (resume) {
         // Whatever lies past the resume point is written again.
         if (*localSize > offset && ::truncate(target.c_str(), static_cast<off_t>(offset)) != 0) {
@@ -207,10 +252,20 @@ void UploadPrepare(const tagNETHEAD& head, const std::string& target, const std:
 }
 
 void UploadChunk(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength,
-                                const std::string& target, const std::string& sidePath, tagNETHEAD& reply) {
+                 const std::string& target, const std::string& sidePath, const FinishedUploads& finished,
+                 tagNETHEAD& reply) {
     reply.intParam[0] = 0;
     const std::optional<SideStatus> side = ReadSideFile(sidePath);
     if (!side) {
+        // Another console finished the same file: this chunk is in it.
+        const int64_t offset = lintra::GetInt64Param(head, 0);
+        const int32_t length = head.intParam[0];
+        if (FinishedWhole(finished, target, HeadIdentity(head, kChunkIdentityAt)) && length > 0 && body &&
+            static_cast<uint32_t>(length) <= bodyLength && offset >= 0 &&
+            offset <= finished.at(target).second - length && SameBytesAt(target, offset, body, length)) {
+            reply.intParam[0] = 1;
+            return;
+        }
         LOGTEXT::LogError("upload chunk for %s refused: no upload prepared", target.c_str());
         return;
     }
@@ -258,10 +313,14 @@ void UploadChunk(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLengt
 }
 
 void UploadFinish(const tagNETHEAD& head, const std::string& target, const std::string& sidePath,
-                                 tagNETHEAD& reply) {
+                  FinishedUploads& finished, tagNETHEAD& reply) {
     reply.intParam[0] = 0;
     const std::optional<SideStatus> side = ReadSideFile(sidePath);
     if (!side) {
+        if (FinishedWhole(finished, target, HeadIdentity(head, kIdentityAt))) {
+            reply.intParam[0] = 1;
+            return;
+        }
         // Nothing in progress (or a damaged status): nothing to keep either.
         if (::unlink(sidePath.c_str()) == 0) reply.intParam[0] = 1;
         return;
@@ -284,6 +343,8 @@ void UploadFinish(const tagNETHEAD& head, const std::string& target, const std::
         LOGTEXT::LogError("upload end: remove %s failed. e=%d", sidePath.c_str(), errno);
         return;
     }
+    if (finished.size() >= kFinishedUploadsKept && !finished.count(target)) finished.erase(finished.begin());
+    finished[target] = {side->md5, side->size};
     reply.intParam[0] = 1;
 }
 
@@ -328,13 +389,13 @@ int32_t CMediaManager::OnFileUploadCommand(const tagNETHEAD& head, const uint8_t
             break;
         case NETCMD::UploadStart:
             platform::MakeDirs(folder);
-            UploadPrepare(head, target, sidePath, reply);
+            UploadPrepare(head, target, sidePath, m_finishedUploads, reply);
             break;
         case NETCMD::UploadData:
-            UploadChunk(head, body, bodyLength, target, sidePath, reply);
+            UploadChunk(head, body, bodyLength, target, sidePath, m_finishedUploads, reply);
             break;
         case NETCMD::UploadEnd:
-            UploadFinish(head, target, sidePath, reply);
+            UploadFinish(head, target, sidePath, m_finishedUploads, reply);
             break;
         default:
             break;

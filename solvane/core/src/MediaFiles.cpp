@@ -6,6 +6,7 @@
 #include <cctype>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <string_view>
 #include <system_error>
 
@@ -126,6 +127,18 @@ bool ListableName(const std::string& name) {
     return true;
 }
 
+// Names with an upload side file beside them: files still being received
+// (or left by an upload that was cut), not media to offer.
+std::set<std::string> NamesBeingUploaded(const std::vector<FolderEntry>& entries) {
+    std::set<std::string> names;
+    const std::string_view suffix = kUploadSideSuffix;
+    for (const FolderEntry& e : entries)
+        if (e.name.size() > suffix.size() &&
+            e.name.compare(e.name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            names.insert(e.name.substr(0, e.name.size() - suffix.size()));
+    return names;
+}
+
 struct FoundFiles {
     std::vector<std::string> paths;
     size_t scanned = 0;       // folder entries read so far, across sub-folders
@@ -145,6 +158,7 @@ bool SearchVideos(const std::string& folder, const std::string& patterns, FoundF
         return false;
     }
     found.scanned += entries.size();
+    const std::set<std::string> uploading = NamesBeingUploaded(entries);
     for (const FolderEntry& entry : entries) {
         if (found.full) break;
         const std::string path = platform::JoinPath(folder, entry.name);
@@ -152,7 +166,8 @@ bool SearchVideos(const std::string& folder, const std::string& patterns, FoundF
             if (depth < kMaxFolderDepth) SearchVideos(path, patterns, found, depth + 1);
             continue;
         }
-        if (!entry.file || !IsVideoFile(path, patterns) || !ListableName(entry.name)) continue;
+        if (!entry.file || !IsVideoFile(path, patterns) || !ListableName(entry.name) || uploading.count(entry.name))
+            continue;
         found.paths.push_back(path);
         // The limit holds for the whole search: a search that went on in
         // the enclosing folders would add a path for every further folder.
@@ -190,6 +205,19 @@ bool AcceptableMediaFolder(const std::string& folder) {
     // "/lib", "/lib64", "/libx32" and the like.
     const std::string top = p.substr(0, p.find('/', 1));
     return top.compare(0, 4, "/lib") != 0;
+}
+
+std::optional<std::string> WireMediaFolder(const std::string& folder, const std::string& root) {
+    if (!AcceptableMediaFolder(folder) || root.empty()) return std::nullopt;
+    std::error_code ec;
+    const std::string real = fs::canonical(folder, ec).string();
+    if (ec) return std::nullopt;
+    const std::string top = fs::canonical(root, ec).string();
+    if (ec) return std::nullopt;
+    const bool below = real.compare(0, top.size(), top) == 0 &&
+                       (real.size() == top.size() || real[top.size()] == '/' || top == "/");
+    if (!below) return std::nullopt;
+    return real;
 }
 
 bool IsVideoFile(const std::string& path, const std::string& patterns) {
@@ -240,6 +268,7 @@ bool CMediaManager::EnumImageFiles(const std::string& folder) {
     std::vector<FolderEntry> entries;
     std::error_code ec;
     if (!ReadFolder(folder, entries, ec)) return false;
+    const std::set<std::string> uploading = NamesBeingUploaded(entries);
     std::lock_guard lock(m_csFileLists);
     std::vector<std::string> paths;
     size_t count = m_imageFiles.size();
@@ -248,7 +277,7 @@ bool CMediaManager::EnumImageFiles(const std::string& folder) {
             LOGTEXT::LogDebug("enum image count >1000");
             break;
         }
-        if (!entry.file) continue;
+        if (!entry.file || uploading.count(entry.name)) continue;
         std::string path = platform::JoinPath(folder, entry.name);
         if (!IsImageFile(path, m_strPictureFilter) || !ListableName(entry.name)) continue;
         paths.push_back(std::move(path));

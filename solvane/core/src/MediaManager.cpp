@@ -3,6 +3,7 @@
 #include "core/TaskPlanFile.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cmath>
 #include <atomic>
 #include <cstdio>
@@ -203,6 +204,7 @@ void CMediaManager::LoadConfig() {
     m_nDisTime = ini.Int("SyncMedia", "DisTime", 80);
     m_nEnableFrameSync = ini.Int("SyncMedia", "EnableFrameSync", 0);
     m_strMediaFolder = ini.Text("Setting", "MediaFolder", platform::JoinPath(m_strProgramFolder, "media").c_str());
+    m_strMediaRoot = ini.Text("Setting", "MediaRoot", m_strProgramFolder.c_str());
     m_nAutoPlay = ini.Int("Setting", "AutoPlay", 0);
     m_nLoopMedia = ini.Int("Setting", "LoopMedia", 0);
     m_nUseBackgroundBmp = ini.Int("Setting", "UseBackgroundBmp", 1);
@@ -519,6 +521,13 @@ void CMediaManager::Initialize() {
         m_strMediaFolder = ownFolder;
     }
     platform::MakeDirs(m_strMediaFolder);
+    // Used by its resolved path, so that a link in it re-pointed later
+    // cannot move where uploads land.
+    {
+        std::error_code ec;
+        const std::string real = std::filesystem::canonical(m_strMediaFolder, ec).string();
+        if (!ec) m_strMediaFolder = real;
+    }
     RefreshMediaFileLists(m_strMediaFolder);
 
     if (m_nLimitMainDisplay != 0) LimitHesper();

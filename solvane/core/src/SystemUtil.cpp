@@ -1,6 +1,9 @@
 #include "core/SystemUtil.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
+#include <QImageReader>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +17,7 @@
 #include "platform/ini.h"
 #include "platform/netif.h"
 #include "platform/paths.h"
+#include "platform/picture.h"
 #include "platform/serial.h"
 #include "util/Util.h"
 
@@ -61,8 +65,15 @@ int WriteResourceToFile(int id, const char* path) {
 int DecodeImageBytes(const uint8_t* data, size_t size, ResourceImage& image) {
     image = ResourceImage{};
     if (!data || size == 0 || size > static_cast<size_t>(INT32_MAX)) return 0;
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<int>(size));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // The header's size first: decoding allocates what it claims.
+    const QSize claimed = reader.size();
+    if (!claimed.isValid() || !platform::HeaderSizeAllowed(claimed.width(), claimed.height())) return 0;
     QImage decoded;
-    if (!decoded.loadFromData(data, static_cast<int>(size))) return 0;
+    if (!reader.read(&decoded)) return 0;
     const bool alpha = decoded.hasAlphaChannel();
     // Straight ARGB here; the premultiplication below truncates like the
     // platform loader did (c * a / 255).

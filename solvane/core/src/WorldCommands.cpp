@@ -483,10 +483,15 @@ int32_t CMediaManager::OnSystemCommand(const tagNETHEAD& head, const uint8_t* bo
         // Uploads write into the media folder with the server's rights and
         // the show network is not authenticated: a system tree is refused,
         // and with it the whole record.
-        if (const std::string wanted = text(rec.mediaFolder); !AcceptableMediaFolder(wanted)) {
+        // Below the server's media root only: a home folder would let an
+        // upload land where that user's session runs it.
+        const std::string wanted = text(rec.mediaFolder);
+        const std::string root = m_strMediaRoot.empty() ? m_strProgramFolder : m_strMediaRoot;
+        const std::optional<std::string> folder = WireMediaFolder(wanted, root);
+        if (!folder) {
             LOGTEXT::LogError("set settings refused: media folder %s is not an existing folder outside the system "
-                              "trees.",
-                              wanted.c_str());
+                              "trees and below %s.",
+                              wanted.c_str(), root.c_str());
             reply.intParam[0] = 0;
             break;
         }
@@ -521,10 +526,9 @@ int32_t CMediaManager::OnSystemCommand(const tagNETHEAD& head, const uint8_t* bo
         m_nStartupMediaType = rec.startupMediaType;
         m_strStartupVideoPath = text(rec.startupVideoPath);
         m_strStartupDesktopName = text(rec.startupDesktopName);
-        const std::string folder = text(rec.mediaFolder);
         const std::string extension = text(rec.mediaVideoExtension);
-        const bool listsChanged = folder != m_strMediaFolder || extension != m_strMediaVideoExtension;
-        m_strMediaFolder = folder;
+        const bool listsChanged = *folder != m_strMediaFolder || extension != m_strMediaVideoExtension;
+        m_strMediaFolder = *folder;
         m_strMediaVideoExtension = extension;
         if (listsChanged) RefreshMediaFileLists(m_strMediaFolder);
 

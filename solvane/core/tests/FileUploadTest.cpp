@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -220,7 +221,9 @@ TEST_F(FileUploadTest, PrepareResumesOnlyTheSameUpload) {
         {"offset at the partial file's end", id, 4096, content.substr(0, 4096)},
         {"offset past the partial file: anew", id, 5000, ""},
         {"status of another file: anew", other, 4096, ""},
-        {"offset 0: anew", id, 0, ""},
+        // The same upload from its start: another console may be sending it
+        // at the same time, so what has come stays (its chunks rewrite it).
+        {"offset 0 of the same upload: shared", id, 0, content.substr(0, 4096)},
         {"negative offset: anew", id, -4096, ""},
     };
     for (const Case& c : cases) {
@@ -361,6 +364,75 @@ TEST_F(FileUploadTest, NewerUploadOfTheSameNameWinsWithoutMixing) {
     EXPECT_EQ(Held("s.bin"), b);
     EXPECT_EQ(Check("s.bin", idB, 9000).Int(4), 1000);
     EXPECT_EQ(Check("s.bin", idA, 8000).Int(4), 2);
+}
+
+// Ten consoles send the same file at once, each at its own pace: every one
+// of them succeeds, and the file ends whole with no upload left open.
+TEST_F(FileUploadTest, IdenticalUploadsAtOnceShareTheFileAndAllSucceed) {
+    constexpr int kConsoles = 10;
+    constexpr size_t kChunk = 1000;
+    const std::string content = Content(9500, 21);
+    const std::string id = IdentityOf(content);
+    const int64_t size = static_cast<int64_t>(content.size());
+    for (int c = 0; c < kConsoles; ++c) ASSERT_EQ(Check("same.mp4", id, size).Int(4), 2) << c;
+    std::vector<size_t> next(kConsoles, 0);
+    std::vector<bool> prepared(kConsoles, false), finished(kConsoles, false);
+    // Console c prepares after c rounds; each round every prepared console
+    // sends c % 3 + 1 chunks (the first runs ahead and finishes first).
+    for (int round = 0; std::count(finished.begin(), finished.end(), true) < kConsoles; ++round) {
+        ASSERT_LT(round, 100);
+        for (int c = 0; c < kConsoles; ++c) {
+            if (finished[c]) continue;
+            if (!prepared[c]) {
+                if (round < c) continue;
+                ASSERT_EQ(Prepare("same.mp4", id, size).Int(4), 1) << c;
+                prepared[c] = true;
+            }
+            for (int k = 0; k < (c == 0 ? 10 : c % 3 + 1) && next[c] < content.size(); ++k) {
+                ASSERT_EQ(Chunk("same.mp4", static_cast<int64_t>(next[c]), content.substr(next[c], kChunk), id).Int(4),
+                          1)
+                    << "console " << c << " at " << next[c];
+                next[c] += kChunk;
+            }
+            if (next[c] >= content.size()) {
+                ASSERT_EQ(Finish("same.mp4", id, size).Int(4), 1) << c;
+                finished[c] = true;
+            }
+        }
+    }
+    EXPECT_EQ(Held("same.mp4"), content);
+    EXPECT_FALSE(fs::exists(Side("same.mp4")));
+    EXPECT_EQ(Check("same.mp4", id, size).Int(4), 1000);
+    // Another file under the name afterwards is not taken for the finished one.
+    const std::string other = Content(3000, 22);
+    const std::string otherId = IdentityOf(other);
+    EXPECT_EQ(Chunk("same.mp4", 0, other.substr(0, 1000), otherId).Int(4), 0);
+    EXPECT_EQ(Finish("same.mp4", otherId, 3000).Int(4), 0);
+    UploadAll("same.mp4", other, 1000);
+    EXPECT_EQ(Held("same.mp4"), other);
+}
+
+// A file whose upload was cut is no media to offer until it has come whole.
+TEST_F(FileUploadTest, FilesStillBeingUploadedAreLeftOutOfTheLists) {
+    const std::string video = Content(5000, 23), picture = Content(4000, 24);
+    Interrupted("cut.mp4", video, 2048, IdentityOf(video));
+    Interrupted("cut.png", picture, 100, IdentityOf(picture));
+    testsupport::WriteFile(media / "whole.mp4", "v");
+    testsupport::WriteFile(media / "whole.png", "p");
+    // A side file alone, or one beside a name of another kind, hides nothing else.
+    testsupport::WriteFile(media / "lone.mp4.dncfg", SideText(IdentityOf("x"), "1"));
+    core->m_strMediaVideoExtension = "*.mp4";
+    ASSERT_TRUE(core->RefreshMediaFileLists(media.string()));
+    EXPECT_EQ(core->VideoFiles(), std::vector<std::string>{(media / "whole.mp4").string()});
+    EXPECT_EQ(core->ImageFiles(), std::vector<std::string>{(media / "whole.png").string()});
+
+    const std::string id = IdentityOf(video);
+    ASSERT_EQ(Prepare("cut.mp4", id, 5000, 2048).Int(4), 1);
+    ASSERT_EQ(Chunk("cut.mp4", 2048, video.substr(2048), id).Int(4), 1);
+    ASSERT_EQ(Finish("cut.mp4", id, 5000).Int(4), 1);
+    ASSERT_TRUE(core->RefreshMediaFileLists(media.string()));
+    EXPECT_EQ(core->VideoFiles(),
+              (std::vector<std::string>{(media / "cut.mp4").string(), (media / "whole.mp4").string()}));
 }
 
 TEST_F(FileUploadTest, EndOfAnIncompleteFileKeepsItsStatusForAResume) {

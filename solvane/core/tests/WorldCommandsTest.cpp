@@ -582,6 +582,62 @@ TEST_F(WorldCommands, SettingsWithASystemMediaFolderChangeNothing) {
     EXPECT_TRUE(central.calls.empty());
 }
 
+// From the show network the media folder may only move below the server's
+// media root: a home folder (where an uploaded autostart entry would run)
+// is refused, and a folder reached through a link is kept by its resolved
+// path, so re-pointing the link later sends no upload elsewhere.
+TEST_F(WorldCommands, SettingsMediaFolderStaysBelowTheMediaRootByItsResolvedPath) {
+    testsupport::TempDir outside;
+    const std::filesystem::path root = dir / "root";
+    std::filesystem::create_directories(root / "shows" / "a");
+    std::filesystem::create_directories(outside.path() / "home" / ".config" / "autostart");
+    core->m_strMediaRoot = root.string();
+    core->m_strMediaFolder = (root / "shows").string();
+    auto send = [&](const std::string& folder) {
+        SERVER_SETTINGS_RECORD rec{};
+        platform::StoreGbkField(rec.mediaFolder, 260, folder);
+        std::vector<uint8_t> body(sizeof rec);
+        std::memcpy(body.data(), &rec, sizeof rec);
+        return Send(Head(1003), body).head.intParam[0];
+    };
+    struct Case {
+        std::string folder;
+        bool ok;
+    };
+    std::filesystem::create_directory_symlink(outside.path() / "home", root / "home-link");
+    const Case cases[] = {
+        {(outside.path() / "home").string(), false},
+        {(outside.path() / "home" / ".config" / "autostart").string(), false},
+        {(root / "home-link").string(), false},
+        {(root / "shows" / ".." / ".." ).string(), false},
+        {dir.str(), false},
+        {root.string(), true},
+        {(root / "shows" / "a").string(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        const std::string before = core->m_strMediaFolder;
+        EXPECT_EQ(send(c.folder), c.ok ? 1 : 0);
+        EXPECT_EQ(core->m_strMediaFolder, c.ok ? std::filesystem::canonical(c.folder).string() : before);
+    }
+
+    // Through a link inside the root: stored resolved.
+    std::filesystem::create_directory_symlink(root / "shows" / "a", root / "current");
+    ASSERT_EQ(send((root / "current").string()), 1);
+    EXPECT_EQ(core->m_strMediaFolder, (root / "shows" / "a").string());
+    // The link re-pointed at the home folder: uploads still land in the
+    // folder that was accepted.
+    std::filesystem::remove(root / "current");
+    std::filesystem::create_directory_symlink(outside.path() / "home" / ".config" / "autostart", root / "current");
+    tagNETHEAD prepare = Head(1202);
+    std::memcpy(reinterpret_cast<uint8_t*>(&prepare) + 4, "0123456789abcdef0123456789abcdef", 32);
+    lintra::SetInt64Param(prepare, 0, 3);
+    SetText(prepare, "run.desktop");
+    ASSERT_EQ(Send(prepare).head.intParam[0], 1);
+    EXPECT_TRUE(std::filesystem::exists(root / "shows" / "a" / "run.desktop"));
+    EXPECT_TRUE(std::filesystem::is_empty(outside.path() / "home" / ".config" / "autostart"));
+}
+
 TEST(MediaFolderBound, SystemTreesAreRefused) {
     testsupport::TempDir dir;
     struct Case {

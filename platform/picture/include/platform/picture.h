@@ -24,5 +24,8 @@ struct PictureBits {
 bool DecodePictureFile(const std::string& path, PictureBits& out, bool forceBgr = false);
 // The same from bytes in memory (embedded pictures).
 bool DecodePictureData(const uint8_t* data, size_t size, PictureBits& out, bool forceBgr = false);
+// Whether a picture whose header claims this size may be decoded: a known,
+// positive size within the 1 GiB bound. Checked before any decoding.
+bool HeaderSizeAllowed(int64_t width, int64_t height);
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,15 @@ inline constexpr size_t kMediaFileListLimit = 1000;
 // system's own trees ("/", "/etc", "/usr", "/var" but "/var/tmp", ...),
 // judged after links are resolved.
 bool AcceptableMediaFolder(const std::string& folder);
+// A media folder asked for from the show network: acceptable as above and,
+// links resolved, the root itself or a folder below it. The resolved path
+// (to be stored and used, so that a link re-pointed later changes nothing);
+// nullopt when refused.
+std::optional<std::string> WireMediaFolder(const std::string& folder, const std::string& root);
+
+// Beside a file being uploaded: names the upload in progress. Such a file
+// is left out of the media lists until its upload ends.
+inline constexpr char kUploadSideSuffix[] = ".dncfg";
 
 // By the core's MediaVideoExtension setting, respectively the fixed image
 // patterns "*.jpg|*.bmp|*.png"; the extension (the text after the last '.',

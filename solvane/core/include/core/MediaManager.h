@@ -229,6 +229,13 @@ public:
     int m_nEnableFrameSync = 0;
     int m_nAutoPlay = 0;
     std::string m_strMediaFolder;
+    // Media folders set from the show network must lie below this one
+    // (mediacfg.ini, Setting/MediaRoot; by default the base folder).
+    std::string m_strMediaRoot;
+    // Uploads ended whole, by target path: identity and size (under
+    // m_csCore). Consoles sending the same file at once end theirs on the
+    // file the first of them finished.
+    std::map<std::string, std::pair<std::string, int64_t>> m_finishedUploads;
     std::string m_strMediaVideoExtension;
     std::string m_strPictureFilter = "*.jpg|*.bmp|*.png";
     int m_nLoopMedia = 0;
@@ -285,8 +292,14 @@ public:
     int m_nTimelineIndex = -1;
     std::vector<MediaListRecord> m_playlist;
     platform::Event m_quitEvent{true, false};
-    platform::Event m_cmdBeginEvent{false, false};
-    platform::Event m_cmdEndEvent{false, false};
+    // The command running under m_csCore, as the watchdog sees it: whether
+    // one runs, since when (steady clock, ms) and how many have begun. A
+    // state read under its own lock, not a pair of events, so commands close
+    // together can never leave the watchdog waiting for an end already seen.
+    std::mutex m_csCmdWatch;
+    bool m_bCmdRunning = false;
+    int64_t m_nCmdStartMs = 0;
+    uint64_t m_nCmdCount = 0;
     platform::Event m_timelineManualEvent{true, false};
     platform::Event m_timelineAutoEvent{false, false};
     int m_nWaitFreezeTime = 15000;        // ms

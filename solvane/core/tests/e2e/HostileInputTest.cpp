@@ -106,20 +106,59 @@ TEST_F(HostileInputTest, MediaFolderInASystemTreeIsRefusedAndNothingIsSaved) {
         return std::string(reinterpret_cast<const char*>(&rec), sizeof rec);
     };
     const std::string before = testsupport::ReadFile(base / "mediacfg.ini");
-    for (const char* folder : {"/etc", "/"}) {
+    // A home folder outside the server's media root is refused as well:
+    // an upload into its autostart folder would run at that user's log-in.
+    fs::create_directories(dir / "home" / ".config" / "autostart");
+    for (const std::string& folder : {std::string("/etc"), std::string("/"), (dir / "home").string(),
+                                      (dir / "home" / ".config" / "autostart").string()}) {
         SCOPED_TRACE(folder);
         tagNETHEAD reply{};
         ASSERT_TRUE(ExchangeHead(Head(1003), record(folder), reply));
         EXPECT_EQ(reply.intParam[0], 0);
         EXPECT_EQ(testsupport::ReadFile(base / "mediacfg.ini"), before);
     }
-    // The same record with a folder of the test's own is taken.
-    const fs::path own = dir / "media";
+    // The same record with a folder below the server's base folder (the
+    // default media root) is taken.
+    const fs::path own = base / "shows";
     fs::create_directories(own);
     tagNETHEAD reply{};
     ASSERT_TRUE(ExchangeHead(Head(1003), record(own.string()), reply));
     EXPECT_EQ(reply.intParam[0], 1);
     EXPECT_NE(testsupport::ReadFile(base / "mediacfg.ini").find(own.string()), std::string::npos);
+}
+
+// A picture of a few hundred bytes whose header claims 65,500 x 65,500
+// pixels used to be decoded at that size under the command lock, until the
+// watchdog ended the server.
+TEST_F(HostileInputTest, APictureHeaderClaimingGigabytesIsRefusedAndTheServerKeepsAnswering) {
+    const fs::path bomb = dir / "bomb.jpg";
+    int status = -1;
+    const std::string out = testsupport::RunShell("ffmpeg -nostdin -loglevel error -y -f lavfi -i color=c=red:s=16x8 "
+                                                  "-frames:v 1 '" + bomb.string() + "' 2>&1",
+                                                  &status);
+    ASSERT_EQ(status, 0) << out;
+    std::string bytes = testsupport::ReadFile(bomb);
+    const size_t sof = bytes.find("\xFF\xC0");
+    ASSERT_NE(sof, std::string::npos);
+    ASSERT_LT(sof + 8, bytes.size());
+    for (size_t k = 5; k <= 8; ++k) bytes[sof + k] = static_cast<char>(k % 2 ? 0xFF : 0xDC);  // 65,500 each way
+    testsupport::WriteFile(bomb, bytes);
+
+    ASSERT_TRUE(StartServer());
+    const pid_t pid = ServerPid();
+    ASSERT_GT(pid, 0);
+    tagNETHEAD reply{};
+    ASSERT_TRUE(ExchangeHead(Head(901), {}, reply));
+    const long rssBefore = ProcStatus(pid, "VmRSS");
+    ASSERT_GT(rssBefore, 0);
+    for (int i = 0; i < 3; ++i) {
+        // Refused, or taken with the picture left out: either way at once.
+        ASSERT_TRUE(ExchangeHead(Head(503, {2}, bomb.string()), {}, reply)) << i;
+    }
+    ASSERT_TRUE(ExchangeHead(Head(901), {}, reply));
+    const long growthKb = ProcStatus(pid, "VmRSS") - rssBefore;
+    EXPECT_LT(growthKb, 200L * 1024) << growthKb << " kB";
+    EXPECT_EQ(ServersOf(base.string()), std::vector<pid_t>{pid}) << "the server was restarted";
 }
 
 // Idle clients of the text port used to get a thread each, without limit.
