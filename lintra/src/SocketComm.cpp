@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -171,7 +172,7 @@ int CSocketComm::GetLocalName(char* name, size_t size) {
 
 // ---- client side ----
 
-bool CSocketComm::ConnectTo(const char* host, const char* port, int sockType) {
+bool CSocketComm::ConnectTo(const char* host, const char* port, int sockType, int timeoutMs) {
     if (m_hComm >= 0) return false;
     if (sockType != SOCK_STREAM && sockType != SOCK_DGRAM) return false;
     sockaddr_in peer;
@@ -188,11 +189,34 @@ bool CSocketComm::ConnectTo(const char* host, const char* port, int sockType) {
         ::close(s);
         return false;
     }
-    int r;
-    do {
-        r = ::connect(s, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
-    } while (r != 0 && errno == EINTR);
-    if (r != 0) {
+    // Connected without blocking, so that a silent peer (a host that drops
+    // the handshake) fails after the timeout instead of the kernel's minutes.
+    const int flags = ::fcntl(s, F_GETFL, 0);
+    if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0) {
+        ::close(s);
+        return false;
+    }
+    int r = ::connect(s, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
+    if (r != 0 && (errno == EINPROGRESS || errno == EINTR)) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            struct pollfd pfd{s, POLLOUT, 0};
+            const int pr = ::poll(&pfd, 1, left.count() <= 0 ? 0 : static_cast<int>(left.count()));
+            if (pr < 0 && errno == EINTR) continue;
+            if (pr <= 0) {
+                errno = pr == 0 ? ETIMEDOUT : errno;
+                break;
+            }
+            int error = 0;
+            socklen_t len = sizeof error;
+            if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0) r = 0;
+            else errno = error;
+            break;
+        }
+    }
+    if (r != 0 || ::fcntl(s, F_SETFL, flags) != 0) {
         ::close(s);
         return false;
     }

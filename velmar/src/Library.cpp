@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -333,6 +334,9 @@ int Kestrane_SetPlayRate(double rate, void* media) {
     LOGTEXT::LogInfo("Kestrane_SetPlayRate is in.rate=%f.mediaid=%p", rate, media);
     auto& lib = Lib();
     int changed = 0;
+    // A rate for every media is the timeline's rate too: its clock must keep
+    // pace with the videos it starts.
+    if (!media && std::isfinite(rate) && rate > 0.0) SetTimelineRate(rate);
     {
         std::lock_guard lk(lib.listLock);
         for (MediaBaseClass* m : lib.list) {

@@ -40,6 +40,8 @@ struct Library {
     uint32_t timelineStartTick = 0;
     double timelineBase = 0.0;
     double timelineLast = 0.0;
+    // Timeline seconds per clock second: the rate given for every media.
+    double timelineRate = 1.0;
     // The clock runs (between Kestrane_Play and a pause or stop): a pause
     // then moves the base to the pause instant so that play goes on there.
     bool timelinePlaying = false;
@@ -68,6 +70,8 @@ void StopPlayThread();
 // a pause moves the timeline base to the pause instant. Call after
 // StopPlayThread.
 void HoldTimeline(bool pause);
+// The rate of the timeline's clock; a running clock is re-based first.
+void SetTimelineRate(double rate);
 // Pause (or Stop) on every listed media; listLock is taken here.
 void ApplyToListedMedia(bool pause);
 

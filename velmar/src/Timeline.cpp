@@ -23,7 +23,7 @@ uint32_t TimelineTick() {
 // Timeline time in seconds; timelineLock held.
 double TimelineNowLocked() {
     const Library& lib = Lib();
-    return platform::TickDiff(TimelineTick(), lib.timelineStartTick) / 1000.0 + lib.timelineBase;
+    return platform::TickDiff(TimelineTick(), lib.timelineStartTick) / 1000.0 * lib.timelineRate + lib.timelineBase;
 }
 
 // Loads a video file from 5 s before its window until 2 s after it and
@@ -227,6 +227,16 @@ void HoldTimeline(bool pause) {
     }
     lib.timelinePlaying = false;
     ApplyToListedMedia(pause);
+}
+
+void SetTimelineRate(double rate) {
+    Library& lib = Lib();
+    std::lock_guard lk(lib.timelineLock);
+    if (lib.timelinePlaying) {
+        lib.timelineBase = TimelineNowLocked();
+        lib.timelineStartTick = TimelineTick();
+    }
+    lib.timelineRate = rate;
 }
 
 }  // namespace velmar

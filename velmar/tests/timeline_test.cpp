@@ -24,6 +24,7 @@ protected:
         // Leave the timeline at 0 whatever an earlier test left.
         Kestrane_SetCurrentTimeline(-1.0);
         Kestrane_SetCurrentTimeline(0.0);
+        Kestrane_SetPlayRate(1.0, nullptr);
     }
     void TearDown() override {
         Kestrane_RemoveMedia(nullptr);
@@ -237,6 +238,42 @@ TEST_F(TimelineTest, PlayAfterPauseGoesOnFromWhereItPaused) {
     EXPECT_EQ(velmar::MediaPlayState(id), KESTRANE_STATE_PLAYING);
     StepAt(90000 + 8000 + 2000);     // 20.001: past the window
     EXPECT_EQ(velmar::MediaPlayState(id), KESTRANE_STATE_STOPPED);
+}
+
+TEST_F(TimelineTest, TheClockRunsAtThePlayRateGivenForEveryMedia) {
+    // (rate at play, ms played, rate while playing, ms played on): the
+    // window [10, 20] opens when the timeline passes 10 s.
+    struct Case {
+        double first;
+        uint32_t firstMs;
+        double second;
+        uint32_t openBeforeMs;  // still closed at this many ms after the change
+        uint32_t openAfterMs;   // playing at this many ms after it
+    };
+    const Case cases[] = {
+        {1.5, 4000, 1.5, 2600, 2700},  // 6 s in 4 s, then 4 s in 2.67 s
+        {1.0, 4000, 2.0, 2900, 3100},  // the 4 s played keep rate 1
+        {2.0, 4000, 1.0, 1900, 2100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first);
+        void* id = AddVideo(TestMedia::Get().video());
+        ASSERT_NE(id, nullptr);
+        ASSERT_EQ(Kestrane_SetMediaLayer(id, 1, 10.0, 20.0, nullptr), 1);
+        tick.Set(1000);
+        ASSERT_EQ(Kestrane_SetCurrentTimeline(0.0), 1);
+        Kestrane_SetPlayRate(c.first, nullptr);
+        ASSERT_EQ(Kestrane_Play(), 1);
+        StepAt(1000 + c.firstMs);
+        Kestrane_SetPlayRate(c.second, nullptr);
+        StepAt(1000 + c.firstMs + c.openBeforeMs);
+        EXPECT_NE(velmar::MediaPlayState(id), KESTRANE_STATE_PLAYING);
+        StepAt(1000 + c.firstMs + c.openAfterMs);
+        EXPECT_EQ(velmar::MediaPlayState(id), KESTRANE_STATE_PLAYING);
+        Kestrane_Pause();
+        Kestrane_RemoveMedia(nullptr);
+        Kestrane_SetCurrentTimeline(-1.0);
+    }
 }
 
 // The caller's play rate holds when the timeline closes a video and loads it

@@ -95,35 +95,9 @@ bool MainWidget::triggerFunctionKey(int key) {
     for (PlayControlRecord* control : config.playControls()) {
         if (control->keyCode != key || control->type < 0 || control->type > 2)
             continue;
-        TimeAxisWidget* axis = m_timeAxisWidget;
-        switch (control->type) {
-        case 0:
-            axis->pause();
-            axis->setCurrentTime(control->time);
-            axis->followPlayHead(control->time);
-            break;
-        case 1:
-            config.pausePlayback();
-            axis->setCurrentTime(control->time);
-            axis->followPlayHead(control->time);
-            QTimer::singleShot(300, axis, &TimeAxisWidget::play);
-            break;
-        case 2: {
-            int target = control->jumpTime;
-            if (control->jumpMode == 1 && !control->targetName.isEmpty()) {
-                int time = 0;
-                if (axis->findPlayControlByName(control->targetName, control->id, &time) < 0)
-                    return true;
-                target = time;
-            }
-            axis->pause();
-            axis->setCurrentTime(target);
-            axis->followPlayHead(target);
-            if (!control->stayPaused)
-                QTimer::singleShot(qMax(0, control->delay) * 1000, axis, &TimeAxisWidget::play);
-            break;
-        }
-        }
+        // The time axis runs the cue, so that the wall follows it and a
+        // later pause or stop can call off its resume.
+        m_timeAxisWidget->runKeyCue(control->id);
         return true;
     }
     return false;

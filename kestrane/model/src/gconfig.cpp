@@ -311,11 +311,11 @@ QList<double> GConfig::effectAt(int kind, int mediaId, int timeMs) const {
                 const EffectKey& a = keys[i];
                 const EffectKey& b = keys[i + 1];
                 // From the whole rotation of the key (its turns included), so
-                // that the angle does not jump just after a key with turns.
-                double from = a.value2 * 360.0 + a.value1;
-                // Towards a negative angle or negative turns the rotation
-                // runs the negative way.
-                if ((b.value1 < 0 || b.value2 < 0) && a.value1 > 0) from -= 360.0;
+                // that the angle does not jump just after a key with turns,
+                // straight to the next one: the display servers turn between
+                // exactly these two values, and the preview must show what
+                // the wall shows.
+                const double from = a.value2 * 360.0 + a.value1;
                 const double to = b.value2 * 360.0 + b.value1;
                 return {from + (to - from) * f};
             }

@@ -31,6 +31,11 @@ int GConfig::playPreview(double rate) {
     return logged("Play", [&] { return m_preview->play(); });
 }
 
+void GConfig::setPreviewRate(double rate) {
+    KLOG << "preview rate" << rate;
+    logged("SetPlayRate", [&] { return m_preview->setPlayRate(rate, nullptr); });
+}
+
 void GConfig::pausePreview() {
     // A pause reaches the library only while the preview plays.
     if (!m_previewPlaying) return;

@@ -39,12 +39,22 @@ QStringList GConfig::serverIps() const {
     return ips;
 }
 
-void GConfig::playServers(double rate) {
-    if (!m_connected) return;
+void GConfig::playServers(double rate, const std::function<void()>& atPlay) {
+    if (!m_connected) {
+        if (atPlay) atPlay();
+        return;
+    }
     const double position = seconds(currentTime());
+    // A server holds at the time it was given until its play arrives, so the
+    // slow part (the seeks a time starts) is done for all of them before
+    // any starts: they then start within one play exchange of each other
+    // and of the console.
     forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
         KLOG << ip << "SetCurrentTimeLine" << position << s.SetCurrentTimeLine(position);
         KLOG << ip << "SetPlayRate" << rate << s.SetPlayRate(rate, 0);
+    });
+    if (atPlay) atPlay();
+    forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
         KLOG << ip << "PlayMedia" << s.PlayMedia();
     });
 }
@@ -55,6 +65,13 @@ void GConfig::pauseServers() {
     forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
         KLOG << ip << "SetCurrentTimeLine" << position << s.SetCurrentTimeLine(position);
         KLOG << ip << "PauseMedia" << s.PauseMedia();
+    });
+}
+
+void GConfig::setServersRate(double rate) {
+    if (!m_connected) return;
+    forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
+        KLOG << ip << "SetPlayRate" << rate << s.SetPlayRate(rate, 0);
     });
 }
 

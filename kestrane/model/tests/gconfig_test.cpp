@@ -332,8 +332,10 @@ TEST_F(GConfigTest, RotationTable) {
         {"on a key with turns", {key(1, 2, 0, 30, 2)}, 0, 750},
         {"after the last key, turns kept", {key(1, 2, 0, 30, 2)}, 5000, 750},
         {"between: from the angle to turns and angle", {key(1, 2, 0, 90, 0), key(2, 2, 1000, 90, 1)}, 500, 270},
-        {"negative target runs the negative way", {key(1, 2, 0, 90, 0), key(2, 2, 1000, -90, 0)}, 500, -180},
-        {"negative turns run the negative way", {key(1, 2, 0, 90, 0), key(2, 2, 1000, 0, -1)}, 500, -315},
+        // The preview turns as the wall does: straight between the two
+        // whole rotations, whichever their signs.
+        {"towards a negative angle straight", {key(1, 2, 0, 90, 0), key(2, 2, 1000, -90, 0)}, 500, 0},
+        {"towards negative turns straight", {key(1, 2, 0, 90, 0), key(2, 2, 1000, 0, -1)}, 500, -135},
         {"from a non-positive angle no shift", {key(1, 2, 0, 0, 0), key(2, 2, 1000, -90, 0)}, 500, -45},
         // No jump of a whole turn just after a key with turns.
         {"turns of the earlier key count between", {key(1, 2, 0, 10, 1), key(2, 2, 1000, 20, 1)}, 500, 375},

@@ -84,7 +84,8 @@ void OutControlList::delItem() {
         if (answer != QMessageBox::Yes) return;
         for (int command : commands) cfg().removeLayerIO(command, true);
     }
-    cfg().eraseOutControl(id);
+    // The project changed whether or not the output was used on the time axis.
+    if (cfg().eraseOutControl(id)) cfg().setSaved(false);
     m_table->removeRow(row);
 }
 

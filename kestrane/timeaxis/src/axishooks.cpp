@@ -103,6 +103,11 @@ void AxisHooks::addEffect(int row, int kind, int mediaId, const QList<int>& keyI
 }
 
 void AxisHooks::addAnchorAtCurrentTime(int kind, int row, const QList<double>& values) {
+    // The stage names the media's layer row; the key goes to that layer's
+    // row of the kind.
+    static constexpr int kOffset[5] = {0, 1, 3, 2, 4};
+    if (m_axis->table()->isLayerRow(row) && kind >= 1 && kind <= 4)
+        row += kOffset[kind];
     if (EffectLayerPanel* strip = m_axis->table()->effectStrip(row))
         strip->addAnchorAtCurrentTime(kind, row, values.isEmpty() ? nullptr : &values);
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
 #include "kestrane/commandmonitor.h"
@@ -21,6 +22,13 @@ namespace {
 constexpr int kTickMs = 40;
 // A jump pauses this long before it takes its target.
 constexpr int kJumpSettleMs = 300;
+// The longest delay the jump dialog takes; a loaded project may hold any
+// number.
+constexpr int kMaxDelaySeconds = 99999;
+
+int delayMs(int seconds) { return std::clamp(seconds, 0, kMaxDelaySeconds) * 1000; }
+
+Qt::TimerType timerTypeFor(int ms) { return ms < 2000 ? Qt::PreciseTimer : Qt::CoarseTimer; }
 
 double rateOf(int speedIndex) {
     switch (speedIndex) {
@@ -56,23 +64,93 @@ void TimeAxisWidget::setCurrentTime(int ms) {
         m_timeLine->setTime(ms);
 }
 
+double TimeAxisWidget::playRate() const { return rateOf(speedIndex()); }
+
+bool TimeAxisWidget::resumePending() const { return m_resumeTimer->isActive(); }
+
+void TimeAxisWidget::scheduleResume(int ms, std::function<void()> action) {
+    m_resumeAction = std::move(action);
+    m_resumeTimer->setTimerType(timerTypeFor(ms));
+    m_resumeTimer->start(ms);
+}
+
+void TimeAxisWidget::cancelResume() {
+    m_resumeTimer->stop();
+    m_resumeAction = nullptr;
+}
+
+void TimeAxisWidget::rebaseRun() {
+    m_runStartMs = now();
+    m_runStartPosition = m_position;
+    m_runRate = playRate();
+    m_runPosition = m_position;
+}
+
+int TimeAxisWidget::clockPosition() const {
+    // A clock that went back moves nothing.
+    const qint64 elapsed = std::max<qint64>(0, now() - m_runStartMs);
+    const double position = double(m_runStartPosition) + std::floor(double(elapsed) * m_runRate);
+    return int(std::min<double>(position, INT_MAX));
+}
+
+int TimeAxisWidget::playPosition() const {
+    if (m_paused || m_position != m_runPosition)
+        return m_position;
+    return std::min(std::max(clockPosition(), m_position), GConfig::instance().timelineLength());
+}
+
+void TimeAxisWidget::speedChanged(int index) {
+    GConfig& config = GConfig::instance();
+    config.mainWindowHooks().setMenuSpeed(index);
+    if (m_paused)
+        return;
+    // The time played so far keeps the old rate; from here every clock (the
+    // console's, the preview's, the servers') runs at the new one.
+    setCurrentTime(playPosition());
+    rebaseRun();
+    config.setPreviewRate(m_runRate);
+    config.setServersRate(m_runRate);
+}
+
 void TimeAxisWidget::play() {
-    m_playButton->setStyleSheet(m_pauseStyle);
-    m_playButton->setProperty("play", true);
-    m_paused = false;
+    cancelResume();
     GConfig& config = GConfig::instance();
     if (m_position < config.timelineStart())
         applyPosition(config.timelineStart());
+    const int length = config.timelineLength();
+    if (m_position >= length) {
+        // Nothing is left to play: the show stays paused at its end, and so
+        // does the wall, rather than starting it and pausing only here.
+        setCurrentTime(std::max(length, config.timelineStart()));
+        showPlayStyle();
+        if (!m_paused) {
+            pause();
+        } else {
+            config.pausePreview();
+            config.pauseServers();
+        }
+        return;
+    }
+    m_playButton->setStyleSheet(m_pauseStyle);
+    m_playButton->setProperty("play", true);
+    m_paused = false;
     if (m_timeLine)
         m_timeLine->setTime(m_position);
-    const double rate = rateOf(speedIndex());
-    config.playPreview(rate);
+    const double rate = playRate();
+    // The servers start before the first tick, so that a pause that tick
+    // makes (a pause control at the start) reaches them after the play. The
+    // run's clock, and the preview's, start with the servers' plays.
+    config.playServers(rate, [this, rate] {
+        GConfig::instance().playPreview(rate);
+        rebaseRun();
+        m_runBased = true;
+    });
     playTimeLine(false);
-    config.playServers(rate);
 }
 
 void TimeAxisWidget::pause() {
     showPlayStyle();
+    cancelResume();
     if (m_paused)
         return;
     m_paused = true;
@@ -93,6 +171,7 @@ void TimeAxisWidget::playOrPause() {
 }
 
 void TimeAxisWidget::playStop() {
+    cancelResume();
     m_stopButton->setEnabled(false);
     showPlayStyle();
     GConfig& config = GConfig::instance();
@@ -135,6 +214,9 @@ void TimeAxisWidget::playTimeLine(bool isRecursion) {
     GConfig& config = GConfig::instance();
     if (!isRecursion) {
         m_lastTick = now();
+        if (!m_runBased)
+            rebaseRun();
+        m_runBased = false;
         // Equal times keep a fixed order by id, so "the later jump" is
         // always the same one.
         m_playControlQueue.clear();
@@ -153,22 +235,31 @@ void TimeAxisWidget::playTimeLine(bool isRecursion) {
         return;
     }
     const qint64 tick = now();
-    // A clock that went back moves nothing.
-    qint64 delta = std::max<qint64>(0, tick - m_lastTick);
-    if (speedIndex() == 1)
-        delta = qint64(double(delta) * 1.5);
-    else if (speedIndex() == 2)
-        delta *= 2;
+    if (tick < m_lastTick) {
+        // A clock that went back moves nothing; the run counts on from here.
+        m_runStartMs = tick;
+        m_runStartPosition = m_position;
+    } else if (m_position != m_runPosition) {
+        // Moved while playing (the ruler, a drag): on from the new place
+        // since the last tick.
+        m_runStartMs = m_lastTick;
+        m_runStartPosition = m_position;
+    }
     m_lastTick = tick;
     const int length = config.timelineLength();
-    int position = int(std::min<qint64>(qint64(m_position) + delta, INT_MAX));
+    int position = std::max(clockPosition(), m_position);
+    const qint64 delta = qint64(position) - m_position;
     if (position >= length) {
         // Controls and outputs at the very end still fire in this tick; the
-        // next one finds the run paused.
-        pause();
+        // next one finds the run paused. The position is set first, so the
+        // servers are paused at the end itself.
         position = length;
+        setCurrentTime(position);
+        pause();
+    } else {
+        setCurrentTime(position);
     }
-    setCurrentTime(position);
+    m_runPosition = position;
 
     auto within = [&](int time) { return std::llabs(qint64(position) - time) < delta; };
     for (auto it = m_outputQueue.begin(); it != m_outputQueue.end();) {
@@ -212,8 +303,9 @@ void TimeAxisWidget::playTimeLine(bool isRecursion) {
     }
     if (rec && chosenType == 0) {
         const int t = std::min(rec->time, length);
-        pause();
+        // Moved first: the servers pause at the control's time.
         setCurrentTime(t);
+        pause();
         showPlayStyle();
         dropPlayControlEntries(hitTimes);
         return;
@@ -232,7 +324,7 @@ void TimeAxisWidget::playTimeLine(bool isRecursion) {
         }
         pause();
         const int id = rec->id;
-        QTimer::singleShot(kJumpSettleMs, this, [this, target, id] { runJump(target, id); });
+        scheduleResume(kJumpSettleMs, [this, target, id] { runJump(target, id); });
         return;
     }
     if (!m_paused)
@@ -249,8 +341,7 @@ void TimeAxisWidget::runJump(int targetMs, int controlId) {
     const PlayControlRecord* rec = config.findPlayControl(controlId);
     if (!rec || rec->stayPaused)
         return;
-    const int wait = rec->delay * 1000 + kJumpSettleMs;
-    QTimer::singleShot(wait, wait < 2000 ? Qt::PreciseTimer : Qt::CoarseTimer, this, [this] { play(); });
+    scheduleResume(delayMs(rec->delay) + kJumpSettleMs, [this] { play(); });
 }
 
 void TimeAxisWidget::pollNetworkCommand() {
@@ -275,7 +366,11 @@ void TimeAxisWidget::pollNetworkCommand() {
         runNetworkCommand(chosen);
 }
 
-void TimeAxisWidget::runNetworkCommand(int controlId) {
+void TimeAxisWidget::runNetworkCommand(int controlId) { runCue(controlId, false); }
+
+void TimeAxisWidget::runKeyCue(int controlId) { runCue(controlId, true); }
+
+void TimeAxisWidget::runCue(int controlId, bool fromKey) {
     GConfig& config = GConfig::instance();
     const PlayControlRecord* rec = config.findPlayControl(controlId);
     if (!rec)
@@ -283,9 +378,19 @@ void TimeAxisWidget::runNetworkCommand(int controlId) {
     const bool wasPaused = m_paused;
     int target = rec->time;
     if (rec->type == 1) {
+        if (!fromKey) {
+            setCurrentTime(target);
+            followPlayHead(target);
+            play();
+            return;
+        }
+        // A key stops the show first and plays from the control's time a
+        // moment later; the wall waits paused at that time meanwhile.
+        pause();
         setCurrentTime(target);
         followPlayHead(target);
-        play();
+        config.sendTimeToServers();
+        scheduleResume(kJumpSettleMs, [this] { play(); });
         return;
     }
     if (rec->type == 2 && rec->jumpMode == 1 && !rec->targetName.isEmpty()) {
@@ -305,6 +410,5 @@ void TimeAxisWidget::runNetworkCommand(int controlId) {
         config.sendTimeToServers();
     if (rec->type != 2 || rec->stayPaused)
         return;
-    const int wait = rec->delay * 1000;
-    QTimer::singleShot(wait, wait < 2000 ? Qt::PreciseTimer : Qt::CoarseTimer, this, [this] { play(); });
+    scheduleResume(delayMs(rec->delay), [this] { play(); });
 }

@@ -98,6 +98,15 @@ TimeAxisWidget::TimeAxisWidget(QWidget* parent) : QWidget(parent) {
     m_tickTimer->setSingleShot(true);
     m_tickTimer->setTimerType(Qt::PreciseTimer);
     connect(m_tickTimer, &QTimer::timeout, this, [this] { playTimeLine(true); });
+    m_resumeTimer = new QTimer(this);
+    m_resumeTimer->setSingleShot(true);
+    connect(m_resumeTimer, &QTimer::timeout, this, [this] {
+        std::function<void()> action = std::move(m_resumeAction);
+        m_resumeAction = nullptr;
+        if (action)
+            action();
+    });
+    connect(m_speedBox, qOverload<int>(&QComboBox::currentIndexChanged), this, &TimeAxisWidget::speedChanged);
     setObjectName(QStringLiteral("timeAxisWidget"));
     setCursor(Qt::ArrowCursor);
 
@@ -141,8 +150,16 @@ void TimeAxisWidget::startCommandMonitor() {
     if (port < 0)
         return;
     m_monitorStarted = true;
-    if (!tolva_io_ctrl::StartMonitorNetworkCmd(port, monitor::onNetworkCommand, nullptr))
+    if (!tolva_io_ctrl::StartMonitorNetworkCmd(port, monitor::onNetworkCommand, nullptr)) {
+        // Usually a display server on this PC holds the port. The show runs
+        // on without network triggers; the operator must know that before
+        // relying on them.
         qWarning() << "command monitor cannot listen on port" << port;
+        kestrane::prompt::warning(this, QStringLiteral("提示"),
+                                  QStringLiteral("无法在端口 %1 上接收网络触发命令（该端口可能已被本机的显示服务器占用），"
+                                                 "网络触发在本次运行中不可用。")
+                                      .arg(port));
+    }
     m_commandPoll = new QTimer(this);
     m_commandPoll->setInterval(100);
     connect(m_commandPoll, &QTimer::timeout, this, &TimeAxisWidget::pollNetworkCommand);

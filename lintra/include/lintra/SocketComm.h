@@ -52,8 +52,10 @@ public:
     // datagram socket this fixes the peer) to host and port. An empty or null
     // host means this machine's name; a port text starting with a digit is a
     // number, any other is a service name. False, with nothing kept, when a
-    // socket is held already or any step fails.
-    bool ConnectTo(const char* host, const char* port, int sockType);
+    // socket is held already or any step fails. A peer that does not answer
+    // fails the connect after timeoutMs.
+    bool ConnectTo(const char* host, const char* port, int sockType, int timeoutMs = kConnectTimeoutMs);
+    static constexpr int kConnectTimeoutMs = 5000;
 
     // Sends the buffer, waiting up to timeoutMs in all for the socket to take
     // it. Returns the bytes sent; 0 without a socket or buffer, or when the

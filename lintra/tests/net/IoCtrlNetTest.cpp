@@ -10,9 +10,11 @@
 #include <clocale>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "PlainClient.h"
+#include "lintra/SocketComm.h"
 #include "lintra/ioctrl.h"
 #include "support/support.h"
 
@@ -331,3 +333,34 @@ TEST_F(NormalInputTest, BusyPortGivesNull) {
 }
 
 }  // namespace
+
+// A peer that never completes the handshake (its accept queue is full, so
+// the kernel drops the SYNs) fails the connect within the timeout instead of
+// holding the caller for the kernel's two minutes of retries.
+TEST(IoCtrlNet, ASilentPeerFailsTheConnectAfterTheTimeout) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    socklen_t len = sizeof a;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    ASSERT_EQ(listen(listener, 0), 0);
+    // Fill the queue: these are never accepted.
+    std::vector<int> fillers;
+    for (int i = 0; i < 3; ++i) {
+        const int c = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        fillers.push_back(c);
+    }
+    std::this_thread::sleep_for(200ms);
+    const std::string port = std::to_string(ntohs(a.sin_port));
+    CSocketComm socket;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(socket.ConnectTo("127.0.0.1", port.c_str(), SOCK_STREAM, 500));
+    // Bounded well below the kernel's own give-up time, whatever the load.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 60s);
+    for (int c : fillers) close(c);
+    close(listener);
+}

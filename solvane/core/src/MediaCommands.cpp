@@ -507,6 +507,9 @@ int32_t CMediaManager::OnMediaCommand(const tagNETHEAD& head, const uint8_t* bod
         // A rate that is not a positive number would stall or reverse the
         // player: refused.
         if (!(rate > 0.0) || !std::isfinite(rate)) break;
+        // The timeline's own clock must keep pace with its videos, or the
+        // videos it starts later come in behind the console.
+        if (handle == 0) SetTimelineRate(rate);
         ForAddressed(*this, handle, [&](IMedia* m) {
             if (!IsVideo(m)) return;
             m->SetPlayRate(rate);

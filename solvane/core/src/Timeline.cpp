@@ -35,17 +35,30 @@ bool Intersects(const MediaRectI& a, const RECT& b) {
 double CMediaManager::TimelineTimeNow() {
     std::lock_guard lock(m_csTimeline);
     const uint32_t elapsed = platform::TickDiff(platform::GetTickCount(), m_nTimelineBaseTick);
-    return elapsed / 1000.0 + m_dTimelineBaseTime;
+    return elapsed / 1000.0 * m_dTimelineRate + m_dTimelineBaseTime;
+}
+
+void CMediaManager::SetTimelineRate(double rate) {
+    if (!(rate > 0.0) || !std::isfinite(rate)) return;
+    std::lock_guard lock(m_csTimeline);
+    // A running clock is re-based first, so the time already played keeps
+    // the rate it was played at.
+    const uint32_t now = platform::GetTickCount();
+    if (m_nTimelineState == 1 && m_nTimelineHold == 0) {
+        m_dTimelineBaseTime += platform::TickDiff(now, m_nTimelineBaseTick) / 1000.0 * m_dTimelineRate;
+        m_nTimelineBaseTick = now;
+    }
+    m_dTimelineRate = rate;
 }
 
 void CMediaManager::SetTimelineTime(double t) {
     std::lock_guard lock(m_csTimeline);
     m_nTimelineHold = 1;
     m_nTimelineBaseTick = platform::GetTickCount();
-    if (std::fabs(t - m_dTimelineTime) > 0.0001) {
-        m_dTimelineBaseTime = t;
-        m_dTimelineTime = t;
-    }
+    // The base always moves with the tick: a time equal to the last one
+    // computed must not leave the clock at an older base.
+    m_dTimelineBaseTime = t;
+    if (std::fabs(t - m_dTimelineTime) > 0.0001) m_dTimelineTime = t;
 }
 
 void CMediaManager::SetTimelineState(int32_t state) {
@@ -58,7 +71,7 @@ void CMediaManager::SetTimelineState(int32_t state) {
             std::lock_guard lock(m_csTimeline);
             const uint32_t now = platform::GetTickCount();
             if (m_nTimelineState == 1 && m_nTimelineHold == 0) {
-                m_dTimelineBaseTime += platform::TickDiff(now, m_nTimelineBaseTick) / 1000.0;
+                m_dTimelineBaseTime += platform::TickDiff(now, m_nTimelineBaseTick) / 1000.0 * m_dTimelineRate;
                 m_dTimelineTime = m_dTimelineBaseTime;
             }
             m_nTimelineState = 2;

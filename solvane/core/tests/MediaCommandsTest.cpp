@@ -549,6 +549,43 @@ TEST_F(MediaCommands, PauseThenPlayGoesOnFromThePausePoint) {
     EXPECT_DOUBLE_EQ(core->m_dTimelineTime, 5.0);
 }
 
+TEST_F(MediaCommands, TheTimelineClockRunsAtThePlayRate) {
+    // (rate before play, advance, rate while playing, advance, pause, advance after pause, expected time)
+    struct Case {
+        double before;
+        uint32_t first;
+        double during;
+        uint32_t second;
+        double expected;
+    };
+    const Case cases[] = {
+        {1.0, 4000, 1.0, 2000, 6.0},
+        {1.5, 4000, 1.5, 2000, 9.0},
+        {1.5, 4000, 2.0, 2000, 10.0},  // the time already played keeps its rate
+        {2.0, 60000, 1.0, 1000, 121.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        Send(Head(536));
+        tagNETHEAD rate = Head(541, {0});
+        rate.realParam[0] = c.before;
+        Send(rate);
+        PlayTimelineFromZero();
+        ticks.Advance(c.first);
+        rate.realParam[0] = c.during;
+        Send(rate);
+        ticks.Advance(c.second);
+        core->MediaTimeCheckStep();
+        EXPECT_NEAR(core->m_dTimelineTime, c.expected, 1e-9);
+        // A pause holds the time it reached.
+        Send(Head(536));
+        ticks.Advance(5000);
+        Send(Head(534));
+        core->MediaTimeCheckStep();
+        EXPECT_NEAR(core->m_dTimelineTime, c.expected, 1e-9);
+    }
+}
+
 TEST_F(MediaCommands, TimelineStopPausesAndStopsWhatIsNotStopped) {
     MakeFile("a.mp4");
     MakeFile("b.mp4");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
@@ -369,6 +370,20 @@ TEST_F(MainWindowQt, TheSpeedEntriesFollowTheIndex) {
     for (const auto& c : cases) {
         GConfig::instance().mainWindowHooks().setMenuSpeed(c.index);
         EXPECT_EQ(checked(), c.expected) << c.index;
+    }
+}
+
+TEST_F(MainWindowQt, TheTimeAxisSpeedBoxAndTheMenuFollowEachOther) {
+    const QStringList ids{"play_control_speed_1", "play_control_speed_1.5", "play_control_speed_2"};
+    QComboBox* box = window->timeAxisWidget()->speedBox();
+    for (int index : {2, 1, 0}) {
+        box->setCurrentIndex(index);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(action(ids[i])->isChecked(), i == index) << index;
+    }
+    for (int index : {1, 2, 0}) {
+        action(ids[index])->trigger();
+        EXPECT_EQ(box->currentIndex(), index);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(action(ids[i])->isChecked(), i == index) << index;
     }
 }
 

@@ -75,6 +75,8 @@ public:
     int playPreview(double rate);
     // Only while playing: flag := clear; pause.
     void pausePreview();
+    // The rate of every media and of the preview's clock, without a play.
+    void setPreviewRate(double rate);
     // The preview's time line to ms / 1000 s; true when accepted.
     bool setPreviewTime(int ms);
     // The media's window from start to start + duration (ms) on that layer;
@@ -394,10 +396,16 @@ public:
     // reply; results are logged and otherwise ignored.
     // The distinct server IPs of the devices, in ascending device-id order.
     QStringList serverIps() const;
-    // Connected only: time, rate with a null handle, play.
-    void playServers(double rate);
+    // Connected only: time, rate with a null handle, play. Every server gets
+    // its time and rate first and then, one after the other, its play;
+    // atPlay (when given) runs just before the first play, connected or not,
+    // so that the console's own clock can start with the servers'.
+    void playServers(double rate, const std::function<void()>& atPlay = {});
     // Connected only: time, pause.
     void pauseServers();
+    // Connected only: the rate with a null handle; a playing server keeps
+    // its time and runs on at the new rate.
+    void setServersRate(double rate);
     // Connected only: time, stop.
     void stopServers();
     // Connected only: the play position, now and again 60 ms later (each

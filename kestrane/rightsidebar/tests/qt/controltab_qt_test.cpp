@@ -373,3 +373,17 @@ TEST_F(ControlTab, ScreenshotOfBothLists) {
 }
 
 }  // namespace
+
+TEST_F(ControlTab, DeletingAnUnusedOutputMarksTheProjectModified) {
+    GConfig& c = GConfig::instance();
+    addRecordOfKind(1, q("音响"));
+    side->outList()->addItemUsingData(1);
+    c.setSaved(true);
+    outputs()->setCurrentCell(0, 0);
+    ScriptedPrompts prompts;
+    side->outList()->delItem();
+    EXPECT_TRUE(prompts.calls().isEmpty());
+    EXPECT_EQ(outputs()->rowCount(), 0);
+    EXPECT_EQ(c.findOutControl(1), nullptr);
+    EXPECT_FALSE(c.isSaved());
+}

@@ -57,6 +57,9 @@ public:
     int axisWidth() const { return m_axisWidth; }
     int markedRow() const { return m_markedRow; }
     int position() const { return m_position; }
+    // While playing, the position the clock gives this instant (the stored
+    // one lags by up to a tick); else the stored one.
+    int playPosition() const;
     bool isPaused() const { return m_paused; }
     int scrollOffset() const;
     // Width of the strips' visible span.
@@ -122,6 +125,13 @@ public:
     // Finishes a jump: the play head to the target, then playback again
     // after the record's delay unless it stays paused.
     void runJump(int targetMs, int controlId);
+    // A function key's cue: runs the play control of that id as the key
+    // path does (a play after a short settle, a pause or jump at once).
+    void runKeyCue(int controlId);
+    // A jump's settle or a resume after its delay is waiting to run.
+    bool resumePending() const;
+    // The play rate of the speed box: 1.0, 1.5 or 2.0.
+    double playRate() const;
 
     // ---- Command monitor
     // The port the monitor listens on once the first layers exist; below 0
@@ -180,6 +190,18 @@ private:
     void confirmAndRemoveChecked();
     void startCommandMonitor();
     void runNetworkCommand(int controlId);
+    // The network and key paths of a play control.
+    void runCue(int controlId, bool fromKey);
+    // One pending follow-up of a transport action (a jump's settle, a
+    // resume after a delay); a newer one replaces it and every pause or
+    // stop drops it.
+    void scheduleResume(int ms, std::function<void()> action);
+    void cancelResume();
+    // The play position the clock gives now for the current run.
+    int clockPosition() const;
+    // A new run starts counting from here.
+    void rebaseRun();
+    void speedChanged(int index);
     qint64 now() const;
     void showPlayStyle();
     // Takes the play-control entries at these times out of the queue.
@@ -202,6 +224,18 @@ private:
     QPushButton* m_lockButton = nullptr;
     QPushButton* m_addFolderButton = nullptr;
     qint64 m_lastTick = 0;
+    // The run's position is its start position plus the clock's time since
+    // the start times the rate, so no rounding piles up over a long show.
+    qint64 m_runStartMs = 0;
+    int m_runStartPosition = 0;
+    double m_runRate = 1.0;
+    // The run's clock was started already (with the servers' plays).
+    bool m_runBased = false;
+    // The position the run itself set last: any other means the play head
+    // was moved while playing, and the run goes on from there.
+    int m_runPosition = 0;
+    QTimer* m_resumeTimer = nullptr;
+    std::function<void()> m_resumeAction;
     Clock m_clock;
     // The one pending tick of a run.
     QTimer* m_tickTimer = nullptr;

@@ -444,3 +444,19 @@ TEST_F(EffectTest, ScreenshotShowsBarsAnchorsAndThePlayHead) {
     const QPoint centre = anchor->mapTo(axis.get(), QPoint(5, 5));
     EXPECT_NE(shot.pixel(centre), qRgb(0x5d, 0x47, 0x82));
 }
+
+TEST_F(EffectTest, AStageMoveUnderPositionKeysKeysItsLayersPositionRow) {
+    // The stage names the media's layer row, not the effect row.
+    keysAt(1, {{0, {320, 180}}, {10000, {500, 180}}});
+    axis->setCurrentTime(kStart + 5000);
+    const int id = media().nextEffectKeyId();
+    GConfig::instance().addAnchorAtCurrentTime(1, layer, {56.0, 78.0});
+    ASSERT_TRUE(media().effects.contains(id));
+    EXPECT_EQ(media().effects.value(id).kind, 1);
+    EXPECT_EQ(media().effects.value(id).time, 5000);
+    EXPECT_EQ(media().effects.value(id).value1, 56.0);
+    EXPECT_EQ(media().effects.value(id).value2, 78.0);
+    EXPECT_EQ(GConfig::instance().effectPosAt(1, kStart + 5000), (QList<double>{56.0, 78.0}));
+    // No key of another kind came with it.
+    for (int kind : {2, 3, 4}) EXPECT_TRUE(media().effectsByKind.value(kind).isEmpty()) << kind;
+}

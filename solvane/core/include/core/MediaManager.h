@@ -388,6 +388,9 @@ public:
     double TimelineTimeNow();
     // The set-current-time of the media commands: holds the clock at t.
     void SetTimelineTime(double t);
+    // The play rate of the whole timeline (a rate command for every media):
+    // the clock runs that much faster from now on.
+    void SetTimelineRate(double rate);
     // Parts of the media command family.
     void OnSwitchMedia(const tagNETHEAD& head, tagNETHEAD& reply, std::vector<uint8_t>& replyBody);
     void OnAddTimelineMedia(const tagNETHEAD& head, const uint8_t* body, uint32_t bodyLength, tagNETHEAD& reply);
@@ -396,6 +399,7 @@ public:
     std::mutex m_csTimeline;                  // base time and base tick; taken alone
     double m_dTimelineBaseTime = -10000.0;    // timeline time at the base tick
     uint32_t m_nTimelineBaseTick = 0;         // tick at which the base time held
+    double m_dTimelineRate = 1.0;             // timeline seconds per clock second
     std::atomic<int32_t> m_nTimelineState{-1};  // 1 playing, 2 paused, 3 stopped
     std::atomic<int32_t> m_nTimelineHold{0};    // non-zero: the time check computes nothing
     std::atomic<uint32_t> m_nLastTransportTick{0};  // tick of the last switch command
