@@ -260,7 +260,9 @@ ChannelTarget channelTarget(GConfig& c, int deviceId) {
     const DeviceRecord* d = c.device(deviceId);
     if (d) {
         t.session = c.clientSession(d->serverIp, 0);
-        t.index = c.worldChannelIndex(d->serverIp, d->outputIndex);
+        // The server counts the channels of its list from 1.
+        const int place = c.worldChannelIndex(d->serverIp, d->outputIndex);
+        t.index = place < 0 ? -1 : place + 1;
     }
     if (!t.session) t.result = -1;
     else if (t.index < 0) t.result = 1;

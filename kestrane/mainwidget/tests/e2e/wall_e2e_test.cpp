@@ -516,7 +516,9 @@ TEST_F(WallE2E, EdgeValueAndStepLevelChangeTheWallAndOutliveMatrixAndReconnect) 
     ASSERT_NO_FATAL_FAILURE(connectBoth());
     EXPECT_EQ(g.deviceAttribute->stateText(), QStringLiteral("在线 "));
     EXPECT_TRUE(sample("wall_colour_after_reconnect", edited, &got))
-        << "band " << got.band[0] << " middle " << got.middle[0];
+        << "band " << got.band[0] << " middle " << got.middle[0] << "\n"
+        << prompts.texts.join(QLatin1Char('|')).toStdString() << "\nconnected " << g.isConnected() << "\n"
+        << a.Log().substr(a.Log().size() > 6000 ? a.Log().size() - 6000 : 0);
     for (int device : {1, 2}) expectChannelMatches(device, ip(device));
 }
 
