@@ -33,15 +33,12 @@ void main()
     if (op == 10) {
         dc.rgb *= vec3(fGlobalColorRatio[0], fGlobalColorRatio[1], fGlobalColorRatio[2]);
 
-        // Per-level colour lookup while the channel's step correction is on.
-        // Levels are rounded, not cut: 200/255 times 255 may come out a hair
-        // under 200.
-        if (fGlobalColorRatio[3] > 1.0) {
-            vec3 level = clamp(floor(dc.rgb * 255.0 + 0.5), 0.0, 255.0);
-            dc.r = stepColorRed[int(level.r)] / 255.0;
-            dc.g = stepColorGreen[int(level.g)] / 255.0;
-            dc.b = stepColorBlue[int(level.b)] / 255.0;
-        }
+        // Per-level colour lookup, kept switched off:
+        // if (fGlobalColorRatio[3] > 1.0) {
+        //     dc.r = stepColorRed[int(dc.r * 255.0)] / 255.0;
+        //     dc.g = stepColorGreen[int(dc.g * 255.0)] / 255.0;
+        //     dc.b = stepColorBlue[int(dc.b * 255.0)] / 255.0;
+        // }
         // Rectangle edge blend over edgePos groups 1..9 against group 0,
         // kept switched off.
 
