@@ -473,7 +473,7 @@ int CKestraneStageServer::SetBackgroundColor(DWORD colour) {
     return R1(*this, head);
 }
 
-int CKestraneStageServer::SetBackgroundImage(const char* path) {
+int CKestraneStageServer::SetBackgroundImage(const char* path, int keep) {
     if (!IsConnected()) return kNotConnected;
     if (!path) return kNullRecord;
     LOGTEXT::LogInfo("in setbackgroundimage. path=%s", path);
@@ -495,7 +495,7 @@ int CKestraneStageServer::SetBackgroundImage(const char* path) {
     LOGTEXT::LogInfo("file size=%d", static_cast<int>(content.size()));
     tagNETHEAD head = NewHead(NETCMD::SetBackgroundImage);
     PutInt(head, 4, static_cast<int32_t>(content.size()));
-    PutInt(head, 8, 1);
+    PutInt(head, 8, keep != 0 ? 1 : 0);
     // The server keeps only the last component of the name.
     PutFileName(head, path);
     head.bodyLength = static_cast<uint32_t>(content.size());

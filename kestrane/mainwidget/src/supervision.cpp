@@ -294,6 +294,10 @@ void MainWidget::startMediaThreads(int mode) {
         mediaUpdateRequest(3);
         return;
     }
+    // The threads copy the records now: the request they answer is taken,
+    // and whatever the operator changes from here on asks for a new round
+    // that runs once this one ends, so the last edit always reaches the wall.
+    mediaUpdateRequest(3);
     m_pendingMediaThreads = servers.size();
     m_totalUploadSize = pendingUploadSize();
     m_failedMediaServers.clear();
@@ -359,7 +363,6 @@ void MainWidget::receiveMediaSyncStatus(QString ip, QList<int> deviceIds, QList<
             });
         }
         m_busy = false;
-        mediaUpdateRequest(3);
     }
 
     m_inSyncStatus = false;

@@ -177,7 +177,9 @@ void GConfig::setBackgroundImage(int deviceId, const QString& path) {
     // The file is read here and only its name travels; the path keeps this
     // system's own separators so that it still opens.
     const QByteArray local = QFile::encodeName(QDir::toNativeSeparators(path));
-    KLOG << d->serverIp << "SetBackgroundImage" << path << s->SetBackgroundImage(local.constData());
+    // Shown while the geometry is corrected only: the server keeps the
+    // picture it is configured with.
+    KLOG << d->serverIp << "SetBackgroundImage" << path << s->SetBackgroundImage(local.constData(), 0);
 }
 
 void GConfig::sendColorCorrection(int deviceId, int kind) {
@@ -204,6 +206,22 @@ void GConfig::sendColorCorrection(int deviceId, int kind) {
     default:
         break;
     }
+}
+
+void GConfig::sendCurvesAndEdges(CKestraneStageServer& s, const DeviceRecord& d) {
+    KLOG << d.serverIp << "SetEdgeEliminateParam" << d.outputIndex
+         << s.SetEdgeEliminateParam(d.outputIndex, d.edgeParam[0], d.edgeParam[1], d.edgeParam[2], 0);
+    KLOG << d.serverIp << "SetAdvancedGlobalColor" << d.outputIndex
+         << s.SetAdvancedGlobalColor(d.outputIndex, d.colorCurve[0], d.colorCurve[1], d.colorCurve[2], kCurveLevels,
+                                     17);
+}
+
+void GConfig::resendCurvesAndEdges(const QString& serverIp) {
+    if (!m_connected) return;
+    CKestraneStageServer* s = clientSession(serverIp, 0);
+    if (!s) return;
+    for (int id : deviceIds())
+        if (const DeviceRecord* d = device(id); d && d->serverIp == serverIp) sendCurvesAndEdges(*s, *d);
 }
 
 void GConfig::sendVertexData(int deviceId) {
@@ -260,7 +278,9 @@ ChannelTarget channelTarget(GConfig& c, int deviceId) {
     const DeviceRecord* d = c.device(deviceId);
     if (d) {
         t.session = c.clientSession(d->serverIp, 0);
-        t.index = c.worldChannelIndex(d->serverIp, d->outputIndex);
+        // The server counts the channels of its list from 1.
+        const int place = c.worldChannelIndex(d->serverIp, d->outputIndex);
+        t.index = place < 0 ? -1 : place + 1;
     }
     if (!t.session) t.result = -1;
     else if (t.index < 0) t.result = 1;

@@ -112,8 +112,8 @@ void DeviceAttribute::setupUi() {
     end(r);
     r = row();
     caption(r, "label_4", " 连线状态：");
-    QLabel* state = caption(r, "label_5", "离线 ");
-    state->setStyleSheet(QStringLiteral("color:#aeaeae;"));
+    m_state = caption(r, "label_5", "离线 ");
+    m_state->setStyleSheet(QStringLiteral("color:#aeaeae;"));
     auto* test = new QPushButton(QStringLiteral("测试"), this);
     test->setObjectName(QStringLiteral("pushButton"));
     test->setFixedSize(41, 19);
@@ -232,7 +232,15 @@ void DeviceAttribute::clearInfo() {
         e->setEnabled(false);
     }
     m_rotate->setEnabled(false);
+    showState();
 }
+
+void DeviceAttribute::showState() {
+    const DeviceRecord* d = m_id ? cfg().device(m_id) : nullptr;
+    m_state->setText(d && d->online ? QStringLiteral("在线 ") : QStringLiteral("离线 "));
+}
+
+QString DeviceAttribute::stateText() const { return m_state->text(); }
 
 void DeviceAttribute::showDevice(int id) {
     const DeviceRecord* d = id ? cfg().device(id) : nullptr;
@@ -255,6 +263,7 @@ void DeviceAttribute::showDevice(int id) {
     for (QLineEdit* e : fields()) e->setEnabled(true);
     m_rotate->setEnabled(true);
     if (d->online) setFieldsEnabled(false);
+    showState();
 }
 
 void DeviceAttribute::setFieldsEnabled(bool enabled) {
@@ -263,6 +272,7 @@ void DeviceAttribute::setFieldsEnabled(bool enabled) {
     const bool on = d ? (d->online ? enabled : true) : false;
     for (QLineEdit* e : fields()) e->setEnabled(on);
     m_rotate->setEnabled(on);
+    showState();
 }
 
 void DeviceAttribute::warn(const QString& text, const QString& title) {

@@ -468,6 +468,7 @@ void DeviceItem::combine() {
             r->groupStamp = stamp;
             std::fill(std::begin(r->matrixValues), std::end(r->matrixValues), 0);
         }
+    if (!ids.isEmpty()) g.setSaved(false);
 }
 
 void DeviceItem::uncombine() {
@@ -482,6 +483,7 @@ void DeviceItem::uncombine() {
         std::fill(std::begin(d.matrixValues), std::end(d.matrixValues), 0);
         d.matrixCell = -1;
     }
+    g.setSaved(false);
     if (scene()) scene()->clearSelection();
 }
 

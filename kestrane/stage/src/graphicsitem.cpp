@@ -547,6 +547,7 @@ void GraphicsItem::openContextMenu(const QPoint& screenPos) {
         update();
         layoutHandles();
         g.requestRealtimeUpdate(false);
+        g.setSaved(false);
     } else if (chosen == props) {
         g.showMediaLater(id, true);
     }
@@ -590,6 +591,7 @@ void GraphicsItem::keyPressEvent(QKeyEvent* event) {
     if (isSelected()) showOwnInfo();
     g.showMediaLater(m_mediaId, false);
     g.requestRealtimeUpdate(false);
+    if (dx || dy) g.setSaved(false);
     if (!arrow) QGraphicsItem::keyPressEvent(event);
 }
 

@@ -377,6 +377,7 @@ void MatrixLayout::resetServers(const QStringList& ips) {
         const auto it = g.worlds().find(ip);
         if (!s || it == g.worlds().end() || !it->second) continue;
         MLOG << "ResetWorldConfig" << ip << s->ResetWorldConfig(*it->second);
+        g.resendCurvesAndEdges(ip);
     }
 }
 

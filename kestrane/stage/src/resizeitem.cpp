@@ -125,6 +125,7 @@ void ResizeItem::mouseMoveEvent(QGraphicsSceneMouseEvent* event) {
     if (auto* media = dynamic_cast<GraphicsItem*>(parentItem()))
         media->resizeByHandle(m_pressGeometry, m_pressScene, event->scenePos(), m_kind);
     g.requestRealtimeUpdate(false);
+    g.setSaved(false);
 }
 
 void ResizeItem::mouseReleaseEvent(QGraphicsSceneMouseEvent* event) {

@@ -214,6 +214,7 @@ void Scene::alignSelectedItems(int mode) {
         }
     }
     g.refreshStage();
+    g.setSaved(false);
     if (!devices) g.requestRealtimeUpdate(false);
 }
 

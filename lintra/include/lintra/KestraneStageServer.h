@@ -75,8 +75,9 @@ public:
     // 203; R1. 0xFFFFFFFF: no background colour.
     int SetBackgroundColor(DWORD colour);
     // 204. -1 not connected, -2 null path, 6 the file is missing, unreadable
-    // or too large; else 0 / 1 (R1).
-    int SetBackgroundImage(const char* path);
+    // or too large; else 0 / 1 (R1). keep 0: the server shows the picture
+    // while the geometry is adjusted and keeps its configured one.
+    int SetBackgroundImage(const char* path, int keep = 1);
     int GetGlobalColorRatio(int id, float& r, float& g, float& b);               // 205/1; R1
     int GetAdvancedGlobalColor(int id, uint8_t c0[256], uint8_t c1[256], uint8_t c2[256]);  // 205/2; G
     int GetGlobalColor(int id, float& r, float& g, float& b, uint8_t c0[256], uint8_t c1[256],

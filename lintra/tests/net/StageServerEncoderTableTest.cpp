@@ -204,6 +204,8 @@ std::vector<Row> Rows() {
          [] { return HeadImage(203).I(8, 1).I(12, 1).I(16, 1).I(124, 0x00112233); }, -1, 1, 0},
         {"SetBackgroundImage", [](auto& s) { return s.SetBackgroundImage(In().imagePath.c_str()); },
          [] { return HeadImage(204).I(4, 70000).I(8, 1).T(124, "bg.bmp").Len(70000); }, -1, 1, 0},
+        {"SetBackgroundImageShownOnly", [](auto& s) { return s.SetBackgroundImage(In().imagePath.c_str(), 0); },
+         [] { return HeadImage(204).I(4, 70000).I(8, 0).T(124, "bg.bmp").Len(70000); }, -1, 1, 0},
         {"GetGlobalColorRatio",
          [](auto& s) {
              float r = 0.5f, g = 0.25f, b = 2.0f;

@@ -523,6 +523,12 @@ int32_t CMediaManager::OnColorCommand(const tagNETHEAD& head, const uint8_t* bod
             LOGTEXT::LogDebug("create background image failed.%s", path.c_str());
             break;
         }
+        if (p[1] != 0) {
+            m_bTransientBmp = false;
+        } else if (!m_bTransientBmp) {
+            m_bTransientBmp = true;
+            m_strConfiguredBmpPath = m_strBmpFilePath;
+        }
         m_strBmpFilePath = path;
         ReloadBackgroundImage();
         if (p[1] != 0)
@@ -709,11 +715,11 @@ int32_t CMediaManager::OnBlendSettingCommand(const tagNETHEAD& head, const uint8
         std::string line = "设置融合参数";
         for (int i = 0; i < kEdgeValues; ++i) line += platform::FormatC("%0.3f ", head.realParam[i]);
         LOGTEXT::LogInfo("%s", line.c_str());
+        // The console keeps edge values per output: the other outputs of
+        // this server keep their own.
         OutputChannel* ch = layout.FindChannel(p[0]);
         if (!ch) break;
         setEdge(*ch);
-        for (const auto& other : layout.m_channels)
-            if (other.get() != ch) std::memcpy(other->m_edgeParam, ch->m_edgeParam, sizeof ch->m_edgeParam);
         MarkSceneChanged();
         break;
     }

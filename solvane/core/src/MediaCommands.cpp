@@ -416,6 +416,7 @@ int32_t CMediaManager::OnMediaCommand(const tagNETHEAD& head, const uint8_t* bod
         RefreshMediaFileLists(cmdutil::HeadText(head));
         break;
     case 525: {
+        m_bTransientBmp = false;
         m_strBmpFilePath = cmdutil::HeadText(head);
         ReloadBackgroundImage();
         if (IntAt(head, 4) != 0) {

@@ -695,6 +695,11 @@ int32_t CMediaManager::OnSystemCommand(const tagNETHEAD& head, const uint8_t* bo
 
     case 1009: {  // common data
         const int32_t sub = head.intParam[0], value = head.intParam[1];
+        if (sub == 2 && m_bTransientBmp) {
+            m_bTransientBmp = false;
+            m_strBmpFilePath = m_strConfiguredBmpPath;
+            ReloadBackgroundImage();
+        }
         // The renderer reads these fields under the layout lock.
         std::lock_guard lock(m_csChannelLayout);
         m_nGeometryAdjustValue = value;

@@ -589,6 +589,36 @@ TEST_F(ColorCommands, BackgroundImageUpload) {
               (dir / "image" / "big.jpg").string());
 }
 
+TEST_F(ColorCommands, APictureForTheGeometryEditorGivesWayToTheConfiguredOne) {
+    const std::vector<uint8_t> body = {'J', 'P', 'E', 'G', 1, 2, 3};
+    const std::string ini = (dir / "mediacfg.ini").string();
+    const std::string configured = (dir / "image" / "configured.jpg").string();
+    core->m_strBmpFilePath = configured;
+    platform::WritePrivateProfileString("Setting", "BmpFilePath", configured.c_str(), ini.c_str());
+
+    // Two pictures while the editor is open: shown, never written down.
+    for (const char* name : {"grid1.jpg", "grid2.jpg"}) {
+        tagNETHEAD h = Head(204, {7, 0});
+        SetText(h, name);
+        Send(h, body);
+        EXPECT_EQ(core->m_strBmpFilePath, (dir / "image" / name).string());
+        EXPECT_EQ(platform::GetPrivateProfileString("Setting", "BmpFilePath", "", ini), configured);
+    }
+    // Leaving the geometry mode brings the configured picture back.
+    Send(Head(1009, {2, 1}));
+    EXPECT_EQ(core->m_strBmpFilePath, configured);
+    Send(Head(1009, {2, 1}));
+    EXPECT_EQ(core->m_strBmpFilePath, configured);
+
+    // A picture sent to keep stays after the editor, and in the settings.
+    tagNETHEAD h = Head(204, {7, 1});
+    SetText(h, "kept.jpg");
+    Send(h, body);
+    Send(Head(1009, {2, 1}));
+    EXPECT_EQ(core->m_strBmpFilePath, (dir / "image" / "kept.jpg").string());
+    EXPECT_EQ(platform::GetPrivateProfileString("Setting", "BmpFilePath", "", ini), (dir / "image" / "kept.jpg").string());
+}
+
 // ---- blend settings ----
 
 TEST_F(BlendCommands, EdgeParameters) {
@@ -605,7 +635,8 @@ TEST_F(BlendCommands, EdgeParameters) {
     for (int i = 0; i < 10; ++i) h.realParam[i] = 0.25;
     Send(h);
     EXPECT_TRUE(log.Contains("设置融合参数0.250 0.250"));
-    EXPECT_EQ(Channel(2).m_edgeParam[9], 0.25f);  // copied to every channel
+    EXPECT_EQ(Channel(1).m_edgeParam[9], 0.25f);
+    EXPECT_EQ(Channel(2).m_edgeParam[9], 9.5f);  // another output keeps its own values
 
     Send(Head(308, {2}));
     r = Send(Head(311, {1}));

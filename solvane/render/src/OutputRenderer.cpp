@@ -678,7 +678,8 @@ bool COutputRenderer::RenderOutput(int32_t eye) {
             m_program->SetGlobalColorRatio(ch.m_colorRatio[0], ch.m_colorRatio[1], ch.m_colorRatio[2],
                                            ch.m_ratioFlag != 0);
             if (ch.m_ratioFlag) m_program->SetColorCurves(ch.m_lookup);
-            m_program->SetEdgeParam(ch.m_edgeParam[0], ch.m_edgeParam[1], ch.m_edgeParam[2]);
+            const float* gamma = ch.m_edgeParam + OutputChannel::kEdgeGammaSlot;
+            m_program->SetEdgeParam(gamma[0], gamma[1], gamma[2]);
             m_program->SetEdgePos(ch.m_edgePos);
             ChannelViewport(ch, core.m_rcOutput, false);
             ChannelProjection(ch);

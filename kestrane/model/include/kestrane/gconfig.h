@@ -426,6 +426,12 @@ public:
     // Connected only: kind 1 colour ratios, 2 edge elimination, 3 colour
     // curves of the device's channel; other kinds send nothing.
     void sendColorCorrection(int deviceId, int kind);
+    // A world rebuilds the server's channels without their curves and edge
+    // values: after each world sent, these go again. The static form is for
+    // worker threads, which hold their own copy of the record.
+    static void sendCurvesAndEdges(CKestraneStageServer& session, const DeviceRecord& device);
+    // Connected only: curves and edge values of every device of the server.
+    void resendCurvesAndEdges(const QString& serverIp);
     // Connected only: the device's warp grid.
     void sendVertexData(int deviceId);
     void sendCommonDataToAll(int code, int value);

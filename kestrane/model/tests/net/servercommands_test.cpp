@@ -437,7 +437,7 @@ TEST_F(ServerLink, ASilentServerCostsOneReceiveBudget) {
 }
 
 // Reading a channel back names it by its place in the world the server was
-// sent, whatever its output number.
+// sent, whatever its output number, counted from 1.
 TEST_F(ServerLink, ReadBacksAddressTheChannelByItsPlaceInTheWorld) {
     c.worlds().clear();
     c.updateWorldConfigs(3);  // server A: output 2 first,
@@ -452,9 +452,9 @@ TEST_F(ServerLink, ReadBacksAddressTheChannelByItsPlaceInTheWorld) {
     struct Case {
         int device;
         const ScriptedServer* server;
-        int index;  // -1: nothing is sent
+        int index;  // on the wire, counted from 1 as the server's list is; -1: nothing is sent
     };
-    const Case cases[] = {{1, &a, 1}, {3, &a, 0}, {2, &b, 0}, {4, &a, -1}};
+    const Case cases[] = {{1, &a, 2}, {3, &a, 1}, {2, &b, 1}, {4, &a, -1}};
     for (const Case& k : cases) {
         SCOPED_TRACE(k.device);
         const size_t before = k.server->RequestCount();

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -19,6 +20,8 @@ public:
     void clearInfo();
     void setFieldsEnabled(bool enabled);
     int shownId() const { return m_id; }
+    // The connection state as shown: "在线 " or "离线 ".
+    QString stateText() const;
 
 public slots:
     void editFinished();
@@ -30,6 +33,8 @@ private:
     int recordWidth() const;
     int recordHeight() const;
     void warn(const QString& text, const QString& title = QString());
+    // The connection state of the shown device, as the stage shows it.
+    void showState();
 
     int m_id = 0;
     bool m_checking = false;
@@ -45,4 +50,5 @@ private:
     QLineEdit* m_centerX = nullptr;
     QLineEdit* m_centerY = nullptr;
     QPushButton* m_rotate = nullptr;
+    QLabel* m_state = nullptr;
 };

@@ -112,6 +112,23 @@ protected:
         }
         return nullptr;
     }
+    // The last world a server was sent.
+    static lintratest::Request lastWorld(const lintratest::ScriptedServer& s) {
+        const std::vector<lintratest::Request> all = s.Requests();
+        for (auto it = all.rbegin(); it != all.rend(); ++it)
+            if (it->head.command == NETCMD::ResetWorldConfig) return *it;
+        return {};
+    }
+    // A world, then the edge values and curves of each device of the server,
+    // which the world does not carry to the wall.
+    static std::vector<uint32_t> worldAndCurves(int devices) {
+        std::vector<uint32_t> out{NETCMD::ResetWorldConfig};
+        for (int i = 0; i < devices; ++i) {
+            out.push_back(NETCMD::SetEdgeEliminateParam);
+            out.push_back(NETCMD::SetGlobalColor);
+        }
+        return out;
+    }
     static std::vector<uint32_t> codesOf(const lintratest::ScriptedServer& s, size_t from = 0) {
         std::vector<uint32_t> out;
         for (const Sent& x : sent(s, from)) out.push_back(x.code);
@@ -190,9 +207,9 @@ TEST_F(MatrixTest, AcceptWritesThePlacementAndSendsEachServerOneCurrentWorld) {
     const qint64 early = QDateTime::currentMSecsSinceEpoch();
     d->accept();
 
-    EXPECT_EQ(codesOf(a, beforeA), std::vector<uint32_t>{NETCMD::ResetWorldConfig});
-    EXPECT_EQ(codesOf(b, beforeB), std::vector<uint32_t>{NETCMD::ResetWorldConfig});
-    const lintratest::Request worldA = a.Requests().back();
+    EXPECT_EQ(codesOf(a, beforeA), worldAndCurves(2));
+    EXPECT_EQ(codesOf(b, beforeB), worldAndCurves(1));
+    const lintratest::Request worldA = lastWorld(a);
     ASSERT_EQ(worldA.head.intParam[0], 2);
     const CHANNEL_BASE_INFO* one = channelOf(worldA, 1);
     ASSERT_NE(one, nullptr);
@@ -203,7 +220,7 @@ TEST_F(MatrixTest, AcceptWritesThePlacementAndSendsEachServerOneCurrentWorld) {
     std::memcpy(&bw, &one->blendWidth, sizeof bw);
     EXPECT_EQ(bw.right, 8);
     EXPECT_EQ(bw.bottom, 0) << "vertical overlap 0";
-    const lintratest::Request worldB = b.Requests().back();
+    const lintratest::Request worldB = lastWorld(b);
     const CHANNEL_BASE_INFO* two = channelOf(worldB, 3);
     ASSERT_NE(two, nullptr);
     float ratio[3];
@@ -242,9 +259,9 @@ TEST_F(MatrixTest, CancelRestoresEveryServerOnceFromTheCurrentRecords) {
     setText(*d, d->form().hNum, QStringLiteral("3"));
     const size_t beforeA = a.RequestCount(), beforeB = b.RequestCount();
     d->reject();
-    EXPECT_EQ(codesOf(a, beforeA), std::vector<uint32_t>{NETCMD::ResetWorldConfig});
-    EXPECT_EQ(codesOf(b, beforeB), std::vector<uint32_t>{NETCMD::ResetWorldConfig});
-    const lintratest::Request world = a.Requests().back();
+    EXPECT_EQ(codesOf(a, beforeA), worldAndCurves(2));
+    EXPECT_EQ(codesOf(b, beforeB), worldAndCurves(1));
+    const lintratest::Request world = lastWorld(a);
     const CHANNEL_BASE_INFO* three = channelOf(world, 2);
     ASSERT_NE(three, nullptr);
     DOUBLE_POINT p;

@@ -365,3 +365,85 @@ TEST_F(MediaItemTest, MovesUnderPositionKeysEditTheKeyAtThePlayPosition) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every edit the stage makes is part of the project: each leaves it unsaved,
+// so quitting, New or Open asks first and the auto-save writes it.
+class StageEditsTest : public StageTest {};
+
+TEST_F(StageEditsTest, EveryStageEditMarksTheProjectModified) {
+    GConfig& g = GConfig::instance();
+    GraphicsItem* pic = addPicture(800, 800, 400, 400);
+    GraphicsItem* other = addPicture(3200, 1600, 400, 400);
+    int devA = 0, devB = 0;  // made in device mode, where devices take a selection
+    auto deviceItem = [&](int id) { return static_cast<DeviceItem*>(scene()->stageItem(id, stage::kDeviceType)); };
+    const MediaSource* p = g.mediaSource(pic->mediaId());
+    const struct {
+        const char* what;
+        std::function<void()> edit;
+        std::function<QString()> state;  // what the edit changes
+    } edits[] = {
+        {"handle resize",
+         [&] {
+             pic->setSelected(true);
+             pic->setFocus();
+             scene()->advance();
+             ResizeItem* handle = pic->handle(3);
+             handle->setVisible(true);
+             const QPointF corner = handle->sceneBoundingRect().center();
+             drag(corner, corner + QPointF(10, 10));
+         },
+         [&] { return QStringLiteral("%1x%2").arg(p->width).arg(p->height); }},
+        {"arrow nudge",
+         [&] {
+             scene()->clearSelection();
+             pic->setSelected(true);
+             pic->setFocus();
+             key(QEvent::KeyPress, Qt::Key_Right);
+         },
+         [&] { return QString::number(p->x); }},
+        {"restore native size",
+         [&] {
+             menuChoice = "恢复原始尺寸";
+             const QPointF at = pic->sceneBoundingRect().center();
+             mouse(QEvent::MouseButtonPress, at, Qt::RightButton, Qt::RightButton);
+             mouse(QEvent::MouseButtonRelease, at, Qt::RightButton, Qt::NoButton);
+         },
+         [&] { return QStringLiteral("%1x%2").arg(p->width).arg(p->height); }},
+        {"alignment",
+         [&] {
+             scene()->clearSelection();
+             pic->setSelected(true);
+             other->setSelected(true);
+             pic->setFocus();
+             scene()->alignSelectedItems(1);
+         },
+         [&] { return QString::number(g.mediaSource(other->mediaId())->x); }},
+        {"combine",
+         [&] {
+             scene()->clearSelection();
+             g.setEditModeValue(0);
+             devA = addDevice(1920, 1080, 0, 4000);
+             devB = addDevice(1920, 1080, 1920, 4000);
+             deviceItem(devA)->setSelected(true);
+             deviceItem(devB)->setSelected(true);
+             deviceItem(devA)->combine();
+         },
+         [&] {
+             return devA ? QStringLiteral("%1 %2").arg(g.device(devA)->groupStamp).arg(g.device(devB)->groupStamp)
+                         : QStringLiteral("no devices");
+         }},
+        {"uncombine", [&] { deviceItem(devA)->uncombine(); },
+         [&] { return QStringLiteral("%1 %2").arg(g.device(devA)->groupStamp).arg(g.device(devB)->groupStamp); }},
+    };
+    for (const auto& e : edits) {
+        g.setSaved(true);
+        const QString before = e.state();
+        e.edit();
+        EXPECT_NE(e.state(), before) << e.what << " changed nothing";
+        EXPECT_FALSE(g.isSaved()) << e.what;
+    }
+}
+
+}  // namespace

@@ -13,6 +13,9 @@ DeviceConnectThread::DeviceConnectThread(const QList<int>& deviceIds, const QStr
     auto& worlds = GConfig::instance().worlds();
     auto it = worlds.find(serverIp);
     if (it != worlds.end() && it->second) m_world = std::make_unique<WORLD_BASE_INFO>(*it->second);
+    GConfig& config = GConfig::instance();
+    for (int id : config.deviceIds())
+        if (const DeviceRecord* d = config.device(id); d && d->serverIp == serverIp) m_devices.push_back(*d);
 }
 
 DeviceConnectThread::~DeviceConnectThread() = default;
@@ -49,5 +52,11 @@ void DeviceConnectThread::run() {
     }
     const int result = session->ResetWorldConfig(*m_world);
     qInfo().noquote() << "world to" << m_serverIp << "result" << result;
+    if (result == 0)
+        for (const DeviceRecord& d : m_devices) {
+            session = config.clientSession(m_serverIp, 0);
+            if (!session || !session->IsConnected()) break;
+            GConfig::sendCurvesAndEdges(*session, d);
+        }
     report(result);
 }

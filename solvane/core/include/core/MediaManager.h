@@ -242,6 +242,10 @@ public:
     int m_nAutoHideCursor = 0;
     int m_nUseBackgroundBmp = 0;
     std::string m_strBmpFilePath;
+    // A picture sent to be shown only while the geometry is adjusted: the
+    // configured one it stands in for comes back when adjusting ends.
+    bool m_bTransientBmp = false;
+    std::string m_strConfiguredBmpPath;
     IMedia* m_pBackground = nullptr;          // background pictures (made by the renderer side)
     IMedia* m_pDefaultBackground = nullptr;
     int m_nDisplayBackgroundIfNoVideo = 0;

@@ -29,7 +29,9 @@ void OutputChannel::BuildColorCurves() {
 }
 
 void OutputChannel::ResetEdgeBlend() {
-    for (int i = 0; i < 16; ++i) m_edgeParam[i] = i < 3 ? 1.2f : (i < 9 ? 0.5f : 0.0f);
+    // Per colour: shape exponent, midpoint, gamma. The gamma slots start
+    // at the ramp the wall has always shown until a console sends its own.
+    for (int i = 0; i < 16; ++i) m_edgeParam[i] = i < 3 ? 1.2f : (i < 6 ? 0.5f : (i < 9 ? 1.2f : 0.0f));
     for (auto& row : m_edgeTable) {
         for (int i = 0; i <= 8; ++i) row[i] = 1.2f;
         for (int i = 10; i <= 18; ++i) row[i] = 0.5f;

@@ -74,7 +74,7 @@ TEST(ColorCurves, EdgeBlendReset) {
     ch.m_edgeTable[4][3] = 9.0f;
     ch.m_edgeTableFlag = 1;
     ch.ResetEdgeBlend();
-    const float want[16] = {1.2f, 1.2f, 1.2f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0, 0, 0, 0, 0, 0, 0};
+    const float want[16] = {1.2f, 1.2f, 1.2f, 0.5f, 0.5f, 0.5f, 1.2f, 1.2f, 1.2f, 0, 0, 0, 0, 0, 0, 0};
     for (int i = 0; i < 16; ++i) EXPECT_EQ(ch.m_edgeParam[i], want[i]);
     EXPECT_EQ(ch.m_edgeTable[4][3], 1.2f);
     EXPECT_EQ(ch.m_edgeTable[4][10], 0.5f);

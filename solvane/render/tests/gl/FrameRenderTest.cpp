@@ -124,6 +124,21 @@ TEST_F(FrameRender, LeftBlendRampFollowsTheCurve) {
     for (int x = 50; x < kW; x += 7) EXPECT_EQ(At(x, kH / 2, 0), 255) << x;
 }
 
+TEST_F(FrameRender, EachColourRampTakesItsOwnGamma) {
+    OutputChannel& ch = AddChannel(0, 0, kW, kH);
+    ch.m_blend[OutputChannel::kBlendLeft] = 5;
+    const double gamma[3] = {0.4, 1.0, 2.0};
+    for (int c = 0; c < 3; ++c) ch.m_edgeParam[OutputChannel::kEdgeGammaSlot + c] = static_cast<float>(gamma[c]);
+    White();
+    Frame("gamma_ramps");
+    for (int x : {5, 15, 25, 35, 45}) {
+        const double bx = (x + 0.5) / 50.0;  // five cells of 400 / 40 columns
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(At(x, kH / 2, k), 255.0 * Blend(bx, gamma[k]), 2.0) << "column " << x << " colour " << k;
+    }
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(At(200, kH / 2, k), 255);
+}
+
 TEST_F(FrameRender, ChangedChannelsReachTheNextFrame) {
     OutputChannel& ch = AddChannel(0, 0, kW, kH);
     White();

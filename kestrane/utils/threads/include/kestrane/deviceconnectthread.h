@@ -7,6 +7,9 @@
 #include <QThread>
 
 #include <memory>
+#include <vector>
+
+#include "kestrane/common.h"
 
 struct WORLD_BASE_INFO;
 
@@ -36,4 +39,5 @@ private:
     QString m_serverIp;
     bool m_connect;
     std::unique_ptr<WORLD_BASE_INFO> m_world;  // null: the server has no world
+    std::vector<DeviceRecord> m_devices;       // of this server, for their curves and edge values
 };

@@ -112,6 +112,29 @@ TEST_F(ThreadsTest, ConnectingClearsTheServerAndSendsItsWorld) {
     EXPECT_TRUE(c().clientSession("127.0.0.2", 0)->IsConnected());
 }
 
+// A world rebuilds the server's channels without their curves and edge
+// values: each device's follow it.
+TEST_F(ThreadsTest, AnAcceptedWorldIsFollowedByEachDevicesEdgeValuesAndCurves) {
+    ScriptedServer server([](const Request& r) { return Reply::Echo(r.head, 0); }, "127.0.0.2", 30100);
+    addDevice(1, "127.0.0.2", 1);
+    addDevice(2, "127.0.0.2", 2);
+    c().device(2)->edgeParam[1][2] = 0.25f;
+    c().device(2)->colorCurve[0][16] = 200;
+    const ConnectResult r = connectThread("127.0.0.2", true);
+    ASSERT_TRUE(r.got);
+    EXPECT_EQ(r.result, 0);
+    ASSERT_EQ(codes(server),
+              (std::vector<uint32_t>{NETCMD::ClearAllMedia, NETCMD::ResetWorldConfig, NETCMD::SetEdgeEliminateParam,
+                                     NETCMD::SetGlobalColor, NETCMD::SetEdgeEliminateParam, NETCMD::SetGlobalColor}));
+    const std::vector<Request> all = server.Requests();
+    // Device 2's: its output, green's edited value (the eighth real), red's top level.
+    EXPECT_EQ(all[4].head.intParam[0], 2);
+    EXPECT_EQ(all[4].head.realParam[7], 0.25);
+    EXPECT_EQ(all[5].head.intParam[0], 2);
+    ASSERT_EQ(all[5].body.size(), 768u);
+    EXPECT_EQ(all[5].body[16], 200);
+}
+
 TEST_F(ThreadsTest, ConnectFailuresAndDisconnects) {
     ScriptedServer server([](const Request& r) { return Reply::Echo(r.head, 0); }, "127.0.0.2", 30100);
     struct Case {

@@ -117,6 +117,10 @@ public:
     float m_curve[3][16]{};            // red, green, blue; elements 1..9 used
     float m_colorRatio[3]{1.0f, 1.0f, 1.0f};
     int32_t m_ratioFlag = 0;
+    // Edge values as the console's record lays them out: the three colours'
+    // shape exponents, then their midpoints, then their gammas (the value
+    // the operator edits), then unused slots.
+    static constexpr int kEdgeGammaSlot = 6;
     float m_edgeParam[16]{};
     uint8_t m_lookup[256][3]{};
     int32_t m_projMode = 0;
