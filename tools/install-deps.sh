@@ -16,6 +16,8 @@ PKGS=(
   libx11-dev libxext-dev libxfixes-dev libxrandr-dev libxss-dev libxtst-dev xvfb xauth
   # other
   libasound2-dev nettle-dev iproute2 util-linux locales
+  # the Debian packages (cpack: dpkg-shlibdeps, file)
+  dpkg-dev file
   # logind sleep inhibitor (sd-bus)
   libsystemd-dev
   # Chinese texts in widget screenshots

@@ -57,7 +57,11 @@ std::vector<fs::path> EffectFolders() {
     std::vector<fs::path> out;
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) out.push_back(exe.parent_path() / "effects");
+    if (!ec) {
+        out.push_back(exe.parent_path() / "effects");
+        // An installed program: <prefix>/bin beside <prefix>/share, whatever the prefix.
+        out.push_back(exe.parent_path().parent_path() / "share" / "velmar" / "effects");
+    }
     const char* dirs = std::getenv("XDG_DATA_DIRS");
     std::string list = dirs && *dirs ? dirs : "/usr/local/share:/usr/share";
     size_t start = 0;

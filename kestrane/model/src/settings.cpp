@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "kestrane/gconfig.h"
+#include "kestrane/utils.h"
 #include "lintra/KestraneStageServer.h"
 #include "lintra/netdef.h"
 #include "platform/autostart.h"
@@ -375,12 +376,7 @@ bool isClientAutoStartEntry() { return platform::IsAutostartEntry(kAutostartName
 
 QString GConfig::settingsFilePath(bool help) {
     if (help) {
-        // Beside the program (a build tree or a folder install), else where
-        // a system install puts the program's data.
-        const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/help.ini");
-        if (QFile::exists(beside)) return beside;
-        const QString installed = QStandardPaths::locate(QStandardPaths::AppDataLocation, QStringLiteral("help.ini"));
-        return installed.isEmpty() ? beside : installed;
+        return kestrane::dataFilePath(QStringLiteral("help.ini"));
     }
     // The program's own configuration folder, so that the generic file name
     // cannot meet another program's.

@@ -27,6 +27,7 @@
 #include "kestrane/nativewidget.h"
 #include "kestrane/prompt.h"
 #include "kestrane/radiusbackgroundwidget.h"
+#include "kestrane/utils.h"
 #include "kestrane/wheellineedit.h"
 
 namespace {
@@ -101,7 +102,7 @@ GeometryCorrection::GeometryCorrection(int deviceId, QWidget* parent) : QDialog(
     ui->picPath->setReadOnly(true);
     ui->close->setFocusPolicy(Qt::NoFocus);
 
-    const QString defaultPicture = QCoreApplication::applicationDirPath() + QStringLiteral("/defaultpic.jpg");
+    const QString defaultPicture = kestrane::dataFilePath(QStringLiteral("defaultpic.jpg"));
     ui->nativeWidget->setPicturePath(defaultPicture);
     ui->nativeWidget->setDeviceId(m_deviceId);
     ui->nativeWidget->setFocusPolicy(Qt::NoFocus);

@@ -1,6 +1,7 @@
 #include "kestrane/utils.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -8,6 +9,7 @@
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTime>
 
 #include <algorithm>
@@ -223,6 +225,19 @@ void setPixmapOpacity(QPixmap& pixmap, int alpha) {
     painter.fillRect(faded.rect(), QColor(0, 0, 0, alpha));
     painter.end();
     pixmap = faded;
+}
+
+QString dataFilePathFrom(const QString& programFolder, const QString& name) {
+    const QString beside = programFolder + QLatin1Char('/') + name;
+    if (QFileInfo(beside).isFile()) return beside;
+    const QString installed = QDir::cleanPath(programFolder + QStringLiteral("/../share/kestrane/") + name);
+    if (QFileInfo(installed).isFile()) return installed;
+    const QString located = QStandardPaths::locate(QStandardPaths::AppDataLocation, name);
+    return located.isEmpty() ? beside : located;
+}
+
+QString dataFilePath(const QString& name) {
+    return dataFilePathFrom(QCoreApplication::applicationDirPath(), name);
 }
 
 }  // namespace kestrane

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QSet>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <climits>
 #include <clocale>
@@ -227,4 +228,35 @@ TEST(RandomInRange, SeedsGiveDifferentNumbers) {
     QSet<int> seen;
     for (int seed = 1; seed <= 50; ++seed) seen.insert(randomInRange(0, 1000, seed));
     EXPECT_GT(seen.size(), 10);
+}
+
+// ---------------------------------------------------------------------------
+// Shipped data files
+
+TEST(DataFilePath, BesideTheProgramThenTheInstalledPrefix) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString bin = root.path() + QStringLiteral("/bin");
+    const QString share = root.path() + QStringLiteral("/share/kestrane");
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QDir().mkpath(share));
+    auto touch = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write("x") == 1;
+    };
+    const QString name = QStringLiteral("kestrane-test-data.jpg");
+
+    // Nowhere: the path beside the program, so that a message can name it.
+    EXPECT_EQ(dataFilePathFrom(bin, name), bin + QLatin1Char('/') + name);
+    // An installed layout: <prefix>/bin/program and <prefix>/share/kestrane.
+    ASSERT_TRUE(touch(share + QLatin1Char('/') + name));
+    EXPECT_EQ(dataFilePathFrom(bin, name), share + QLatin1Char('/') + name);
+    // A build tree keeps its files beside the program, and they win.
+    ASSERT_TRUE(touch(bin + QLatin1Char('/') + name));
+    EXPECT_EQ(dataFilePathFrom(bin, name), bin + QLatin1Char('/') + name);
+    // A folder of that name is not the file.
+    const QString folderName = QStringLiteral("kestrane-test-folder");
+    ASSERT_TRUE(QDir().mkpath(bin + QLatin1Char('/') + folderName));
+    ASSERT_TRUE(touch(share + QLatin1Char('/') + folderName));
+    EXPECT_EQ(dataFilePathFrom(bin, folderName), share + QLatin1Char('/') + folderName);
 }

@@ -48,4 +48,12 @@ int randomInRange(int minimum, int maximum, qint64 seed = 0);
 // Scales every pixel's alpha by alpha / 255 (alpha 0..255), in place.
 void setPixmapOpacity(QPixmap& pixmap, int alpha);
 
+// A data file the console ships (defaultpic.jpg, help.ini): beside the
+// program in a build tree or a folder install, else in <prefix>/share/kestrane
+// of an installed program, else in the user's and system's data folders.
+// When none has it, the path beside the program. Needs the application object.
+QString dataFilePath(const QString& name);
+// The same search from a given program folder (for tests).
+QString dataFilePathFrom(const QString& programFolder, const QString& name);
+
 }  // namespace kestrane
