@@ -2,7 +2,10 @@
 // writers, so that the seeds follow the file and wire formats as they are:
 //   sv_fuzz_seeds <folder>   makes <folder>/<target>/<seed> for each target.
 // The text seeds are checked in under fuzz/corpus/.
+#include <QBuffer>
 #include <QByteArray>
+#include <QColor>
+#include <QImage>
 
 #include <cstring>
 #include <filesystem>
@@ -167,6 +170,29 @@ void ConsoleSeeds() {
     Seed("console_record_fuzzer", "media-with-key", std::string(1, '\2') + media.toBlob().toStdString());
 }
 
+// Small pictures in each format the import takes, and one whose header
+// claims far more than its bytes.
+void ImportSeeds() {
+    fuzzsupport::QtApp();
+    QImage picture(24, 16, QImage::Format_RGB32);
+    picture.fill(QColor(30, 160, 90));
+    for (const char* format : {"PNG", "JPG", "GIF", "BMP"}) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!picture.save(&buffer, format)) continue;
+        Seed("import_probe_fuzzer", std::string("picture-") + format, bytes.toStdString());
+        if (std::strcmp(format, "JPG") == 0) {
+            const int sof = bytes.indexOf(QByteArray("\xff\xc0", 2));
+            if (sof > 0 && sof + 8 < bytes.size()) {
+                bytes[sof + 5] = bytes[sof + 7] = char(0xFF);
+                bytes[sof + 6] = bytes[sof + 8] = char(0xDC);
+                Seed("import_probe_fuzzer", "jpeg-claiming-65500", bytes.toStdString());
+            }
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,5 +203,6 @@ int main(int argc, char** argv) {
     CoreSeeds();
     TaskSeeds();
     ConsoleSeeds();
+    ImportSeeds();
     return 0;
 }
