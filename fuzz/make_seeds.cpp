@@ -4,6 +4,7 @@
 // The text seeds are checked in under fuzz/corpus/.
 #include <QBuffer>
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
 
 #include <cstring>
@@ -172,6 +173,7 @@ void ConsoleSeeds() {
 // Small pictures in the formats the servers meet, and one whose header
 // claims a picture far over the bound.
 void PictureSeeds() {
+    fuzzsupport::QtApp();
     QImage image(12, 7, QImage::Format_ARGB32);
     image.fill(QColor(30, 140, 220, 128));
     for (const char* format : {"JPG", "PNG", "BMP", "PPM"}) {
@@ -190,6 +192,29 @@ void PictureSeeds() {
     Seed("picture_fuzzer", "claims-65535x65535.jpg", jpeg.toStdString());
 }
 
+// Small pictures in each format the import takes, and one whose header
+// claims far more than its bytes.
+void ImportSeeds() {
+    fuzzsupport::QtApp();
+    QImage picture(24, 16, QImage::Format_RGB32);
+    picture.fill(QColor(30, 160, 90));
+    for (const char* format : {"PNG", "JPG", "GIF", "BMP"}) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!picture.save(&buffer, format)) continue;
+        Seed("import_probe_fuzzer", std::string("picture-") + format, bytes.toStdString());
+        if (std::strcmp(format, "JPG") == 0) {
+            const int sof = bytes.indexOf(QByteArray("\xff\xc0", 2));
+            if (sof > 0 && sof + 8 < bytes.size()) {
+                bytes[sof + 5] = bytes[sof + 7] = char(0xFF);
+                bytes[sof + 6] = bytes[sof + 8] = char(0xDC);
+                Seed("import_probe_fuzzer", "jpeg-claiming-65500", bytes.toStdString());
+            }
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -201,5 +226,6 @@ int main(int argc, char** argv) {
     PictureSeeds();
     TaskSeeds();
     ConsoleSeeds();
+    ImportSeeds();
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <chrono>
 #include <utility>
 
 #include "kestrane/deviceconnectthread.h"
@@ -20,10 +21,19 @@
 #include "kestrane/mainwidget.h"
 #include "kestrane/mediathread.h"
 #include "kestrane/prompt.h"
+#include "lintra/KestraneStageServer.h"
 
 namespace prompt = kestrane::prompt;
 
 namespace {
+
+// How often a dropped server is tried again.
+constexpr qint64 kReconnectIntervalMs = 1000;
+
+qint64 steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 const char kConnectTip[] = "连接设备";
 const char kDisconnectTip[] = "断开设备连接";
@@ -74,6 +84,10 @@ void MainWidget::startRound(bool connect) {
     }
     m_pendingConnectThreads = servers.size();
     m_failedServers.clear();
+    // A round of the operator's takes over from any server being tried again.
+    m_reconnectAt.clear();
+    m_resyncServers.clear();
+    m_resumeServers.clear();
 
     config.worlds().clear();
     for (int id : config.deviceIds())
@@ -168,6 +182,20 @@ void MainWidget::checkMediaUpdate() {
         handleDroppedServers(dropped);
         m_busy = false;
     }
+    reconnectDroppedServers();
+    if (!m_resyncServers.isEmpty()) {
+        const QStringList back = std::exchange(m_resyncServers, {});
+        if (config.media().isEmpty()) {
+            for (const QString& ip : back)
+                resumeServer(ip);
+        } else {
+            // Their own full round; the play state follows when it ends.
+            m_busy = true;
+            m_resumeServers += back;
+            startMediaThreads(1, back);
+        }
+        return;
+    }
     switch (mediaUpdateRequest(1)) {
     case 1:
         startMediaSync();
@@ -186,8 +214,10 @@ void MainWidget::checkMediaUpdate() {
 void MainWidget::handleDroppedServers(const QStringList& ips) {
     GConfig& config = GConfig::instance();
     QStringList dropped;
+    // A server being tried again is already taken off: what its attempts
+    // open and lose is theirs to deal with.
     for (const QString& ip : config.serverIps())
-        if (ips.contains(ip) && !dropped.contains(ip) && config.clientSession(ip, 0))
+        if (ips.contains(ip) && !dropped.contains(ip) && !m_reconnectAt.contains(ip) && config.clientSession(ip, 0))
             dropped.append(ip);
     // Our own disconnect or a session already gone: nothing of ours dropped.
     if (dropped.isEmpty())
@@ -195,10 +225,87 @@ void MainWidget::handleDroppedServers(const QStringList& ips) {
     for (DeviceRecord& d : config.devices())
         if (dropped.contains(d.serverIp))
             d.online = false;
-    QTimer::singleShot(0, this, &MainWidget::disconnectDevices);
+    for (const QString& ip : std::as_const(dropped)) {
+        // Whatever is sent meanwhile fails at once rather than waits on a
+        // dead peer; what the server held is gone with it.
+        config.clientSession(ip, 2);
+        for (MediaSource& m : config.media())
+            m.serverHandles.remove(ip);
+        m_reconnectAt.insert(ip, steadyMs() + kReconnectIntervalMs);
+        m_resyncServers.removeAll(ip);
+        m_resumeServers.removeAll(ip);
+    }
     config.refreshStage();
-    prompt::warning(this, QStringLiteral("连接出错"),
-                    QStringLiteral("IP：%1下的所有设备连接中断！").arg(dropped.join(QLatin1Char(' '))));
+    qWarning().noquote() << "servers dropped, trying again:" << dropped.join(QLatin1Char(' '));
+    // Shown, but nobody need answer it for the show to come back.
+    prompt::notice(this, QStringLiteral("连接出错"),
+                   QStringLiteral("IP：%1下的所有设备连接中断！").arg(dropped.join(QLatin1Char(' '))));
+}
+
+void MainWidget::reconnectDroppedServers() {
+    GConfig& config = GConfig::instance();
+    if (!config.isConnected()) {
+        m_reconnectAt.clear();
+        m_resyncServers.clear();
+        m_resumeServers.clear();
+        return;
+    }
+    const qint64 t = steadyMs();
+    for (auto it = m_reconnectAt.begin(); it != m_reconnectAt.end();) {
+        const QString ip = it.key();
+        if (m_reconnectRunning.contains(ip) || it.value() > t) {
+            ++it;
+            continue;
+        }
+        QList<int> ids;
+        for (int id : config.deviceIds())
+            if (config.devices().value(id).serverIp == ip)
+                ids.append(id);
+        if (ids.isEmpty()) {
+            it = m_reconnectAt.erase(it);
+            continue;
+        }
+        auto* thread = new DeviceConnectThread(ids, ip, true, this);
+        QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        QObject::connect(thread, &DeviceConnectThread::connectFinished, this, &MainWidget::reconnectFinished,
+                         Qt::QueuedConnection);
+        trackThread(thread);
+        m_reconnectRunning.insert(ip);
+        thread->start(QThread::InheritPriority);
+        ++it;
+    }
+}
+
+void MainWidget::reconnectFinished(QList<int> ids, QString ip, int status, bool /*isConnected*/) {
+    m_reconnectRunning.remove(ip);
+    GConfig& config = GConfig::instance();
+    if (!config.isConnected() || !m_reconnectAt.contains(ip)) {
+        // The operator disconnected meanwhile: what this attempt opened goes.
+        if (!config.isConnected())
+            config.clientSession(ip, 2);
+        return;
+    }
+    if (status != 0) {
+        // A session that connected but took no world starts afresh; one
+        // that never connected is tried again as it is.
+        if (CKestraneStageServer* s = config.clientSession(ip, 0); s && s->IsConnected())
+            config.clientSession(ip, 2);
+        m_reconnectAt.insert(ip, steadyMs() + kReconnectIntervalMs);
+        return;
+    }
+    m_reconnectAt.remove(ip);
+    qInfo().noquote() << "server" << ip << "back";
+    for (int id : ids)
+        if (DeviceRecord* d = config.device(id))
+            d->online = true;
+    config.refreshStage();
+    if (!m_resyncServers.contains(ip))
+        m_resyncServers.append(ip);
+}
+
+void MainWidget::resumeServer(const QString& ip) {
+    const int state = GConfig::instance().resumeServer(ip);
+    qInfo().noquote() << "server" << ip << "resumed, state" << state;
 }
 
 // ---------------------------------------------------------------------------
@@ -283,9 +390,9 @@ void MainWidget::startMediaUpdate(bool withUpload) {
     startMediaThreads(withUpload ? 2 : 3);
 }
 
-void MainWidget::startMediaThreads(int mode) {
+void MainWidget::startMediaThreads(int mode, const QStringList& only) {
     GConfig& config = GConfig::instance();
-    const QStringList servers = config.serverIps();
+    const QStringList servers = only.isEmpty() ? config.serverIps() : only;
     if (servers.isEmpty()) {
         // No thread would ever report: the round ends now.
         if (mode == 1 && config.isConnected() && !m_realTime->isChecked())
@@ -326,6 +433,8 @@ void MainWidget::receiveMediaSyncStatus(QString ip, QList<int> deviceIds, QList<
     if (upload)
         ratio = m_totalUploadSize > 0 ? qMin(1.0, double(uploadSize) / double(m_totalUploadSize)) : 1.0;
     bool ended = false;
+    if ((status == -1 || status == 2) && m_resumeServers.removeAll(ip) > 0)
+        resumeServer(ip);
     if (status == -1) {
         if (upload)
             showMediaSyncResult(ip, ratio, true);

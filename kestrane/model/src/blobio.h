@@ -73,7 +73,9 @@ public:
     // its extent is found by walking its chunks to IEND, each chunk's length
     // checked against the bytes left, and only those bytes reach the decoder.
     // A header announcing more than kMaxImageSide pixels a side is refused
-    // before anything is decoded.
+    // before anything is decoded. A whole picture larger than the panels
+    // ever show a thumbnail (kMaxThumbnailWidth × kMaxThumbnailHeight) is
+    // passed over undecoded: the record keeps no thumbnail and reads on.
     bool image(QImage& field) {
         qint32 present = 0;
         if (!read(present)) return false;
@@ -82,10 +84,16 @@ public:
             return true;
         }
         const qint64 start = buffer_.pos();
-        const qint64 length = pngLength(start);
+        bool oversized = false;
+        const qint64 length = pngLength(start, &oversized);
         if (length <= 0) {
             stream_.setStatus(QDataStream::ReadCorruptData);
             return fail();
+        }
+        if (oversized) {
+            buffer_.seek(start + length);
+            field = QImage();
+            return true;
         }
         QImage v;
         if (!v.loadFromData(reinterpret_cast<const uchar*>(data_.constData() + start), int(length), "PNG")) {
@@ -98,6 +106,10 @@ public:
     }
 
     static constexpr quint32 kMaxImageSide = 8192;
+    // The media table shows thumbnails of 43 × 32 (and a border): eight
+    // times that leaves room and keeps a decode under half a megabyte.
+    static constexpr quint32 kMaxThumbnailWidth = 43 * 8;
+    static constexpr quint32 kMaxThumbnailHeight = 32 * 8;
 
     // A counted list of points; taken only when it holds exactly n points.
     bool points(DOUBLE_POINT* out, int n) {
@@ -155,7 +167,7 @@ private:
     }
     // The byte length of the PNG at `from` up to and with its IEND chunk;
     // 0 when it is no whole PNG within the data or its header is too large.
-    qint64 pngLength(qint64 from) const {
+    qint64 pngLength(qint64 from, bool* oversized) const {
         static const char kSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
         const qint64 size = data_.size();
         const char* d = data_.constData();
@@ -170,6 +182,7 @@ private:
                 if (memcmp(type, "IHDR", 4) != 0 || n != 13) return 0;
                 const quint32 w = be32(type + 4), h = be32(type + 8);
                 if (w == 0 || h == 0 || w > kMaxImageSide || h > kMaxImageSide) return 0;
+                *oversized = w > kMaxThumbnailWidth || h > kMaxThumbnailHeight;
                 first = false;
             }
             at += 12 + qint64(n);

@@ -205,6 +205,20 @@ bool MediaSource::fromBlob(const QByteArray& blob) {
     return r.ok() && !malformedKeys;
 }
 
+int kestrane::nextFreeId(QList<int> ids) {
+    if (ids.isEmpty()) return 1;
+    std::sort(ids.begin(), ids.end());
+    if (ids.last() < std::numeric_limits<int>::max()) return std::max(ids.last(), 0) + 1;
+    int id = 1;
+    for (int taken : std::as_const(ids)) {
+        if (taken < id) continue;
+        if (taken > id) return id;
+        if (id == std::numeric_limits<int>::max()) return 0;
+        ++id;
+    }
+    return id;
+}
+
 int MediaSource::nextEffectKeyId() const {
     if (effects.isEmpty()) return 1;
     if (effects.lastKey() < std::numeric_limits<int>::max()) return effects.lastKey() + 1;

@@ -29,9 +29,10 @@ std::mutex& droppedMutex() {
 
 template <class T>
 int nextListId(const std::vector<std::unique_ptr<T>>& list) {
-    int largest = 0;
-    for (const auto& r : list) largest = std::max(largest, r->id);
-    return largest + 1;
+    QList<int> ids;
+    ids.reserve(int(list.size()));
+    for (const auto& r : list) ids.append(r->id);
+    return kestrane::nextFreeId(ids);
 }
 
 template <class T>
@@ -159,8 +160,8 @@ QList<int> GConfig::mediaIdsOnLayer(int layer) const {
     return ids;
 }
 
-int GConfig::nextDeviceId() const { return m_devices.isEmpty() ? 1 : m_devices.lastKey() + 1; }
-int GConfig::nextMediaId() const { return m_media.isEmpty() ? 1 : m_media.lastKey() + 1; }
+int GConfig::nextDeviceId() const { return kestrane::nextFreeId(m_devices.keys()); }
+int GConfig::nextMediaId() const { return kestrane::nextFreeId(m_media.keys()); }
 int GConfig::nextOutControlId() const { return nextListId(m_outControls); }
 int GConfig::nextLayerIOId() const { return nextListId(m_layerIOs); }
 int GConfig::nextPlayControlId() const { return nextListId(m_playControls); }

@@ -40,6 +40,8 @@ QStringList GConfig::serverIps() const {
 }
 
 void GConfig::playServers(double rate, const std::function<void()>& atPlay) {
+    m_serverPlayState = 1;
+    m_serverRate = rate;
     if (!m_connected) {
         if (atPlay) atPlay();
         return;
@@ -60,6 +62,7 @@ void GConfig::playServers(double rate, const std::function<void()>& atPlay) {
 }
 
 void GConfig::pauseServers() {
+    m_serverPlayState = 2;
     if (!m_connected) return;
     const double position = seconds(currentTime());
     forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
@@ -69,6 +72,7 @@ void GConfig::pauseServers() {
 }
 
 void GConfig::setServersRate(double rate) {
+    m_serverRate = rate;
     if (!m_connected) return;
     forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
         KLOG << ip << "SetPlayRate" << rate << s.SetPlayRate(rate, 0);
@@ -76,6 +80,7 @@ void GConfig::setServersRate(double rate) {
 }
 
 void GConfig::stopServers() {
+    m_serverPlayState = 0;
     if (!m_connected) return;
     const double position = seconds(currentTime());
     forEachServer(*this, [&](const QString& ip, CKestraneStageServer& s) {
@@ -100,6 +105,20 @@ void GConfig::sendTimeToServers() {
     };
     runLater(push);
     runLater(push, 60);
+}
+
+int GConfig::resumeServer(const QString& ip) {
+    CKestraneStageServer* s = m_connected ? clientSession(ip, 0) : nullptr;
+    if (!s) return -1;
+    const double position = seconds(currentTime());
+    KLOG << ip << "SetCurrentTimeLine" << position << s->SetCurrentTimeLine(position);
+    if (m_serverPlayState == 1) {
+        KLOG << ip << "SetPlayRate" << m_serverRate << s->SetPlayRate(m_serverRate, 0);
+        KLOG << ip << "PlayMedia" << s->PlayMedia();
+    } else if (m_serverPlayState == 2) {
+        KLOG << ip << "PauseMedia" << s->PauseMedia();
+    }
+    return m_serverPlayState;
 }
 
 void GConfig::removeMedia(int mediaId) {

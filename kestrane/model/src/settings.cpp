@@ -119,54 +119,148 @@ private:
     qint64 left_;
 };
 
+// A stand-in for every '@' that Qt would see in a value: a private-use
+// character, written as an escape so that the bytes around it decode as
+// they did.
+constexpr ushort kAtStandIn = 0xE000;
+
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// The file with every '@' that Qt's unescaping can produce (a plain '@',
+// or a hex or octal escape whose low 16 bits are 0x40, as Qt keeps them)
+// replaced by the stand-in, and nothing else changed: lines, keys, quotes
+// and every other escape stay, so Qt splits the copy as it splits the file.
+QByteArray withoutValueMarks(const QByteArray& raw) {
+    QByteArray out;
+    out.reserve(raw.size() + raw.size() / 8 + 16);
+    bool hexOpen = false;  // the last thing written was a hex escape
+    auto standIn = [&] {
+        out += "\\xe000";
+        hexOpen = true;
+    };
+    const int n = raw.size();
+    for (int i = 0; i < n;) {
+        const char c = raw.at(i);
+        if (c == '@') {
+            standIn();
+            ++i;
+            continue;
+        }
+        if (c == '\\' && i + 1 < n && (raw.at(i + 1) == 'x' || (raw.at(i + 1) >= '0' && raw.at(i + 1) <= '7'))) {
+            const bool hex = raw.at(i + 1) == 'x';
+            int j = hex ? i + 2 : i + 1;
+            quint32 value = 0;
+            while (j < n && (hex ? isHexDigit(raw.at(j)) : (raw.at(j) >= '0' && raw.at(j) <= '7'))) {
+                const char d = raw.at(j);
+                const quint32 digit = d <= '9' ? quint32(d - '0') : quint32((d | 0x20) - 'a' + 10);
+                value = (hex ? value << 4 : value << 3) + digit;
+                ++j;
+            }
+            if (j > i + (hex ? 2 : 1) && (value & 0xFFFFu) == 0x40u) {
+                standIn();
+            } else {
+                out += raw.mid(i, j - i);
+                hexOpen = false;
+            }
+            i = j;
+            continue;
+        }
+        if (c == '\\' && i + 1 < n) {
+            out += raw.mid(i, 2);
+            hexOpen = false;
+            i += 2;
+            continue;
+        }
+        if (hexOpen && isHexDigit(c)) {
+            // It would lengthen the stand-in's escape: written as one too.
+            out += QByteArray("\\x") + QByteArray::number(uchar(c), 16);
+        } else {
+            out += c;
+            hexOpen = false;
+        }
+        ++i;
+    }
+    return out;
+}
+
+// Whether one value as Qt unescapes it would be read as a stored variant
+// that cannot be read safely.
+bool unsafeVariantText(const QString& text) {
+    static const QString kMark = QString(QChar(kAtStandIn)) + QStringLiteral("Variant(");
+    if (!text.startsWith(kMark) || !text.endsWith(QLatin1Char(')'))) return false;
+    QString payload = text.mid(kMark.size(), text.size() - kMark.size() - 1);
+    payload.replace(QChar(kAtStandIn), QLatin1Char('@'));
+    for (QChar c : payload)
+        if (c.unicode() > 0xFF) return true;
+    return !VariantCheck(payload.toLatin1()).whole();
+}
+
 // Whether every stored variant of a settings file can be read safely. The
-// values are read as plain texts from a copy in which no value is marked as
-// a variant, so that Qt unescapes them but builds nothing.
+// values are read from a copy in which no value can be marked as a variant
+// (see above), so that Qt unescapes them but builds nothing; a value that
+// reads as a list is converted item by item, so each item is looked at.
 bool storedVariantsSafe(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return true;
-    QByteArray raw = file.readAll();
-    static const QByteArray kMark("@Variant("), kPlain("@Xariant(");
-    if (!raw.contains(kMark)) return true;
-    raw.replace(kMark, kPlain);
+    const QByteArray raw = file.readAll();
+    const QByteArray copyBytes = withoutValueMarks(raw);
+    if (copyBytes == raw) return true;
     QTemporaryDir dir;
     QFile copy(dir.filePath(QStringLiteral("settings.ini")));
-    if (!dir.isValid() || !copy.open(QIODevice::WriteOnly) || copy.write(raw) != raw.size()) return false;
+    if (!dir.isValid() || !copy.open(QIODevice::WriteOnly) || copy.write(copyBytes) != copyBytes.size()) return false;
     copy.close();
     QSettings probe(copy.fileName(), QSettings::IniFormat);
     probe.setIniCodec(kSettingsCodec);
     for (const QString& key : probe.allKeys()) {
-        const QString text = textOf(probe.value(key), QString());
-        if (!text.startsWith(QLatin1String(kPlain)) || !text.endsWith(QLatin1Char(')'))) continue;
-        const QString payload = text.mid(kPlain.size(), text.size() - kPlain.size() - 1);
-        for (QChar c : payload)
-            if (c.unicode() > 0xFF) return false;
-        if (!VariantCheck(payload.toLatin1()).whole()) return false;
+        const QVariant v = probe.value(key);
+        if (v.type() == QVariant::StringList || v.type() == QVariant::List) {
+            for (const QVariant& item : v.toList())
+                if (unsafeVariantText(item.toString())) return false;
+        } else if (unsafeVariantText(v.toString())) {
+            return false;
+        }
     }
     return true;
+}
+
+// Sets the settings file aside whole, so that the settings start from their
+// defaults and the operator still has the file.
+void setAside(const QString& path, const char* why) {
+    const QString bad = path + QStringLiteral(".bad");
+    QFile::remove(bad);
+    const bool moved = QFile::rename(path, bad);
+    qWarning() << "settings file" << why << path << (moved ? "set aside as" : "could not be set aside as") << bad;
+    if (!moved) QFile::remove(path);
 }
 
 }  // namespace
 
 std::unique_ptr<QSettings> openSettings(bool help) {
     const QString path = GConfig::settingsFilePath(help);
-    if (!storedVariantsSafe(path)) {
-        // Qt cannot be kept from reading such a file once it opens it: the
-        // file is set aside whole and the settings start from their defaults.
-        const QString bad = path + QStringLiteral(".bad");
-        QFile::remove(bad);
-        const bool moved = QFile::rename(path, bad);
-        qWarning() << __FILE__ << __LINE__ << "settings file holds a stored value that cannot be read:" << path
-                   << (moved ? "set aside as" : "could not be set aside as") << bad;
-        if (!moved) QFile::remove(path);
-    }
+    // Qt cannot be kept from reading such a file once it opens it.
+    if (!storedVariantsSafe(path)) setAside(path, "holds a stored value that cannot be read:");
     auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
     settings->setIniCodec(kSettingsCodec);
+    // Qt reads the values when they are first asked for: all of them now,
+    // where a value whose reading fails can still be caught, rather than at
+    // a later read or write anywhere in the console.
+    bool readable = true;
+    try {
+        (void)settings->allKeys();
+    } catch (const std::exception&) {
+        readable = false;
+    }
+    if (!readable) {
+        settings.reset();
+        setAside(path, "cannot be read:");
+        settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        settings->setIniCodec(kSettingsCodec);
+    }
     if (!help && settings->status() == QSettings::FormatError) {
         const QString bad = path + QStringLiteral(".bad");
         QFile::remove(bad);
         const bool copied = QFile::copy(path, bad);
-        qWarning() << __FILE__ << __LINE__ << "settings file cannot be parsed:" << path
+        qWarning() << "settings file cannot be parsed:" << path
                    << (copied ? "copy kept as" : "could not keep a copy as") << bad;
     }
     return settings;

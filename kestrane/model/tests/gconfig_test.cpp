@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -133,6 +134,48 @@ TEST_F(GConfigTest, ControlIdsCountFromZero) {
     p.id = 6;
     c.addPlayControl(p);
     EXPECT_EQ(c.nextPlayControlId(), 7);
+}
+
+// Ids stored in a project can sit at INT_MAX; the next record takes the
+// smallest free id rather than a wrapped, negative one.
+TEST_F(GConfigTest, IdsAtTheLimitTakeTheSmallestFreeOne) {
+    const int top = std::numeric_limits<int>::max();
+    struct Case {
+        QList<int> ids;
+        int next;
+    } cases[] = {
+        {{}, 1},
+        {{top}, 1},
+        {{1, 2, top}, 3},
+        {{top, 2, 1, 4}, 3},
+        {{-7, 0, top}, 1},
+        {{top - 1}, top},
+        {{1, top - 1, top}, 2},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(::testing::PrintToString(k.ids.toVector().toStdVector()));
+        EXPECT_EQ(kestrane::nextFreeId(k.ids), k.next);
+    }
+
+    c.devices().insert(top, DeviceRecord());
+    c.devices().insert(1, DeviceRecord());
+    EXPECT_EQ(c.nextDeviceId(), 2);
+    c.media().insert(top, MediaSource());
+    EXPECT_EQ(c.nextMediaId(), 1);
+    OutControlRecord o;
+    o.id = top;
+    c.addOutControl(o);
+    EXPECT_EQ(c.nextOutControlId(), 1);
+    LayerIORecord l;
+    l.id = top;
+    c.addLayerIO(l);
+    l.id = 1;
+    c.addLayerIO(l);
+    EXPECT_EQ(c.nextLayerIOId(), 2);
+    PlayControlRecord p;
+    p.id = top;
+    c.addPlayControl(p);
+    EXPECT_EQ(c.nextPlayControlId(), 1);
 }
 
 TEST_F(GConfigTest, LookupsFindInPlaceRecords) {

@@ -622,6 +622,36 @@ TEST(MediaSource, ThumbnailIsBoundedByItsChunks) {
     }
 }
 
+// A project can carry thumbnails far larger than the panels show (eight of
+// 8,192 × 8,192 once cost 256 MB each while a project opened): such a
+// picture is passed over undecoded and the record reads on without it.
+TEST(MediaSource, ThumbnailLargerThanThePanelsShowIsPassedOver) {
+    struct Case {
+        int width, height;
+        bool kept;
+    } cases[] = {
+        {45, 34, true},      // what an import makes
+        {344, 256, true},    // the bound itself
+        {345, 10, false},
+        {10, 257, false},
+        {8192, 8192, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height);
+        QImage picture(c.width, c.height, QImage::Format_RGB32);
+        picture.fill(QColor(40, 90, 160));
+        MediaSource src = sampleMedia();
+        src.thumbnail = picture;
+        MediaSource back;
+        ASSERT_TRUE(back.fromBlob(src.toBlob()));
+        EXPECT_EQ(back.thumbnail.isNull(), !c.kept);
+        if (c.kept) EXPECT_EQ(back.thumbnail.pixelColor(c.width - 1, c.height - 1), QColor(40, 90, 160));
+        EXPECT_EQ(back.duration, src.duration);
+        EXPECT_EQ(back.fileName, src.fileName);
+        EXPECT_EQ(back.collapsed, src.collapsed);
+    }
+}
+
 // ---------------------------------------------------------------------------
 
 class EffectIndex : public ::testing::Test {

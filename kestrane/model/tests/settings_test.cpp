@@ -274,6 +274,18 @@ TEST_F(SettingsTest, AStoredValueThatCannotBeReadSetsTheFileAside) {
         "[projects]\nprojectData=@Variant(\\0\\0\\0\\v\\x7f\\xff\\xff\\xff)\n",          // text list
         "[projects]\nprojectData=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x4X)\n",              // user type
         "[base]\nshowList=1\n[projects]\nprojectData=\"@Variant(\\0\\0\\0\\t\\0\\0\\0\\x1)\"\n",  // cut
+        // The mark itself written with escapes, which Qt undoes before it
+        // looks for it.
+        "[projects]\nprojectData=\\x40Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\n",
+        "[projects]\nprojectData=\\100Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\n",
+        "[projects]\nprojectData=\\x10040\\x56\\x61riant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\n",
+        "[projects]\nprojectData=\"\\x40Variant(\\0\\0\\0\\v\\x7f\\xff\\xff\\xff)\"\n",
+        // One item of a list, which Qt reads item by item.
+        "[projects]\nprojectData=a,@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\n",
+        // The mark in section and key names as well.
+        "[@Variant(a)]\n@Variant(b)=1\n[projects]\nprojectData=\\x40Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\n",
+        // An '@' inside the stored bytes, before a hex digit.
+        "[projects]\nprojectData=@Variant(\\0\\0\\0\\t\\x7f\\xff@1)\n",
     };
     for (const QByteArray& bomb : bombs) {
         SCOPED_TRACE(bomb.toStdString());
@@ -285,6 +297,13 @@ TEST_F(SettingsTest, AStoredValueThatCannotBeReadSetsTheFileAside) {
         EXPECT_EQ(bad.readAll(), bomb);
         EXPECT_EQ(BaseSettings::read().showList, 0);
     }
+    // Values that only look like marks stay where they are.
+    QFile::remove(path() + q(".bad"));
+    const QByteArray harmless =
+        "[base]\nshowList=1\n[x]\na=@1a\nb=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)\nc=\\x40\\x40e\nd=\\\\x40Variant(1)\n";
+    writeFile(harmless);
+    EXPECT_EQ(BaseSettings::read().showList, 1);
+    EXPECT_FALSE(QFileInfo::exists(path() + q(".bad")));
     // What the console itself stores still reads back.
     QFile::remove(path());
     QFile::remove(path() + q(".bad"));

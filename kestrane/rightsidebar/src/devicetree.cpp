@@ -166,9 +166,9 @@ QTreeWidgetItem* DeviceTree::insertFolderItem(QTreeWidgetItem* reference, const 
     if (id == -1) {
         // The largest id + 1: a removed last folder's id is never handed out
         // while records of its sub-folders could still name it.
-        id = 0;
-        for (const DeviceFolderRecord& f : std::as_const(cfg().deviceFolders)) id = std::max(id, f.id);
-        ++id;
+        QList<int> ids;
+        for (const DeviceFolderRecord& f : std::as_const(cfg().deviceFolders)) ids.append(f.id);
+        id = kestrane::nextFreeId(ids);
     }
     const QString text = name.isEmpty() ? nextFolderName() : name;
 

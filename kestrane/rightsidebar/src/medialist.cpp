@@ -19,10 +19,13 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "kestrane/delegates.h"
 #include "kestrane/gconfig.h"
 #include "kestrane/mediatable.h"
+#include "kestrane/pictureprobe.h"
 #include "kestrane/prompt.h"
 #include "kestrane/utils.h"
 #include "kestrane/videoprobe.h"
@@ -213,16 +216,28 @@ bool MediaList::importMediaFiles(const QString& path, qint64 folderKey, qint64 m
     rec.folderPath = info.absolutePath();
     rec.fileSize = info.size();
 
+    // A FIFO or a device named like a media file would block its reader
+    // for ever: only regular files are imported.
+    if (!kestrane::isRegularFile(path)) return false;
     kestrane::VideoProbe* probe = m_probe ? m_probe : &kestrane::renderingLibraryProbe();
     void* handle = nullptr;
     if (m_pictureSuffixes.contains(info.suffix().toLower())) {
-        const QPixmap pixmap(path);
-        if (pixmap.isNull()) return false;
+        // Decoding is off the GUI thread, which keeps serving events (the
+        // command monitor among them) while it waits.
+        kestrane::PictureProbe picture;
+        std::atomic<bool> probed{false};
+        std::thread worker([&] {
+            picture = kestrane::probePicture(path, QSize(kThumbWidth, kThumbHeight), true);
+            probed.store(true);
+        });
+        while (!probed.load()) waitInLoop(10);
+        worker.join();
+        if (!picture.ok) return false;
         rec.kind = 1;
         rec.kindText = texts.value(1);
-        rec.thumbnail = kestrane::makeThumbnail(path, kThumbWidth, kThumbHeight, true).toImage();
-        rec.nativeWidth = pixmap.width();
-        rec.nativeHeight = pixmap.height();
+        rec.thumbnail = picture.thumbnail;
+        rec.nativeWidth = picture.size.width();
+        rec.nativeHeight = picture.size.height();
     } else {
         handle = probe->open(path);
         if (!handle) return false;

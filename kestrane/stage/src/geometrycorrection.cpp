@@ -25,6 +25,7 @@
 
 #include "kestrane/gconfig.h"
 #include "kestrane/nativewidget.h"
+#include "kestrane/pictureprobe.h"
 #include "kestrane/prompt.h"
 #include "kestrane/radiusbackgroundwidget.h"
 #include "kestrane/utils.h"
@@ -434,7 +435,8 @@ void GeometryCorrection::addImage() {
     const QString path = kestrane::prompt::openFileName(this, QStringLiteral("添加图片"), QString(),
                                                         QStringLiteral("image(*.png *.jpg *.jpeg *.gif)"));
     if (path.isEmpty()) return;
-    if (QPixmap(path).isNull()) {
+    // The header's size is checked before the picture is decoded.
+    if (kestrane::readPicture(path).isNull()) {
         kestrane::prompt::warning(this, QStringLiteral("媒体错误"), QStringLiteral("您选择的图片无法解析"),
                                   QMessageBox::Ok);
         return;

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "kestrane/pictureprobe.h"
 #include "velmar/imagepreview.h"
 
 // The OpenGL window the rendering library draws into. It takes no focus;
@@ -95,7 +96,8 @@ void NativeWidget::initNativeWidget() {
 }
 
 void NativeWidget::loadImage(const QString& path) {
-    const QPixmap picture(path);
+    // The header's size is checked before the picture is decoded.
+    const QPixmap picture = QPixmap::fromImage(kestrane::readPicture(path));
     if (picture.isNull() || picture.width() == 0 || picture.height() == 0) return;
     m_picturePath = path;
     m_model.setViewRect(WarpEditModel::viewRectFor(width(), height()));

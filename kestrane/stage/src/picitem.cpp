@@ -3,11 +3,13 @@
 #include <QPainter>
 
 #include "kestrane/gconfig.h"
+#include "kestrane/pictureprobe.h"
 
 PicItem::PicItem(int mediaId, QGraphicsItem* parent) : GraphicsItem(mediaId, parent) {
     m_path = GConfig::instance().mediaRecord(mediaId).path;
-    m_pixmap.load(m_path);
-    m_image.load(m_path);
+    // The header's size is checked before anything is decoded.
+    m_image = kestrane::readPicture(m_path);
+    m_pixmap = QPixmap::fromImage(m_image);
     if (m_pixmap.isNull())
         m_loadFailed = true;
     else

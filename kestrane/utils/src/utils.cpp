@@ -1,5 +1,7 @@
 #include "kestrane/utils.h"
 
+#include "kestrane/pictureprobe.h"
+
 #include <QColor>
 #include <QCoreApplication>
 #include <QDir>
@@ -142,35 +144,16 @@ QStringList collectFiles(const QString& folder) {
 namespace {
 
 QPixmap fitOnCanvas(const QImage& image, int width, int height, bool border, Qt::TransformationMode mode) {
-    if (image.isNull() || width <= 0 || height <= 0) return QPixmap();
-    const qint64 iw = image.width();
-    const qint64 ih = image.height();
-    int sw = width;
-    int sh = height;
-    if (qint64(height) * iw >= qint64(width) * ih)
-        sh = int(qint64(width) * ih / iw);
-    else
-        sw = int(qint64(height) * iw / ih);
-    // A very long picture keeps at least a line.
-    sw = std::max(1, sw);
-    sh = std::max(1, sh);
-    const QImage scaled = image.scaled(sw, sh, Qt::IgnoreAspectRatio, mode);
-
-    const int grow = border ? 2 : 0;
-    const int shift = border ? 1 : 0;
-    QPixmap canvas(width + grow, height + grow);
-    if (canvas.isNull()) return canvas;
-    canvas.fill(QColor(0x14, 0x14, 0x14));
-    QPainter painter(&canvas);
-    painter.drawImage((width - sw) / 2 + shift, (height - sh) / 2 + shift, scaled);
-    return canvas;
+    return QPixmap::fromImage(kestrane::fitPictureOnCanvas(image, width, height, border, mode));
 }
 
 }  // namespace
 
 QPixmap makeThumbnail(const QString& path, int width, int height, bool border) {
-    const QImage image(path);
-    return fitOnCanvas(image, width, height, border, Qt::SmoothTransformation);
+    // The header's size is checked before the picture is decoded, and it is
+    // decoded no larger than the thumbnail where the format allows.
+    if (width <= 0 || height <= 0) return QPixmap();
+    return QPixmap::fromImage(kestrane::probePicture(path, QSize(width, height), border).thumbnail);
 }
 
 QPixmap makeVideoThumbnail(const QImage& frame, int width, int height, bool border) {

@@ -102,6 +102,22 @@ QMessageBox::StandardButton warning(QWidget* parent, const QString& title, const
     return message(PromptRequest::Warning, parent, title, text, buttons, defaultButton);
 }
 
+void notice(QWidget* parent, const QString& title, const QString& text) {
+    if (g_provider) {
+        PromptRequest r;
+        r.kind = PromptRequest::Warning;
+        r.parent = parent;
+        r.title = title;
+        r.text = text;
+        (void)g_provider->ask(r);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 QMessageBox::StandardButton question(QWidget* parent, const QString& title, const QString& text,
                                      QMessageBox::StandardButtons buttons,
                                      QMessageBox::StandardButton defaultButton) {

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <QPointer>
+#include <QSet>
 #include <QThread>
 
 #include <functional>
@@ -79,7 +80,12 @@ public:
     void startMediaUpdate(bool withUpload);
     // Bytes of the project's media files, each library entry counted once.
     qint64 pendingUploadSize() const;
+    // A server dropped while connected is taken off (its devices offline,
+    // its media handles gone) and tried again every second without asking
+    // anyone; once it answers it gets its world, a media round of its own
+    // and the play state. The others play on.
     void handleDroppedServers(const QStringList& ips);
+    QStringList reconnectingServers() const { return m_reconnectAt.keys(); }
     void showMediaSyncResult(const QString& ip, double ratio, bool failed);
     // op 1 reads the pending media request, 2 merges `value` into it, 3
     // clears it; the pending value after the operation.
@@ -180,6 +186,7 @@ public slots:
     void hoverMenu();
     void autoSaveMonitor();
     void connectFinished(QList<int> ids, QString ip, int status, bool isConnected);
+    void reconnectFinished(QList<int> ids, QString ip, int status, bool isConnected);
     void receiveMediaSyncStatus(QString ip, QList<int> deviceIds, QList<int> mediaIds, int status, qlonglong uploadSize,
                                 int updateType);
 
@@ -209,7 +216,10 @@ private:
     // dialog's wording for the missing-media question.
     bool loadProjectFromFile(const QString& path, bool interactive);
     void startRound(bool connect);
-    void startMediaThreads(int mode);
+    // One thread per server: every server, or those named.
+    void startMediaThreads(int mode, const QStringList& only = QStringList());
+    void reconnectDroppedServers();
+    void resumeServer(const QString& ip);
     void settleSyncMarks();
     void setConnectLook(bool connected);
     void onConnectToggled(bool on);
@@ -241,6 +251,13 @@ private:
     bool m_inConnectFinished = false;
     bool m_inSyncStatus = false;
     QList<std::function<void()>> m_deferredResults;
+    // Dropped servers and when (steady ms) each is tried next; those with an
+    // attempt under way; those back and waiting for their media round;
+    // those in it, told the play state when it ends.
+    QMap<QString, qint64> m_reconnectAt;
+    QSet<QString> m_reconnectRunning;
+    QStringList m_resyncServers;
+    QStringList m_resumeServers;
     QList<QPointer<QThread>> m_threads;
     Clock m_clock;
     QStringList m_windowNameList;

@@ -234,4 +234,8 @@ extern const DOUBLE_POINT kDefaultControlPoints[9];
 extern const int kControlPointIndex[9][2];
 // Registers MediaSource with the meta-type system under its name.
 void registerRecordTypes();
+// The id for a new record among `ids` (any order; ids below 1 count for
+// nothing): the largest + 1, and once the largest is INT_MAX the smallest
+// free id from 1, never a wrapped one. 0 when no id is free.
+int nextFreeId(QList<int> ids);
 }  // namespace kestrane

@@ -109,7 +109,8 @@ public:
     QList<MediaSource>& mediaLibrary() { return m_mediaLibrary; }
     QList<int> mediaIdsOnLayer(int layer) const;
 
-    // ---- Id allocation: the largest id + 1 (a freed largest id comes back).
+    // ---- Id allocation: the largest id + 1 (a freed largest id comes back),
+    // at INT_MAX the smallest free id.
     int nextDeviceId() const;
     int nextMediaId() const;
     int nextOutControlId() const;
@@ -411,6 +412,10 @@ public:
     // Connected only: the play position, now and again 60 ms later (each
     // read when it is sent), from the event loop; at once without one.
     void sendTimeToServers();
+    // Tells one server that came back while the show runs what the others
+    // were last told: the play position, then rate and play, or pause.
+    // Returns what it told: 0 stopped (time only), 1 playing, 2 paused.
+    int resumeServer(const QString& ip);
     // Takes the media off the views, the servers holding it (when connected)
     // and the local preview, then erases its record.
     void removeMedia(int mediaId);
@@ -521,6 +526,9 @@ private:
     bool m_saved = true;
     QList<MediaSource> m_mediaLibrary;
     std::atomic<bool> m_connected{false};
+    // What the servers were last told: 0 stop, 1 play at m_serverRate, 2 pause.
+    int m_serverPlayState = 0;
+    double m_serverRate = 1.0;
     bool m_magnet = false;
     bool m_handTool = false;
     QList<QVariantMap> m_inputControls;

@@ -2,11 +2,14 @@
 // cancelling and deletion.
 #include <QComboBox>
 #include <QDateTime>
+#include <QFile>
 #include <QPushButton>
 #include <QSet>
 #include <QTest>
 
 #include <fstream>
+
+#include <sys/stat.h>
 
 #include "panelfixture.h"
 
@@ -149,6 +152,43 @@ TEST_F(MediaListTest, ImportedRecordsCarryTheirFacts) {
     const QColor centre = p.thumbnail.pixelColor(p.thumbnail.width() / 2, p.thumbnail.height() / 2);
     EXPECT_GT(centre.green(), 150);
     EXPECT_LT(centre.red(), 50);
+}
+
+// A FIFO named like a media file (dropped from the desktop or typed in the
+// file dialog) blocked the console for ever in open(), and a JPEG whose
+// header claims 65,500 x 65,500 grew it by gigabytes on the GUI thread:
+// both are refused, the video probe never sees the FIFO, and the rest of
+// the import goes on.
+TEST_F(MediaListTest, ImportTakesRegularFilesAndBoundedPicturesOnly) {
+    const std::string base = dir.str();
+    for (const char* name : {"pipe.mp4", "管道.png"})
+        ASSERT_EQ(::mkfifo((base + "/" + name).c_str(), 0600), 0);
+    QImage small(16, 16, QImage::Format_RGB32);
+    small.fill(QColor(90, 90, 90));
+    const QString bomb = QString::fromStdString(base + "/bomb.jpg");
+    ASSERT_TRUE(small.save(bomb, "JPG"));
+    {
+        QFile f(bomb);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        const int sof = bytes.indexOf(QByteArray("\xff\xc0", 2));
+        ASSERT_GT(sof, 0);
+        bytes[sof + 5] = bytes[sof + 7] = char(0xFF);  // 65,500 each way
+        bytes[sof + 6] = bytes[sof + 8] = char(0xDC);
+        f.seek(0);
+        f.write(bytes);
+    }
+    const QString good = png("fine.png");
+    QStringList paths{QString::fromStdString(base + "/pipe.mp4"), QString::fromStdString(base + "/管道.png"), bomb,
+                      good};
+    prompts.answerPaths(paths);
+    prompts.answer(QMessageBox::Ok);
+    list()->addSource(1);
+    ASSERT_EQ(prompts.calls().size(), 2);
+    EXPECT_EQ(prompts.calls()[1].text, QStringLiteral("成功导入1个媒体，3个媒体无法导入"));
+    ASSERT_EQ(table()->rowCount(), 1);
+    EXPECT_EQ(table()->rowRecord(0).fileName, QStringLiteral("fine.png"));
+    EXPECT_TRUE(probe.opened.isEmpty());
 }
 
 TEST_F(MediaListTest, KeysAreNeverReused) {

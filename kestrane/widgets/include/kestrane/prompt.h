@@ -62,6 +62,11 @@ QMessageBox::StandardButton information(QWidget* parent, const QString& title, c
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
+// A warning that waits for nobody: the box is shown and the call returns at
+// once (an installed provider is asked as for warning, and its answer is
+// not used). For what happens while a show runs unattended.
+void notice(QWidget* parent, const QString& title, const QString& text);
+
 // Each gives an empty answer when the operator cancels.
 QString openFileName(QWidget* parent, const QString& caption, const QString& dir = QString(),
                      const QString& filter = QString(), QFileDialog::Options options = {});
