@@ -130,8 +130,8 @@ protected:
     }
 
     // Two devices on the given servers (none: made-up addresses), saved and
-    // opened as a project.
-    void openProject(const QStringList& ips) {
+    // opened as a project; or, without `reopen`, left as added.
+    void openProject(const QStringList& ips, bool reopen = true) {
         GConfig& g = GConfig::instance();
         for (int i = 0; i < 2; ++i) {
             DeviceRecord d;
@@ -147,6 +147,7 @@ protected:
             g.stageHooks().addDeviceItem(id);
         }
         window->timeAxisWidget()->addLayer(false);
+        if (!reopen) return;
         const QString project = QString::fromStdString((m_dir / "wall.vadra").string());
         ASSERT_TRUE(g.saveProjectFile(project));
         bool opened = false;
@@ -198,7 +199,7 @@ protected:
         ASSERT_TRUE(a.Start(1, m_dir / "a")) << a.ErrorText();
         ASSERT_TRUE(b.Start(2, m_dir / "b")) << b.ErrorText();
         OperatorInput::SetUp();
-        openProject({QString::fromStdString(a.Address()), QString::fromStdString(b.Address())});
+        openProject({QString::fromStdString(a.Address()), QString::fromStdString(b.Address())}, reopen());
         GConfig& g = GConfig::instance();
         ASSERT_TRUE(spinUntil([&] { return window->connectButton()->isEnabled(); }, kDeadlineMs));
         window->connectButton()->click();
@@ -206,12 +207,20 @@ protected:
             << prompts.texts.join(QLatin1Char('|')).toStdString();
         ASSERT_TRUE(spinUntil([&] { return window->connectButton()->isEnabled(); }, kDeadlineMs));
     }
+    // Whether the project goes through its file before the test.
+    virtual bool reopen() const { return true; }
     // How often each server was told to play.
     int plays(const e2e::RemoteServer& s) const { return countOf(s.Log(), "Kestrane_Play is in"); }
     bool bothPlayed(int times) { return plays(a) == times && plays(b) == times; }
 
     e2e::RemoteServer a;
     e2e::RemoteServer b;
+};
+
+// The devices as added, with their tiles on the stage.
+class OperatorInputOnStage : public OperatorInputWithServers {
+protected:
+    bool reopen() const override { return false; }
 };
 
 }  // namespace
@@ -409,7 +418,7 @@ TEST_F(OperatorInput, DeleteTypedWhileRenamingKeepsEveryRecord) {
     EXPECT_EQ(g.mediaLibrary().size(), entries);
 }
 
-TEST_F(OperatorInputWithServers, TheDeviceMenuOpensTheGeometryEditorForTheListedDeviceAndItsKeysAndHandlesWork) {
+TEST_F(OperatorInputOnStage, TheDeviceMenuOpensTheGeometryEditorForTheListedDeviceAndItsKeysAndHandlesWork) {
     GConfig& g = GConfig::instance();
     const QString ipA = QString::fromStdString(a.Address());
 
