@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QImage>
 #include <QGraphicsView>
 #include <QLineEdit>
 #include <QMenu>
@@ -49,6 +50,7 @@
 #include "lintra/KestraneStageServer.h"
 #include "support/QtSpin.h"
 #include "support/RemoteServer.h"
+#include "support/XScreen.h"
 #include "support/XTestInput.h"
 
 namespace fs = std::filesystem;
@@ -438,6 +440,7 @@ TEST_F(OperatorInputOnStage, TheDeviceMenuOpensTheGeometryEditorForTheListedDevi
         QPoint handleStart, handleEnd, pointer;  // nine-point centre drag
         QPoint cornerStart, cornerEnd;           // corner grabbed at its handle's edge
         bool fullScreenFollowed = false, restoredFollowed = false;
+        bool screenshotSaved = false, titleGrey = false, gridGreen = false;
     } seen;
     whileOpen([&](QDialog* dialog) {
         auto* geometry = qobject_cast<GeometryCorrection*>(dialog);
@@ -455,6 +458,29 @@ TEST_F(OperatorInputOnStage, TheDeviceMenuOpensTheGeometryEditorForTheListedDevi
         DOUBLE_POINT server[41][41];
         CKestraneStageServer* session = g.clientSession(ipA, 0);
         if (session && session->GetVertexData(g.device(1)->outputIndex, server) == 0) seen.onServer = server[0][40];
+        // The dialog as drawn on the X server with the installed fonts.
+        {
+            settle();
+            e2e::Screenshot shot;
+            if (e2e::GrabScreen(shot)) {
+                const QRect frame(dialog->mapToGlobal(QPoint(0, 0)), dialog->size());
+                QImage image(shot.rgb.data(), shot.width, shot.height, shot.width * 3, QImage::Format_RGB888);
+                const QImage cut = image.copy(frame);
+                fs::create_directories(fs::path(SV_BINARY_DIR) / "artefacts");
+                seen.screenshotSaved = cut.save(QStringLiteral(SV_BINARY_DIR "/artefacts/geometry_dialog_xvfb.png"));
+                // The title bar's grey, and the grid's green lines in the view.
+                seen.titleGrey = cut.pixelColor(200, 5) == QColor(QStringLiteral("#c9c9c9"));
+                const QRect v(view->mapTo(dialog, QPoint(0, 0)), view->size());
+                for (int yy = v.top(); yy < v.bottom() && !seen.gridGreen; ++yy)
+                    for (int xx = v.left(); xx < v.right(); ++xx) {
+                        const QColor c = cut.pixelColor(xx, yy);
+                        if (c.green() > 200 && c.red() < 60 && c.blue() < 60) {
+                            seen.gridGreen = true;
+                            break;
+                        }
+                    }
+            }
+        }
         // D picks the top-right corner, Right moves it.
         x.tap(XK_d);
         x.tap(XK_Right);
@@ -533,6 +559,9 @@ TEST_F(OperatorInputOnStage, TheDeviceMenuOpensTheGeometryEditorForTheListedDevi
     EXPECT_LE((cornerTravel - QPoint(30, -30)).manhattanLength(), 2) << cornerTravel.x() << "," << cornerTravel.y();
     EXPECT_TRUE(seen.fullScreenFollowed);
     EXPECT_TRUE(seen.restoredFollowed);
+    EXPECT_TRUE(seen.screenshotSaved);
+    EXPECT_TRUE(seen.titleGrey);
+    EXPECT_TRUE(seen.gridGreen);
     // The record holds the last corner drag and it went out.
     EXPECT_NE(g.device(1)->grid[0][0].x, -1.0);
 }
