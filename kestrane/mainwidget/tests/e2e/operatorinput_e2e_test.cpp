@@ -115,6 +115,7 @@ protected:
         window->show();
         window->activateWindow();
         ASSERT_TRUE(spinUntil([&] { return QApplication::activeWindow() == window.get(); }, kDeadlineMs));
+        ASSERT_TRUE(spinUntil([&] { return x.hasFocus(window->winId()); }, kDeadlineMs));
     }
     void TearDown() override {
         GConfig& g = GConfig::instance();
@@ -164,13 +165,15 @@ protected:
     void whileOpen(const std::function<void(QDialog*)>& script) {
         auto* poll = new QTimer;
         poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, [poll, script] {
+        QObject::connect(poll, &QTimer::timeout, [this, poll, script] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             if (!dialog || !dialog->isVisible()) return;
             poll->stop();
             poll->deleteLater();
             dialog->activateWindow();
-            if (spinUntil([&] { return QApplication::activeWindow() == dialog; }, kDeadlineMs)) script(dialog);
+            if (spinUntil([&] { return QApplication::activeWindow() == dialog && x.hasFocus(dialog->winId()); },
+                          kDeadlineMs))
+                script(dialog);
             else ADD_FAILURE() << "the dialog never became the active window";
             if (QApplication::activeModalWidget() == dialog) dialog->reject();
         });
@@ -340,6 +343,7 @@ TEST_F(OperatorInputWithServers, SpacePlaysFromTheMainWindowOnlyAndNeverFromADia
     EXPECT_TRUE(bothPlayed(played)) << plays(a) << " " << plays(b);
     window->activateWindow();
     ASSERT_TRUE(spinUntil([&] { return QApplication::activeWindow() == window.get(); }, kDeadlineMs));
+    ASSERT_TRUE(spinUntil([&] { return x.hasFocus(window->winId()); }, kDeadlineMs));
     clickOn(stage->viewport(), QPoint(stage->viewport()->width() - 5, stage->viewport()->height() - 5));
     x.tap(XK_space);
     ++played;

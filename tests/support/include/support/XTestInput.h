@@ -62,6 +62,15 @@ public:
         buttonUp(button);
     }
 
+    // Whether the X server gives keys to that window now (a window just
+    // activated may not have the focus yet).
+    bool hasFocus(unsigned long window) const {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(m_dpy, &focus, &revert);
+        return focus == window;
+    }
+
     Display* display() const { return m_dpy; }
 
 private:
