@@ -30,6 +30,7 @@
 #include "kestrane/geometrycorrection.h"
 #include "kestrane/mainwidget.h"
 #include "kestrane/pictures.h"
+#include "kestrane/prompt.h"
 #include "kestrane/sidepanelhooks.h"
 #include "kestrane/stagehooks.h"
 #include "own_namespace.h"
@@ -38,6 +39,18 @@
 #include "support/support.h"
 
 namespace {
+
+// Boxes are answered at once (and shown on the error stream): a real box
+// would wait for a person.
+class AnsweringPrompts : public kestrane::PromptProvider {
+public:
+    kestrane::PromptAnswer ask(const kestrane::PromptRequest& request) override {
+        std::fprintf(stderr, "box: %s\n", qPrintable(request.text));
+        kestrane::PromptAnswer a;
+        a.button = request.kind == kestrane::PromptRequest::Question ? QMessageBox::No : QMessageBox::Ok;
+        return a;
+    }
+};
 
 void print(const char* what, std::vector<double> ms) {
     if (ms.empty()) {
@@ -83,9 +96,13 @@ int main(int argc, char** argv) {
             return 1;
         }
 
-    QApplication app(argc, argv);
+    // The turns are no project path for the console's start-up options.
+    int appArgc = 1;
+    QApplication app(appArgc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrane"));
     kestrane::initPictures();
+    AnsweringPrompts prompts;
+    kestrane::setPromptProvider(&prompts);
     MainWidget::setStartPanelRunner([](QWidget*, QString*) { return false; });
     auto window = std::make_unique<MainWidget>();
     app.installEventFilter(window.get());
@@ -108,12 +125,14 @@ int main(int argc, char** argv) {
     }
     spinUntil([&] { return window->connectButton()->isEnabled(); }, 60000);
     window->connectButton()->click();
-    if (!spinUntil([&] { return g.isConnected() && !window->isBusy() && window->connectButton()->isEnabled(); },
-                   120000)) {
+    if (!spinUntil([&] { return g.isConnected(); }, 120000)) {
         std::fprintf(stderr, "the console did not connect\n");
         return 1;
     }
 
+    // The media round that follows a connect is left a moment to settle.
+    spinUntil([&] { return !window->isBusy(); }, 10000);
+    std::fprintf(stderr, "connected\n");
     std::vector<double> drawn, notified;
     for (int turn = 0; turn < turns; ++turn) {
         QElapsedTimer clock;
@@ -135,7 +154,9 @@ int main(int argc, char** argv) {
         poll->start();
         clock.start();
         GeometryCorrection dialog(1, window.get());
+        std::fprintf(stderr, "turn %d built at %.1f ms\n", turn, clock.nsecsElapsed() / 1e6);
         dialog.exec();
+        std::fprintf(stderr, "turn %d closed\n", turn);
         if (shownAt >= 0) drawn.push_back(shownAt);
         if (doneAt >= 0) notified.push_back(doneAt);
     }
@@ -148,5 +169,6 @@ int main(int argc, char** argv) {
     app.removeEventFilter(window.get());
     g.mainWidget = nullptr;
     window.reset();
+    kestrane::setPromptProvider(nullptr);
     return 0;
 }
