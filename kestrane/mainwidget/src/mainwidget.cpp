@@ -36,6 +36,7 @@
 #include "kestrane/clicklabel.h"
 #include "kestrane/dgeneralsettings.h"
 #include "kestrane/deviceitem.h"
+#include "kestrane/devicetree.h"
 #include "kestrane/dstartpanel.h"
 #include "kestrane/graphicsitem.h"
 #include "kestrane/gconfig.h"
@@ -466,6 +467,25 @@ int focusOrFirstSelectedId() {
     return 0;
 }
 
+// The device a correction from the menu is for: the stage's focus tile,
+// else the one selected tile, else the first device selected in the device
+// list; 0 when the operator has chosen none.
+int deviceToCorrect() {
+    if (auto* item = dynamic_cast<DeviceItem*>(stageFocusItem()))
+        return item->deviceId();
+    QList<DeviceItem*> tiles;
+    for (QGraphicsItem* item : selectedStageItems())
+        if (auto* device = dynamic_cast<DeviceItem*>(item))
+            tiles << device;
+    if (tiles.size() == 1)
+        return tiles.first()->deviceId();
+    if (DeviceTree* tree = GConfig::instance().deviceTree)
+        for (QTreeWidgetItem* item : tree->selectedInTreeOrder())
+            if (DeviceTree::isDevice(item) && findDeviceItem(DeviceTree::itemId(item)))
+                return DeviceTree::itemId(item);
+    return 0;
+}
+
 }  // namespace
 
 void MainWidget::actionSlots(bool /*checked*/) {
@@ -567,10 +587,13 @@ void MainWidget::runAction(const QString& id, QAction* action) {
             queueDeviceOperation(this, first->deviceId(), operation);
         }
     } else if (id == QLatin1String("device_color") || id == QLatin1String("device_correction")) {
-        if (auto* item = dynamic_cast<DeviceItem*>(stageFocusItem()))
-            queueDeviceOperation(this, item->deviceId(),
+        const int deviceId = deviceToCorrect();
+        if (deviceId != 0)
+            queueDeviceOperation(this, deviceId,
                                  id == QLatin1String("device_color") ? &DeviceItem::openColorCorrection
                                                                      : &DeviceItem::openGeometryCorrection);
+        else
+            prompt::warning(this, QStringLiteral("操作出错"), QStringLiteral("请先在舞台或设备列表中选中一个设备"));
     } else if (id == QLatin1String("attribute")) {
         QGraphicsItem* item = stageFocusItem();
         if (!item) {

@@ -523,9 +523,20 @@ void DeviceTree::mouseReleaseEvent(QMouseEvent* event) {
     QTreeWidget::mouseReleaseEvent(event);
 }
 
+void DeviceTree::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && !event->isAutoRepeat())
+        m_deletePressed = state() != QAbstractItemView::EditingState;
+    QTreeWidget::keyPressEvent(event);
+}
+
 void DeviceTree::keyReleaseEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && !cfg().isConnected() &&
-        cfg().deviceList)
+    // The rename editor takes the press of Delete but leaves its release to
+    // travel up to the tree: that release must not delete the device.
+    const bool ours = event->key() == Qt::Key_Delete && !event->isAutoRepeat() && m_deletePressed;
+    if (event->key() == Qt::Key_Delete && !event->isAutoRepeat())
+        m_deletePressed = false;
+    if (ours && event->modifiers() == Qt::NoModifier && state() != QAbstractItemView::EditingState &&
+        !cfg().isConnected() && cfg().deviceList)
         cfg().deviceList->delFolderOrDevice();
     QTreeWidget::keyReleaseEvent(event);
 }

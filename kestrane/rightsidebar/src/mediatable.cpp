@@ -389,8 +389,17 @@ void MediaTable::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
+void MediaTable::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && !event->isAutoRepeat()) m_deletePressed = true;
+    QTableWidget::keyPressEvent(event);
+}
+
 void MediaTable::keyReleaseEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && !m_busy) {
+    // A folder's name editor takes the press of Delete but leaves its
+    // release to travel up to the table: that release must not delete rows.
+    const bool ours = event->key() == Qt::Key_Delete && !event->isAutoRepeat() && m_deletePressed;
+    if (event->key() == Qt::Key_Delete && !event->isAutoRepeat()) m_deletePressed = false;
+    if (ours && event->modifiers() == Qt::NoModifier && !m_busy) {
         if (MediaList* list = GConfig::instance().mediaList) list->delSource();
     }
     QWidget::keyReleaseEvent(event);

@@ -1,6 +1,7 @@
 #include "kestrane/geometrycorrection.h"
 
 #include <QAbstractSpinBox>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDoubleValidator>
@@ -20,6 +21,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -128,7 +130,7 @@ GeometryCorrection::GeometryCorrection(int deviceId, QWidget* parent) : QDialog(
         connect(c, &QCheckBox::clicked, this, &GeometryCorrection::changeCheckBoxPoint);
     connect(ui->reset, &QPushButton::clicked, this, &GeometryCorrection::resetCorrection);
 
-    GConfig::instance().setBackgroundImage(m_deviceId, defaultPicture);
+    m_defaultPicture = defaultPicture;
 
     ui->addImage->setEnabled(false);
     ui->leftRightImage->setFocusPolicy(Qt::NoFocus);
@@ -138,7 +140,6 @@ GeometryCorrection::GeometryCorrection(int deviceId, QWidget* parent) : QDialog(
     connect(ui->cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     fillDeviceList();
-    GConfig::instance().sendCommonData(m_deviceId, 1);
     GConfig::instance().geometryDialog = this;
     loadDeviceControls();
 
@@ -146,7 +147,35 @@ GeometryCorrection::GeometryCorrection(int deviceId, QWidget* parent) : QDialog(
             [this](double value) { ui->angle->setText(angleText(value)); });
     connect(ui->setFullscreen, &QPushButton::clicked, this, &GeometryCorrection::slotFullscreen);
     connect(ui->nativeWidget, &NativeWidget::quitFullScreen, this, &GeometryCorrection::slotFullscreen);
+}
 
+void GeometryCorrection::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_serversNotified)
+        QTimer::singleShot(0, this, [this] { notifyServersWhenDrawn(50); });
+}
+
+void GeometryCorrection::notifyServersWhenDrawn(int triesLeft) {
+    if (m_serversNotified) return;
+    const QWindow* window = windowHandle();
+    if (triesLeft > 0 && (!window || !window->isExposed())) {
+        QTimer::singleShot(10, this, [this, triesLeft] { notifyServersWhenDrawn(triesLeft - 1); });
+        return;
+    }
+    // Drawn before the wait, so the operator sees the dialog at once.
+    repaint();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    notifyServersOfOpening();
+    QApplication::restoreOverrideCursor();
+}
+
+void GeometryCorrection::notifyServersOfOpening() {
+    if (m_serversNotified) return;
+    m_serversNotified = true;
+    GConfig& config = GConfig::instance();
+    config.setBackgroundImage(m_deviceId, m_defaultPicture);
+    config.sendCommonData(m_deviceId, 1);
     notifyAllDevices(true);
 }
 
@@ -441,6 +470,8 @@ void GeometryCorrection::addImage() {
                                   QMessageBox::Ok);
         return;
     }
+    // The default picture must not arrive after the chosen one.
+    notifyServersOfOpening();
     ui->picPath->setText(path);
     ui->picPath->setToolTip(path);
     ui->nativeWidget->loadImage(path);

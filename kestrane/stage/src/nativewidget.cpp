@@ -115,9 +115,23 @@ void NativeWidget::render() {
     Kestrane_DrawImage(&rect, m_model.grid(), 41, 41);
 }
 
-void NativeWidget::mousePressEvent(QMouseEvent* event) { m_model.press(event->pos()); }
+void NativeWidget::mousePressEvent(QMouseEvent* event) {
+    m_pressPos = event->pos();
+    m_model.press(event->pos());
+}
 
-void NativeWidget::mouseMoveEvent(QMouseEvent* event) { m_model.move(event->pos()); }
+void NativeWidget::mouseMoveEvent(QMouseEvent* event) { m_model.move(dragTarget(event->pos())); }
+
+QPoint NativeWidget::dragTarget(const QPoint& pos) const {
+    if (m_model.adjustMode() != WarpEditModel::NinePoints || !m_model.dragging()) return pos;
+    // The nine-point grid is a quadratic patch over its points and passes
+    // through the corner points only: the middle of an edge follows its point
+    // by half the travel, the centre by a quarter. The point goes as far as
+    // brings the handle (drawn on the grid) under the pointer.
+    const int k = m_model.dragIndex();
+    const int factor = k < 4 ? 1 : (k < 8 ? 2 : 4);
+    return m_pressPos + (pos - m_pressPos) * factor;
+}
 
 void NativeWidget::mouseReleaseEvent(QMouseEvent* event) {
     m_model.release(event->pos(), event->modifiers());
@@ -126,4 +140,7 @@ void NativeWidget::mouseReleaseEvent(QMouseEvent* event) {
 void NativeWidget::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (m_container) m_container->setGeometry(rect());
+    // The picture follows the widget: full screen and back settle their size
+    // only after the switch, later than any queued update would look.
+    m_model.setViewRect(WarpEditModel::viewRectFor(width(), height()));
 }

@@ -341,6 +341,15 @@ void WarpEditModel::press(const QPoint& pos) {
     // Taken at every press, so that a click's hit test after a press beside
     // the picture never looks at positions of an older grid.
     computeVertexScreenPoints();
+    // A handle is drawn centred on its point, so at the picture's edge half
+    // of it lies outside: it is grabbed wherever it is drawn.
+    if ((m_adjustMode == FourPoints || m_adjustMode == NinePoints) && pickControlPoint(pos)) {
+        m_pressInside = true;
+        std::memcpy(m_pressGrid, m_grid, sizeof m_grid);
+        std::memcpy(m_pressControlPoints, m_controlPoints, sizeof m_controlPoints);
+        m_lastPos = pos;
+        return;
+    }
     if (!inSquare(toNormalized(pos))) {
         m_dragging = false;
         m_pressInside = false;
@@ -356,20 +365,24 @@ void WarpEditModel::press(const QPoint& pos) {
         const Index hit = hitVertex(pos);
         m_dragging = hit.valid() && m_selection[hit.i][hit.j];
     } else if (m_adjustMode == FourPoints || m_adjustMode == NinePoints) {
-        const int count = m_adjustMode == FourPoints ? 4 : 9;
-        m_dragging = false;
-        for (int k = 0; k < count; ++k) {
-            const Index c = controlIndex(k);
-            const QPoint& v = m_vertexScreenPoints[c.i][c.j];
-            if (std::abs(v.x() - pos.x()) <= kPickRadius && std::abs(v.y() - pos.y()) <= kPickRadius) {
-                m_dragging = true;
-                m_dragIndex = k;
-                m_currentControl = c;
-                Kestrane_ChooseVertex2(c.i, c.j);
-                break;
-            }
+        m_dragging = false;  // no handle under the press (tried above)
+    }
+}
+
+bool WarpEditModel::pickControlPoint(const QPoint& pos) {
+    const int count = m_adjustMode == FourPoints ? 4 : 9;
+    for (int k = 0; k < count; ++k) {
+        const Index c = controlIndex(k);
+        const QPoint& v = m_vertexScreenPoints[c.i][c.j];
+        if (std::abs(v.x() - pos.x()) <= kPickRadius && std::abs(v.y() - pos.y()) <= kPickRadius) {
+            m_dragging = true;
+            m_dragIndex = k;
+            m_currentControl = c;
+            Kestrane_ChooseVertex2(c.i, c.j);
+            return true;
         }
     }
+    return false;
 }
 
 void WarpEditModel::move(const QPoint& pos) {

@@ -142,6 +142,8 @@ TEST_F(WarpModel, ControlPointsArePickedWithinFourteenPixelsBothWays) {
         {2, 2, {-14, 14}, true},  {2, 2, {-15, 14}, false}, {2, 8, {14, 14}, true},  {2, 8, {14, -15}, false},
         {1, 0, {14, -14}, true},  {1, 3, {14, 14}, true},   {1, 4, {0, 0}, false},   {1, 8, {0, 0}, false},
         {1, 5, {-3, 2}, false},   {2, 5, {-3, 2}, true},
+        // Handles at the picture's edge are grabbed on their outer half too.
+        {1, 0, {-6, 6}, true},    {2, 2, {8, -8}, true},    {2, 5, {10, 0}, true},   {1, 1, {15, 0}, false},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(std::to_string(k.mode) + " k" + std::to_string(k.k));

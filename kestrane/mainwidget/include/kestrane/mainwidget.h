@@ -231,7 +231,13 @@ private:
     void placeOverlay();
     void pressPlayButton();
     void releasePlayButtonAndToggle();
+    // Whether the object, its dialog or its window keeps Space for itself by
+    // the two name lists.
     bool isExcluded(QObject* watched) const;
+    // Whether a key that reached `watched` plays, pauses or fires the show:
+    // it went to this window, no modal window or menu is open, and (Space
+    // only) the focus is in no control that types or toggles.
+    bool keyDrivesShow(QObject* watched, bool functionKey) const;
     qint64 now() const;
     void trackThread(QThread* thread);
     void runAction(const QString& id, QAction* action);

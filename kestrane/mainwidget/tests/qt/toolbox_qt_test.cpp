@@ -333,9 +333,11 @@ TEST_F(ToolBoxQt, SpaceTogglesTheShowOutsideTextFieldsAndFunctionKeysAlways) {
         QKeyEvent e(type, key, Qt::NoModifier, QString(), repeat);
         return window->eventFilter(target, &e);
     };
-    QWidget plain;
-    QLineEdit edit;
-    QPushButton button;
+    // Controls of the main window itself; a widget of another window (here
+    // one named like a control dialog's) never drives the show.
+    QWidget& plain = *window->stageWidget();
+    QLineEdit& edit = *new QLineEdit(window.get());
+    QPushButton& button = *new QPushButton(window.get());
     QWidget dialog;
     dialog.setObjectName(QStringLiteral("DPlayControlWindow"));
 
@@ -360,15 +362,18 @@ TEST_F(ToolBoxQt, SpaceTogglesTheShowOutsideTextFieldsAndFunctionKeysAlways) {
     g.setPreviewPlaying(false);
     EXPECT_EQ(axis.calls, (QStringList{"down", "up", "play", "down", "up", "pause"}));
 
-    // Function keys are taken even in a text field, on release only.
+    // Function keys are taken even in a text field of the window, on release
+    // only.
     EXPECT_FALSE(send(&edit, QEvent::KeyPress, Qt::Key_F5));
     EXPECT_TRUE(send(&edit, QEvent::KeyRelease, Qt::Key_F5));
     EXPECT_FALSE(send(&edit, QEvent::KeyRelease, Qt::Key_F5, true));
 
     // The geometry window gets its keys while a geometry dialog is open.
+    // Its keys are read from its native window, which is what carries the
+    // name.
     RecordingCalibration calibration;
     g.setCalibrationHooks(&calibration);
-    QWidget geometry;
+    QWindow geometry;
     geometry.setObjectName(QStringLiteral("GeometryCorrectionWindow"));
     send(&geometry, QEvent::KeyPress, Qt::Key_Left);
     EXPECT_TRUE(calibration.keys.isEmpty());

@@ -88,6 +88,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -103,6 +104,9 @@ private:
 
     QPoint m_pressPos;
     bool m_leftPressed = false;
+    // Delete went down on the tree itself, not in its rename editor: only
+    // then does its release delete.
+    bool m_deletePressed = false;
     QWidget* m_dropIndicator = nullptr;
     // The item of the last plain or Ctrl click; a persistent index forgets a
     // deleted item by itself.

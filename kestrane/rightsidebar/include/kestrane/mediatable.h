@@ -87,6 +87,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -109,6 +110,9 @@ private:
     QStringList m_pictureSuffixes;
     QStringList m_mediaSuffixes;
     bool m_busy = false;
+    // Delete went down on the table itself, not in a folder's name editor:
+    // only then does its release delete.
+    bool m_deletePressed = false;
 };
 
 namespace kestrane {

@@ -85,8 +85,13 @@ public slots:
     void angleWheelRolled(bool down);
     void slotFullscreen();
 
+    // Whether the display servers have been told of the opened dialog (they
+    // are once it shows, or before a picture of the operator's goes out).
+    bool serversNotified() const { return m_serversNotified; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void setupUi();
@@ -99,6 +104,14 @@ private:
     int mirrorFlagsFromBoxes() const;
 
     Ui* ui = nullptr;
+    // The servers' part of opening: the default picture and the correction
+    // screens on. It waits on every server's reply, so it runs once the
+    // dialog is drawn, under a busy cursor, not before the dialog appears.
+    void notifyServersOfOpening();
+    void notifyServersWhenDrawn(int triesLeft);
+
     int m_deviceId = 0;
+    bool m_serversNotified = false;
+    QString m_defaultPicture;
     int m_deviceIdRole = Qt::UserRole + 1;
 };

@@ -61,7 +61,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Where a drag's pointer position puts the dragged point in the model.
+    QPoint dragTarget(const QPoint& pos) const;
+
     WarpEditModel m_model;
+    QPoint m_pressPos;
     QTimer* m_renderTimer = nullptr;
     QString m_picturePath;
     PreviewWindow* m_window = nullptr;

@@ -109,6 +109,9 @@ public:
 
 private:
     void computeVertexScreenPoints();
+    // Modes 1 and 2: the first control point (in order) within the pick
+    // square of the press becomes the dragged and current one.
+    bool pickControlPoint(const QPoint& pos);
     void controlPointsToScreen();
     void syncControlPoints();
     void saveToRecord();

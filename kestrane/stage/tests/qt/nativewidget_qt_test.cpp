@@ -134,8 +134,11 @@ TEST_F(WarpView, APictureThatCannotBeReadKeepsTheViewAsItWas) {
     view->resize(600, 500);
     view->loadImage(broken);
     EXPECT_EQ(view->picturePath(), picture);
-    EXPECT_EQ(view->model().viewRect().right, 375);  // the rectangle follows only a picture that loads
+    // The rectangle follows the view's size, picture or not.
+    EXPECT_EQ(view->model().viewRect().right, 575);
+    EXPECT_EQ(view->model().viewRect().bottom, 475);
     view->loadImage(picture);
+    EXPECT_EQ(view->picturePath(), picture);
     EXPECT_EQ(view->model().viewRect().right, 575);
     EXPECT_EQ(view->model().viewRect().bottom, 475);
 }
