@@ -506,7 +506,11 @@ TEST_F(OperatorInputOnStage, TheDeviceMenuOpensTheGeometryEditorForTheListedDevi
             settle();
         }
         x.buttonUp();
-        settle();
+        // The editor may take the last moves after the release reached it.
+        spinUntil([&] {
+            const QPoint now = view->mapToGlobal(m.toScreen(m.vertex(20, 20)));
+            return ((now - seen.handleStart) - seen.pointer).manhattanLength() <= 2;
+        });
         seen.handleEnd = view->mapToGlobal(m.toScreen(m.vertex(20, 20)));
 
         // Four points: the bottom-left handle grabbed a few pixels outside the
@@ -522,7 +526,10 @@ TEST_F(OperatorInputOnStage, TheDeviceMenuOpensTheGeometryEditorForTheListedDevi
             settle();
         }
         x.buttonUp();
-        settle();
+        spinUntil([&] {
+            const QPoint now = view->mapToGlobal(m.toScreen(m.vertex(0, 0)));
+            return ((now - seen.cornerStart) - QPoint(30, -30)).manhattanLength() <= 2;
+        });
         seen.cornerEnd = view->mapToGlobal(m.toScreen(m.vertex(0, 0)));
 
         // Full screen and back: the picture's rectangle follows the view.

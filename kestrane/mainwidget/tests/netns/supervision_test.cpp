@@ -124,8 +124,8 @@ TEST_F(Supervision, ADroppedServerIsTakenBackWithoutAnyone) {
     g.pauseServers();
     const QString dropText = QStringLiteral("IP：127.0.0.1下的所有设备连接中断！");
     ASSERT_TRUE(spinUntil([&] { return prompts.contains(dropText); }, 60000));
-    // Back without a click: a second connection that took the world, then
-    // the play position and the pause.
+    // Back without a click: a second connection that took the world with
+    // the device's edge values and curves, then the play position and the pause.
     ASSERT_TRUE(spinUntil(
         [&] { return g.devices().first().online && window->reconnectingServers().isEmpty() && !window->isBusy(); },
         60000));
@@ -134,8 +134,9 @@ TEST_F(Supervision, ADroppedServerIsTakenBackWithoutAnyone) {
             std::vector<uint32_t> again;
             for (const Request& r : server.Requests())
                 if (r.connection == 1) again.push_back(r.head.command);
-            return again == std::vector<uint32_t>{NETCMD::ClearAllMedia, NETCMD::ResetWorldConfig,
-                                                  NETCMD::SetCurrentTimeLine, NETCMD::PauseMedia};
+            return again == std::vector<uint32_t>{NETCMD::ClearAllMedia,         NETCMD::ResetWorldConfig,
+                                                  NETCMD::SetEdgeEliminateParam, NETCMD::SetGlobalColor,
+                                                  NETCMD::SetCurrentTimeLine,    NETCMD::PauseMedia};
         },
         60000));
     for (const Request& r : server.Requests())
