@@ -129,7 +129,8 @@ TEST_F(ThreadsTest, AnAcceptedWorldIsFollowedByEachDevicesEdgeValuesAndCurves) {
     const std::vector<Request> all = server.Requests();
     // Device 2's: its output, green's edited value (the eighth real), red's top level.
     EXPECT_EQ(all[4].head.intParam[0], 2);
-    EXPECT_EQ(all[4].head.realParam[7], 0.25);
+    const double edited = all[4].head.realParam[7];  // the head is packed
+    EXPECT_EQ(edited, 0.25);
     EXPECT_EQ(all[5].head.intParam[0], 2);
     ASSERT_EQ(all[5].body.size(), 768u);
     EXPECT_EQ(all[5].body[16], 200);
