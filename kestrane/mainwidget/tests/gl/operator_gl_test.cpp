@@ -51,11 +51,11 @@
 #include "kestrane/wheellineedit.h"
 #include "support/QtSpin.h"
 #include "support/QtWidgetTestApp.h"
-#include "support/XOperator.h"
+#include "support/XTestInput.h"
 
 namespace {
 
-using testsupport::XOperator;
+using testsupport::XTestInput;
 
 QApplication* xApp() {
     setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 1);
@@ -201,7 +201,7 @@ protected:
     }
     // Clicks a menu entry of the open pop-up by its text, through the X
     // server; false when no pop-up offers it.
-    static bool clickMenuEntry(XOperator& op, const QString& text) {
+    static bool clickMenuEntry(XTestInput& op, const QString& text) {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (!menu) return false;
         for (QAction* a : menu->actions())
@@ -214,7 +214,7 @@ protected:
     }
 
     QTemporaryDir m_config;
-    XOperator x;
+    XTestInput x;
     std::unique_ptr<MainWidget> window;
     QStringList prompts;
 };

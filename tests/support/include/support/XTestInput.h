@@ -9,6 +9,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <initializer_list>
 #include <string>
 
 namespace testsupport {
@@ -34,12 +35,27 @@ public:
         keyDown(sym);
         keyUp(sym);
     }
-    // Plain ASCII text, key by key (letters, digits, blanks and '.').
+    // Held keys, pressed in order and released in reverse (Ctrl+click).
+    void hold(std::initializer_list<KeySym> keys) {
+        for (KeySym k : keys) keyDown(k);
+    }
+    void release(std::initializer_list<KeySym> keys) {
+        for (auto it = keys.end(); it != keys.begin();) keyUp(*--it);
+    }
+    // Printable ASCII, key by key, with Shift where the keyboard map puts the
+    // character on a shifted level ("(" is Shift+9 on the server's map).
     void type(const std::string& text) {
-        for (char ch : text) {
-            if (ch == ' ') tap(XK_space);
-            else if (ch == '.') tap(XK_period);
-            else tap(static_cast<KeySym>(static_cast<unsigned char>(ch)));
+        for (char c : text) {
+            const KeySym sym = c == ' ' ? XK_space : static_cast<KeySym>(static_cast<unsigned char>(c));
+            const KeyCode code = XKeysymToKeycode(m_dpy, sym);
+            if (!code) continue;
+            int per = 0;
+            KeySym* levels = XGetKeyboardMapping(m_dpy, code, 1, &per);
+            const bool shifted = levels && per > 1 && levels[0] != sym && levels[1] == sym;
+            if (levels) XFree(levels);
+            if (shifted) keyDown(XK_Shift_L);
+            tap(sym);
+            if (shifted) keyUp(XK_Shift_L);
         }
     }
 
@@ -56,6 +72,7 @@ public:
         XTestFakeButtonEvent(m_dpy, button, False, CurrentTime);
         XSync(m_dpy, False);
     }
+    void button(unsigned button, bool down) { down ? buttonDown(button) : buttonUp(button); }
     void click(int x, int y, unsigned button = 1) {
         moveTo(x, y);
         buttonDown(button);
