@@ -198,18 +198,28 @@ void NetCompletionPort::AcceptBatch(platform::StoppableThread& self) {
         sockaddr_in peer{};
         socklen_t peerLen = sizeof peer;
         int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLen, SOCK_CLOEXEC);
-        if (fd < 0 && (errno == EMFILE || errno == ENFILE) && spareFd_ >= 0) {
+        if (fd < 0 && (errno == EMFILE || errno == ENFILE)) {
             // Out of descriptors: the spare one takes the newcomer, and an
             // idle client makes room, rather than every new client (the
-            // console's own among them) waiting for ever.
-            close(spareFd_);
-            spareFd_ = -1;
-            peerLen = sizeof peer;
-            fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLen, SOCK_CLOEXEC);
-            const int acceptErr = errno;
-            if (fd >= 0) DropOneIdleClient();
-            spareFd_ = OpenSpare();
-            errno = acceptErr;
+            // console's own among them) waiting for ever. Another thread of
+            // the process can take the descriptor freed for the spare; then
+            // an idle client makes room first.
+            const int outOfDescriptors = errno;
+            const bool hadSpare = spareFd_ >= 0;
+            if (hadSpare) {
+                close(spareFd_);
+                spareFd_ = -1;
+            }
+            if (hadSpare || DropOneIdleClient()) {
+                peerLen = sizeof peer;
+                fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLen, SOCK_CLOEXEC);
+                const int acceptErr = errno;
+                if (fd >= 0 && hadSpare) DropOneIdleClient();
+                spareFd_ = OpenSpare();
+                errno = acceptErr;
+            } else {
+                errno = outOfDescriptors;
+            }
         }
         if (fd < 0) {
             int err = errno;
